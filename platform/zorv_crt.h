@@ -1,0 +1,72 @@
+// The few C-runtime facilities the shipped modules use, in one place.
+//
+// The Windows modules are built without a C++ standard library or SDK
+// headers, so there the functions are declared by hand against the C runtime
+// DLL; natively the standard headers serve. Nothing else in the modules
+// includes a runtime header directly.
+#ifndef ZORV_CRT_H
+#define ZORV_CRT_H
+
+#include <limits.h>
+#include <stdarg.h>
+#include <stddef.h>
+
+#if defined(_WIN32) && !defined(__MINGW32__)
+extern "C" {
+__declspec(dllimport) void* __cdecl malloc(size_t size);
+__declspec(dllimport) void __cdecl free(void* block);
+__declspec(dllimport) void __cdecl abort(void);
+void* __cdecl memcpy(void* dst, const void* src, size_t n);
+void* __cdecl memset(void* dst, int value, size_t n);
+int __cdecl memcmp(const void* a, const void* b, size_t n);
+size_t __cdecl strlen(const char* text);
+int __cdecl strcmp(const char* a, const char* b);
+// The CRT DLL exports no sprintf family: those are inline wrappers over this.
+__declspec(dllimport) int __cdecl __stdio_common_vsprintf(unsigned long long options, char* buffer,
+                                                          size_t count, const char* format,
+                                                          void* locale, va_list args);
+}
+// Bounded printf into buffer[size]: always NUL-terminated, cut when too long.
+inline int zorv_format(char* buffer, size_t size, const char* format, ...)
+{
+    const unsigned long long standardSnprintf = 0x2, legacyWide = 0x4;
+    va_list args;
+    va_start(args, format);
+    int n = __stdio_common_vsprintf(standardSnprintf | legacyWide, buffer, size, format, nullptr, args);
+    va_end(args);
+    return n;
+}
+// Placement new, normally from <new>.
+inline void* operator new(size_t, void* where) noexcept { return where; }
+inline void operator delete(void*, void*) noexcept {}
+#else
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+// Bounded printf into buffer[size]: always NUL-terminated, cut when too long.
+inline int zorv_format(char* buffer, size_t size, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+inline int zorv_format(char* buffer, size_t size, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(buffer, size, format, args);
+    va_end(args);
+    return n;
+}
+#endif
+
+// Called where memory cannot be had (or a size cannot be represented). Natively
+// this is the allocator's own exception; the Windows modules stop the process.
+[[noreturn]] inline void zorv_out_of_memory()
+{
+#if defined(_WIN32) && !defined(__MINGW32__)
+    abort();
+#else
+    throw std::bad_alloc();
+#endif
+}
+
+#endif

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the native debug build, the same
+# tests under AddressSanitizer + UndefinedBehaviorSanitizer. Installs what it
+# needs. Ends with "N passed, M failed".
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/ensure-packages.sh
+ensure_packages "${NATIVE_PACKAGES[@]}"
+
+passed=0
+failed=0
+# Runs one CTest preset and adds its counts to the totals.
+run_suite() {
+    local preset=$1
+    echo "== $preset: configure and build"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+    echo "== $preset: tests"
+    local log
+    log=$(mktemp)
+    set +e
+    ctest --preset "$preset" -j2 2>&1 | tee "$log" | grep -E '^\s*[0-9]+/[0-9]+ Test|tests passed|Failed|\*\*\*' | grep -v ' Passed ' || true
+    set -e
+    local summary total bad
+    summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1)
+    if [ -z "$summary" ]; then
+        echo "== $preset: no test summary"; cat "$log"; failed=$((failed + 1)); rm -f "$log"; return
+    fi
+    total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$summary")
+    bad=$(sed -E 's/.*tests passed, ([0-9]+) tests failed.*/\1/' <<<"$summary")
+    echo "== $preset: $summary"
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+    rm -f "$log"
+}
+
+run_suite debug
+run_suite asan
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,196 @@
+#include "runner.h"
+
+#include <algorithm>
+
+namespace zorv_host {
+
+namespace {
+
+// Command lines are shown as sent, with control bytes, non-ASCII bytes,
+// backslashes and trailing blanks escaped so each stays one visible line.
+std::string showCommand(const std::string& line)
+{
+    std::string shown;
+    for (unsigned char c : line)
+        shown += (c == '"') ? std::string("\"") : escapeText(std::string(1, static_cast<char>(c)));
+    std::size_t end = shown.size();
+    std::string tail;
+    while (end > 0 && shown[end - 1] == ' ') {
+        --end;
+        tail += "\\x20";
+    }
+    return "> " + shown.substr(0, end) + tail;
+}
+
+void collectHostOutput(SimHost& host, std::vector<std::string>& lines)
+{
+    for (const std::string& command : host.takeCommands())
+        lines.push_back(showCommand(command));
+    for (const std::string& note : host.takeNotes())
+        lines.push_back("! " + note);
+}
+
+std::string describe(const Step& step, const std::string& scenarioName)
+{
+    return scenarioName + ":" + std::to_string(step.line) + ": " + step.source;
+}
+
+void printDifference(std::ostream& out, const std::string& where, const std::vector<std::string>& expected,
+                     const std::vector<std::string>& actual)
+{
+    out << where << "\n";
+    std::size_t common = 0;
+    while (common < expected.size() && common < actual.size() && expected[common] == actual[common])
+        ++common;
+    for (std::size_t i = 0; i < common; ++i)
+        out << "    " << expected[i] << "\n";
+    for (std::size_t i = common; i < expected.size(); ++i)
+        out << "  - " << expected[i] << "\n";
+    for (std::size_t i = common; i < actual.size(); ++i)
+        out << "  + " << actual[i] << "\n";
+}
+
+} // namespace
+
+std::vector<std::string> runStep(const Step& step, Session& session, SimHost& host)
+{
+    std::vector<std::string> lines;
+    bool needsComponent = step.action == Action::Parent || step.action == Action::Button
+                          || step.action == Action::Timer || step.action == Action::Event;
+    if (needsComponent && !session.alive()) {
+        lines.push_back("! no component: the event was not delivered");
+        return lines;
+    }
+    switch (step.action) {
+    case Action::HostRule:
+        host.addRule(step.pattern, step.text);
+        break;
+    case Action::HostReset:
+        host.clearRules();
+        break;
+    case Action::Create:
+        if (!session.create(step.text, step.withHost))
+            lines.push_back("! the factory returned null");
+        break;
+    case Action::Parent: {
+        std::optional<std::string> reply = session.parentMessage(step.text);
+        collectHostOutput(host, lines);
+        lines.push_back(reply ? "< " + quoteText(*reply) : "< null");
+        return lines;
+    }
+    case Action::Button:
+        session.button(step.panel, step.control, step.eventText);
+        break;
+    case Action::Timer:
+        session.timer(static_cast<int>(step.number));
+        break;
+    case Action::Event: {
+        const char* result = session.rawEvent(static_cast<int>(step.number),
+                                              reinterpret_cast<void*>(static_cast<intptr_t>(step.data)));
+        collectHostOutput(host, lines);
+        if (result)
+            lines.push_back("! code " + std::to_string(step.number) + " answered non-null "
+                            + quoteText(result));
+        return lines;
+    }
+    case Action::Destroy:
+        session.destroy();
+        break;
+    }
+    collectHostOutput(host, lines);
+    return lines;
+}
+
+RunResult runScenario(const Scenario& scenario, component_factory factory, bool check, std::ostream& out)
+{
+    SimHost host;
+    Session session(factory, host);
+    RunResult result;
+    auto account = [&](const std::vector<std::string>& actual, const std::vector<std::string>& expected,
+                       const std::string& where, bool compare) {
+        bool differs = compare && actual != expected;
+        if (differs) {
+            ++result.mismatches;
+            printDifference(out, where, expected, actual);
+        }
+        for (const std::string& line : actual)
+            if (line[0] == '!' && std::find(expected.begin(), expected.end(), line) == expected.end()) {
+                ++result.notes;
+                if (check && !differs)
+                    out << where << "\n  " << line << "\n";
+            }
+    };
+    for (const Step& step : scenario.steps) {
+        setCurrentEvent(describe(step, scenario.name));
+        std::vector<std::string> lines = runStep(step, session, host);
+        if (!check) {
+            out << step.source << "\n";
+            for (const std::string& line : lines)
+                out << line << "\n";
+        }
+        account(lines, step.expected, describe(step, scenario.name), check);
+    }
+    if (session.alive()) {
+        // A scenario that leaves its component alive still sees it destroyed;
+        // only rule breaks count there.
+        setCurrentEvent(scenario.name + ": destroy at the end of the scenario");
+        session.destroy();
+        std::vector<std::string> lines;
+        collectHostOutput(host, lines);
+        if (!check) {
+            out << "# end of scenario: destroy\n";
+            for (const std::string& line : lines)
+                out << line << "\n";
+        }
+        account(lines, {}, scenario.name + ": destroy at the end", false);
+    }
+    return result;
+}
+
+int runInteractive(std::istream& in, std::ostream& out, component_factory factory, const std::string& basePath,
+                   bool prompt)
+{
+    SimHost host;
+    Session session(factory, host);
+    Step create;
+    create.action = Action::Create;
+    create.text = basePath;
+    create.source = "create " + quoteText(basePath);
+    int problems = 0;
+    auto play = [&](const Step& step) {
+        setCurrentEvent("interactive: " + step.source);
+        for (const std::string& line : runStep(step, session, host)) {
+            out << line << "\n";
+            problems += line[0] == '!' ? 1 : 0;
+        }
+    };
+    out << create.source << "\n";
+    play(create);
+    std::string line;
+    int lineNumber = 0;
+    while ((prompt ? (out << "zorv> " << std::flush, true) : true) && std::getline(in, line)) {
+        ++lineNumber;
+        std::size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#')
+            continue;
+        if (line.substr(first) == "quit")
+            break;
+        std::string error;
+        std::optional<Step> step = parseStep(line, lineNumber, error);
+        if (!step) {
+            out << "? line " << lineNumber << ": " << error << "\n";
+            continue;
+        }
+        play(*step);
+    }
+    if (session.alive()) {
+        Step destroy;
+        destroy.action = Action::Destroy;
+        destroy.source = "destroy";
+        out << "destroy\n";
+        play(destroy);
+    }
+    return problems == 0 ? 0 : 1;
+}
+
+} // namespace zorv_host

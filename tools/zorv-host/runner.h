@@ -1,0 +1,38 @@
+// Plays scenarios against a component and prints the transcript: each event
+// line, then what followed it — "> " command lines, "< " the reply to a parent
+// message, "! " rule breaks the host noted. In check mode each event's lines
+// are compared with the expected lines written under it in the scenario.
+#ifndef ZORV_HOST_RUNNER_H
+#define ZORV_HOST_RUNNER_H
+
+#include <istream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "component_abi.h"
+#include "scenario.h"
+#include "session.h"
+#include "sim_host.h"
+
+namespace zorv_host {
+
+// Runs one step on session; returns the transcript lines it produced.
+std::vector<std::string> runStep(const Step& step, Session& session, SimHost& host);
+
+struct RunResult {
+    int mismatches = 0;   // steps whose lines differ from the expected ones
+    int notes = 0;        // rule breaks noted and not expected
+};
+
+// Plays scenario on a fresh host; writes the transcript (or, in check mode,
+// the differences) to out.
+RunResult runScenario(const Scenario& scenario, component_factory factory, bool check, std::ostream& out);
+
+// Reads event lines from in until EOF or "quit", printing each step's lines.
+int runInteractive(std::istream& in, std::ostream& out, component_factory factory, const std::string& basePath,
+                   bool prompt);
+
+} // namespace zorv_host
+
+#endif

@@ -1,0 +1,297 @@
+#include "scenario.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "sim_host.h"
+
+namespace zorv_host {
+
+namespace {
+
+std::string trim(const std::string& s)
+{
+    std::size_t begin = s.find_first_not_of(" \t\r");
+    if (begin == std::string::npos)
+        return "";
+    std::size_t end = s.find_last_not_of(" \t\r");
+    return s.substr(begin, end - begin + 1);
+}
+
+struct Arg {
+    bool present = false;
+    bool isNull = false;   // the bare word null
+    bool quoted = false;
+    std::string text;
+};
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Reads a C-style quoted string starting at s[pos] == '"'.
+bool readQuoted(const std::string& s, std::size_t& pos, std::string& out, std::string& error)
+{
+    ++pos;
+    while (pos < s.size() && s[pos] != '"') {
+        char c = s[pos++];
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (pos >= s.size())
+            break;
+        char e = s[pos++];
+        switch (e) {
+        case 'n': out += '\n'; break;
+        case 't': out += '\t'; break;
+        case 'r': out += '\r'; break;
+        case '\\': out += '\\'; break;
+        case '"': out += '"'; break;
+        case 'x': {
+            int hi = pos < s.size() ? hexValue(s[pos]) : -1;
+            int lo = pos + 1 < s.size() ? hexValue(s[pos + 1]) : -1;
+            if (hi < 0 || lo < 0) {
+                error = "\\x needs two hex digits";
+                return false;
+            }
+            out += static_cast<char>(hi * 16 + lo);
+            pos += 2;
+            break;
+        }
+        default:
+            error = std::string("unknown escape \\") + e;
+            return false;
+        }
+    }
+    if (pos >= s.size()) {
+        error = "unterminated quoted text";
+        return false;
+    }
+    ++pos;
+    return true;
+}
+
+// The next argument: a bare word, null, or a quoted string.
+bool nextArg(const std::string& s, std::size_t& pos, Arg& arg, std::string& error)
+{
+    while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t'))
+        ++pos;
+    arg = Arg{};
+    if (pos >= s.size())
+        return true;
+    arg.present = true;
+    if (s[pos] == '"') {
+        arg.quoted = true;
+        return readQuoted(s, pos, arg.text, error);
+    }
+    std::size_t end = s.find_first_of(" \t", pos);
+    if (end == std::string::npos)
+        end = s.size();
+    arg.text = s.substr(pos, end - pos);
+    arg.isNull = arg.text == "null";
+    pos = end;
+    return true;
+}
+
+bool readInteger(const Arg& arg, long long& out)
+{
+    if (!arg.present || arg.text.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    out = std::strtoll(arg.text.c_str(), &end, 0);
+    return errno == 0 && *end == '\0';
+}
+
+struct ArgReader {
+    const std::string& s;
+    std::size_t pos;
+    std::string& error;
+    bool failed = false;
+
+    Arg next()
+    {
+        Arg arg;
+        if (!failed && !nextArg(s, pos, arg, error))
+            failed = true;
+        return arg;
+    }
+    bool atEnd()
+    {
+        Arg arg = next();
+        if (failed)
+            return false;
+        if (arg.present) {
+            error = "unexpected \"" + arg.text + "\" at the end of the line";
+            failed = true;
+            return false;
+        }
+        return true;
+    }
+};
+
+bool parseHostLine(const std::string& rest, Step& step, std::string& error)
+{
+    if (trim(rest) == "reset") {
+        step.action = Action::HostReset;
+        return true;
+    }
+    std::size_t arrow = rest.rfind(" -> ");
+    if (arrow == std::string::npos) {
+        error = "host lines are: host PATTERN -> \"REPLY\" | null, or host reset";
+        return false;
+    }
+    step.action = Action::HostRule;
+    step.pattern = trim(rest.substr(0, arrow));
+    if (step.pattern.empty()) {
+        error = "host rule without a pattern";
+        return false;
+    }
+    ArgReader args{rest, arrow + 4, error};
+    Arg reply = args.next();
+    if (args.failed)
+        return false;
+    if (!reply.isNull && !reply.quoted) {
+        error = "a host reply is a quoted text or null";
+        return false;
+    }
+    if (!reply.isNull)
+        step.text = reply.text;
+    return args.atEnd();
+}
+
+} // namespace
+
+std::string quoteText(const std::string& text) { return "\"" + escapeText(text) + "\""; }
+
+std::optional<Step> parseStep(const std::string& rawLine, int lineNumber, std::string& error)
+{
+    Step step;
+    step.line = lineNumber;
+    step.source = trim(rawLine);
+    std::size_t space = step.source.find(' ');
+    std::string keyword = step.source.substr(0, space);
+    std::string rest = space == std::string::npos ? "" : step.source.substr(space + 1);
+    ArgReader args{rest, 0, error};
+
+    if (keyword == "host") {
+        if (!parseHostLine(rest, step, error))
+            return std::nullopt;
+        return step;
+    }
+    if (keyword == "create") {
+        step.action = Action::Create;
+        Arg path = args.next();
+        Arg option = args.next();
+        if (args.failed)
+            return std::nullopt;
+        if (path.present && !path.isNull)
+            step.text = path.text;
+        else if (!path.present)
+            step.text = std::string();
+        if (option.present && option.text != "nohost") {
+            error = "create takes a path and the option nohost";
+            return std::nullopt;
+        }
+        step.withHost = !option.present;
+        if (!args.atEnd())
+            return std::nullopt;
+        return step;
+    }
+    if (keyword == "parent") {
+        step.action = Action::Parent;
+        Arg text = args.next();
+        if (args.failed)
+            return std::nullopt;
+        if (!text.present) {
+            error = "parent needs a message text (or null)";
+            return std::nullopt;
+        }
+        if (!text.isNull)
+            step.text = text.text;
+        if (!args.atEnd())
+            return std::nullopt;
+        return step;
+    }
+    if (keyword == "button") {
+        step.action = Action::Button;
+        Arg panel = args.next();
+        Arg control = args.next();
+        Arg eventText = args.next();
+        if (args.failed)
+            return std::nullopt;
+        if (!panel.present || !control.present) {
+            error = "button needs a panel and a control";
+            return std::nullopt;
+        }
+        step.panel = panel.text;
+        step.control = control.text;
+        step.eventText = eventText.text;
+        if (!args.atEnd())
+            return std::nullopt;
+        return step;
+    }
+    if (keyword == "timer" || keyword == "event") {
+        step.action = keyword == "timer" ? Action::Timer : Action::Event;
+        Arg number = args.next();
+        Arg data = args.next();
+        if (args.failed)
+            return std::nullopt;
+        if (!readInteger(number, step.number) || step.number < INT32_MIN || step.number > INT32_MAX) {
+            error = keyword + " needs a 32-bit integer";
+            return std::nullopt;
+        }
+        if (data.present && (step.action == Action::Timer || !(data.isNull || readInteger(data, step.data)))) {
+            error = keyword == "timer" ? "timer takes one number" : "event data is an integer or null";
+            return std::nullopt;
+        }
+        if (!args.atEnd())
+            return std::nullopt;
+        return step;
+    }
+    if (keyword == "destroy") {
+        step.action = Action::Destroy;
+        if (!args.atEnd())
+            return std::nullopt;
+        return step;
+    }
+    error = keyword.empty() ? "empty line" : "unknown keyword \"" + keyword + "\"";
+    return std::nullopt;
+}
+
+std::optional<Scenario> parseScenario(std::istream& in, const std::string& name, std::string& error)
+{
+    Scenario scenario;
+    scenario.name = name;
+    std::string raw;
+    int lineNumber = 0;
+    while (std::getline(in, raw)) {
+        ++lineNumber;
+        std::string line = trim(raw);
+        if (line.empty() || line[0] == '#')
+            continue;
+        if (line[0] == '>' || line[0] == '<' || line[0] == '!') {
+            if (scenario.steps.empty()) {
+                error = name + ":" + std::to_string(lineNumber) + ": an expected line needs an event before it";
+                return std::nullopt;
+            }
+            scenario.steps.back().expected.push_back(line);
+            continue;
+        }
+        std::string why;
+        std::optional<Step> step = parseStep(line, lineNumber, why);
+        if (!step) {
+            error = name + ":" + std::to_string(lineNumber) + ": " + why;
+            return std::nullopt;
+        }
+        scenario.steps.push_back(*step);
+    }
+    return scenario;
+}
+
+} // namespace zorv_host

@@ -1,0 +1,52 @@
+// Drives one component the way a panel host does: create it through the
+// factory, deliver events by code, take and release its replies, destroy it.
+#ifndef ZORV_HOST_SESSION_H
+#define ZORV_HOST_SESSION_H
+
+#include <optional>
+#include <string>
+
+#include "component_abi.h"
+#include "sim_host.h"
+
+namespace zorv_host {
+
+class Session {
+public:
+    Session(component_factory factory, SimHost& host) : factory_(factory), host_(host) {}
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Calls the factory. basePath nullopt passes a null pointer; withHost
+    // false passes a null host. False when the factory returned null.
+    bool create(const std::optional<std::string>& basePath, bool withHost = true);
+    bool alive() const { return component_ != nullptr; }
+    void* component() const { return component_; }
+
+    // Code 3. text nullopt sends a null pointer. Returns a copy of the reply
+    // (nullopt for null); the reply is released with code 5 right away.
+    std::optional<std::string> parentMessage(const std::optional<std::string>& text);
+    // Code 2, with a ButtonEvent the host builds for the call.
+    void button(const std::string& panel, const std::string& control, const std::string& eventText);
+    // Code 4.
+    void timer(int number);
+    // Any code with a raw data word; returns the component's result as is.
+    const char* rawEvent(int code, void* data);
+    // Destroys the component; the host's books are closed for it.
+    void destroy();
+
+private:
+    component_factory factory_;
+    SimHost& host_;
+    void* component_ = nullptr;
+};
+
+// Crash reporting: the event being delivered, printed if the component
+// brings the process down. Installed once per process.
+void installCrashReporter();
+void setCurrentEvent(const std::string& description);
+
+} // namespace zorv_host
+
+#endif

@@ -1,0 +1,220 @@
+#include "sim_host.h"
+
+#include <cstring>
+#include <regex>
+
+namespace zorv_host {
+
+namespace {
+
+bool isQuery(const std::string& verb) { return verb == "SD" || verb == "TG" || verb == "XI"; }
+
+std::string verbOf(const std::string& line) { return line.substr(0, 2); }
+
+// The shape of each verb's line, as the command channel forms it. Quoted
+// fields hold anything (nothing is escaped), integers are decimal.
+const std::map<std::string, std::regex>& shapes()
+{
+    static const std::string q = "'[\\s\\S]*'";
+    static const std::string n = "-?[0-9]+";
+    static const std::map<std::string, std::regex> table = {
+        {"PS", std::regex("PS " + q + " " + q + "( " + q + ")?")},
+        {"TP", std::regex("TP '[\\s\\S]*=[\\s\\S]*' " + q + " " + q)},
+        {"TG", std::regex("TG " + q + " " + q + " " + q)},
+        {"RC", std::regex("RC " + n + " " + n + " " + n + " ',[\\s\\S]*' [01]")},
+        {"ET", std::regex("ET " + n + "( " + n + ")?")},
+        {"HN", std::regex("HN " + q)},
+        {"SD", std::regex("SD " + q)},
+        {"XI", std::regex("XI " + q + " " + q)},
+        {"AS", std::regex("AS")},
+    };
+    return table;
+}
+
+} // namespace
+
+std::string commandShapeError(const std::string& line)
+{
+    auto shape = shapes().find(verbOf(line));
+    if (shape == shapes().end())
+        return "unknown verb in command \"" + escapeText(line) + "\"";
+    if (!std::regex_match(line, shape->second))
+        return "malformed " + shape->first + " command \"" + escapeText(line) + "\"";
+    return "";
+}
+
+bool globMatch(const std::string& pattern, const std::string& text)
+{
+    // Iterative match with one backtrack point for the last '*'.
+    std::size_t p = 0, t = 0, star = std::string::npos, mark = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            mark = t;
+        } else if (p < pattern.size() && pattern[p] == text[t]) {
+            ++p;
+            ++t;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            t = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+std::string escapeText(const std::string& text)
+{
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : text) {
+        switch (c) {
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        case '\\': out += "\\\\"; break;
+        case '"': out += "\\\""; break;
+        default:
+            if (c < 0x20 || c >= 0x7f) {
+                out += "\\x";
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out;
+}
+
+SimHost::SimHost() = default;
+
+SimHost::~SimHost()
+{
+    for (auto& entry : given_)
+        delete[] entry.first;
+    for (std::string* token : tokenStore_)
+        delete token;
+}
+
+const char* SimHost::callback(void* data, int code)
+{
+    if (code == zorv_code::command)
+        return onCommand(static_cast<const char*>(data));
+    if (code == zorv_code::release) {
+        onHandback(data);
+        return nullptr;
+    }
+    note("component called its host with unknown code " + std::to_string(code));
+    return nullptr;
+}
+
+void SimHost::addRule(const std::string& pattern, const std::optional<std::string>& reply)
+{
+    rules_.push_back(ReplyRule{pattern, reply});
+}
+
+std::optional<std::string> SimHost::replyFor(const std::string& line) const
+{
+    for (auto rule = rules_.rbegin(); rule != rules_.rend(); ++rule)
+        if (globMatch(rule->pattern, line))
+            return rule->reply;
+    if (verbOf(line) == "PS")
+        return std::string("OK");
+    return std::nullopt;
+}
+
+// A non-null result of a command that is not a query: host-owned, must
+// never come back.
+const char* SimHost::keepToken(const std::string& line, const std::string& text)
+{
+    std::string* stored = new std::string(text);
+    tokenStore_.push_back(stored);
+    tokens_[stored->c_str()] = line;
+    return stored->c_str();
+}
+
+const char* SimHost::onCommand(const char* text)
+{
+    if (!text) {
+        note("component sent a null command");
+        return nullptr;
+    }
+    std::string line(text);
+    commands_.push_back(line);
+    allCommands_.push_back(line);
+    if (detachCount_ > 0)
+        note("command after AS: \"" + escapeText(line) + "\"");
+    if (line == "AS")
+        ++detachCount_;
+    if (checkShapes_) {
+        std::string error = commandShapeError(line);
+        if (!error.empty())
+            note(error);
+    }
+    std::optional<std::string> reply = replyFor(line);
+    if (!reply)
+        return nullptr;
+    if (!isQuery(verbOf(line)))
+        return keepToken(line, *reply);
+    char* copy = new char[reply->size() + 1];
+    std::memcpy(copy, reply->c_str(), reply->size() + 1);
+    given_[copy] = Given{line, reply->size()};
+    return copy;
+}
+
+void SimHost::onHandback(void* data)
+{
+    const char* pointer = static_cast<const char*>(data);
+    if (!pointer) {
+        note("component handed back a null pointer");
+        return;
+    }
+    auto given = given_.find(pointer);
+    if (given != given_.end()) {
+        // Overwrite before freeing: a component that reads after handing
+        // back sees garbage (and a sanitizer sees a use after free).
+        char* block = const_cast<char*>(given->first);
+        std::memset(block, '#', given->second.size);
+        block[given->second.size] = '\0';
+        delete[] block;
+        given_.erase(given);
+        ++handbacks_;
+        return;
+    }
+    auto token = tokens_.find(pointer);
+    if (token != tokens_.end()) {
+        note("component handed back the result of \"" + escapeText(token->second)
+             + "\", which is never handed back");
+        return;
+    }
+    note("component handed back a pointer the host never gave");
+}
+
+void SimHost::componentDestroyed()
+{
+    for (auto& entry : given_) {
+        note("reply to \"" + escapeText(entry.second.line) + "\" was never handed back");
+        delete[] entry.first;
+    }
+    given_.clear();
+}
+
+std::vector<std::string> SimHost::takeCommands()
+{
+    std::vector<std::string> out;
+    out.swap(commands_);
+    return out;
+}
+
+std::vector<std::string> SimHost::takeNotes()
+{
+    std::vector<std::string> out;
+    out.swap(notes_);
+    return out;
+}
+
+} // namespace zorv_host

@@ -1,0 +1,103 @@
+// A simulated panel host: the host side of the callback interface.
+//
+// It records every command line a component sends, answers queries by rules,
+// and keeps the books of the memory rule: every query reply it gives is a
+// fresh array that must come back exactly once with code 5 (on return it is
+// overwritten, then freed, so a late read shows), and nothing else may come
+// back. Rule breaks are collected as notes, never thrown or crashed on.
+#ifndef ZORV_HOST_SIM_HOST_H
+#define ZORV_HOST_SIM_HOST_H
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "component_abi.h"
+
+namespace zorv_host {
+
+// A reply rule: a command line pattern ('*' matches any run of characters)
+// and the reply, or nullopt for a null reply.
+struct ReplyRule {
+    std::string pattern;
+    std::optional<std::string> reply;
+};
+
+// Whether line has the shape the command channel gives its verb; returns ""
+// when it does, else what is wrong.
+std::string commandShapeError(const std::string& line);
+
+// True when text matches pattern, where '*' matches any run of characters.
+bool globMatch(const std::string& pattern, const std::string& text);
+
+class SimHost : public host_callback_base {
+public:
+    SimHost();
+    SimHost(const SimHost&) = delete;
+    SimHost& operator=(const SimHost&) = delete;
+    virtual ~SimHost();
+
+    // Called by the component: code 0 commands, code 5 handbacks.
+    const char* callback(void* data, int code) override;
+
+    // The pointer a factory expects for this host.
+    void* asCallback() { return static_cast<host_callback_base*>(this); }
+
+    // Reply rules; the latest rule whose pattern matches a line decides.
+    // Without a matching rule: "PS" succeeds, queries get null, other
+    // commands get null.
+    void addRule(const std::string& pattern, const std::optional<std::string>& reply);
+    void clearRules() { rules_.clear(); }
+
+    // When on, each command line is checked for its shape (a note per bad line).
+    void setCheckShapes(bool on) { checkShapes_ = on; }
+
+    // Commands and notes since the last take.
+    std::vector<std::string> takeCommands();
+    std::vector<std::string> takeNotes();
+    const std::vector<std::string>& allCommands() const { return allCommands_; }
+
+    // Query replies given and not yet handed back.
+    std::size_t outstandingReplies() const { return given_.size(); }
+    std::size_t handbacks() const { return handbacks_; }
+    bool detached() const { return detachCount_ > 0; }
+
+    // Book-keeping at the end of a component's life: every reply still out
+    // becomes a note (and is freed here).
+    void componentDestroyed();
+    // A new component starts with a clean detach state.
+    void componentCreated() { detachCount_ = 0; }
+
+    void note(const std::string& text) { notes_.push_back(text); }
+
+private:
+    const char* onCommand(const char* line);
+    void onHandback(void* data);
+    std::optional<std::string> replyFor(const std::string& line) const;
+    const char* keepToken(const std::string& line, const std::string& text);
+
+    struct Given {
+        std::string line;
+        std::size_t size;
+    };
+    std::vector<ReplyRule> rules_;
+    std::map<const char*, Given> given_;                 // query replies out
+    std::map<const char*, std::string> tokens_;          // results never to come back
+    std::vector<std::string*> tokenStore_;
+    std::vector<std::string> commands_;
+    std::vector<std::string> allCommands_;
+    std::vector<std::string> notes_;
+    std::size_t handbacks_ = 0;
+    int detachCount_ = 0;
+    bool checkShapes_ = true;
+};
+
+// Printable form of a text for transcripts: bytes outside printable ASCII,
+// backslash and the double quote escaped C-style.
+std::string escapeText(const std::string& text);
+
+} // namespace zorv_host
+
+#endif

@@ -1,0 +1,169 @@
+// The host command channel: every line a component sends to its host.
+#include "zorv_crt.h"
+#include "zorv_debug_output.h"
+#include "zorv_internal.h"
+#include "zorv_script_helper.h"
+
+namespace {
+
+// Lines are joined piece by piece rather than by filling placeholders, so a
+// text argument that itself holds "%2" goes out as it is.
+zorv_string decimal(int value) { return zorv_string(value, 0, 0, 10); }
+
+zorv_string quoted(const zorv_string& text) { return "'" + text + "'"; }
+
+} // namespace
+
+int zorv_read_int(const char* text)
+{
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        ++p;
+    bool negative = *p == '-';
+    if (*p == '+' || *p == '-')
+        ++p;
+    const unsigned int limit = static_cast<unsigned int>(INT_MAX) + (negative ? 1u : 0u);
+    unsigned int magnitude = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        unsigned int d = static_cast<unsigned int>(*p - '0');
+        magnitude = magnitude > (limit - d) / 10 ? limit : magnitude * 10 + d;
+    }
+    if (!negative)
+        return static_cast<int>(magnitude);
+    return magnitude == limit ? INT_MIN : -static_cast<int>(magnitude);
+}
+
+const char* zorv_script_helper::sendCommand(const zorv_string& line)
+{
+    if (!host)
+        return nullptr;
+    return host->callback(const_cast<char*>(static_cast<const char*>(line)), zorv_code::command);
+}
+
+void zorv_script_helper::releaseReply(const char* reply)
+{
+    if (host && reply)
+        host->callback(const_cast<char*>(reply), zorv_code::release);
+}
+
+bool zorv_script_helper::query(const zorv_string& line, zorv_string& out)
+{
+    const char* reply = sendCommand(line);
+    if (!reply)
+        return false;
+    out = reply;   // copy first: the host may reuse the memory once it is back
+    releaseReply(reply);
+    return true;
+}
+
+bool zorv_script_helper::panelShow(const zorv_string& panel, const zorv_string& layout,
+                                   const zorv_string& extra)
+{
+    zorv_string file = basePath != "" ? basePath + "/" + layout : layout;
+    zorv_string line = "PS " + quoted(panel) + " " + quoted(file);
+    if (extra != "")
+        line += " " + quoted(extra);
+    if (!host)
+        return true;
+    return sendCommand(line) != nullptr;   // a success token, never handed back
+}
+
+void zorv_script_helper::textPut(const zorv_string& property, const zorv_string& value,
+                                 const zorv_string& panel, const zorv_string& control)
+{
+    sendCommand("TP " + quoted(property + "=" + value) + " " + quoted(panel) + " " + quoted(control));
+}
+
+void zorv_script_helper::textGet(const zorv_string& property, const zorv_string& panel,
+                                 const zorv_string& control, zorv_string& out)
+{
+    zorv_string reply;
+    if (!query("TG " + quoted(panel) + " " + quoted(control) + " " + quoted(property), reply)) {
+        out = "";
+        return;
+    }
+    if (property == "all") {
+        out = reply;
+        return;
+    }
+    zorv_string name;
+    zorv_string value;
+    reply.split('=', name, value);
+    if (strcmp(name, property) == 0) {
+        out = value;
+        return;
+    }
+    const zorv_string none;
+    debugPrint("textGet: value returned \"%1\" was not the value requested \"%2\" (value returned "
+               "was \"%3\" from control \"%4\", on panel \"%5\")",
+               name, property, reply, control, panel, none, none, none, none);
+    out = "";
+}
+
+void zorv_script_helper::routeCrosspoint(int device, int source, int destination,
+                                         const zorv_string& tail, bool flag)
+{
+    sendCommand("RC " + decimal(device) + " " + decimal(source) + " " + decimal(destination) + " "
+                + quoted("," + tail) + " " + decimal(flag ? 1 : 0));
+}
+
+void zorv_script_helper::timerStart(int timer, int interval)
+{
+    char line[32];
+    if (interval != 0)
+        zorv_format(line, sizeof line, "ET %d %d", timer, interval);
+    else
+        zorv_format(line, sizeof line, "ET %d", timer);
+    sendCommand(line);
+}
+
+void zorv_script_helper::timerStop(int timer)
+{
+    char line[32];
+    zorv_format(line, sizeof line, "ET %d", timer);
+    sendCommand(line);
+}
+
+void zorv_script_helper::notifyHost(const zorv_string& text) { sendCommand("HN " + quoted(text)); }
+
+bool zorv_script_helper::instanceLookup(zorv_string instance, int* device, int* offset)
+{
+    if (device)
+        *device = 0;
+    if (offset)
+        *offset = 0;
+    if (!host)
+        return false;
+    const char* reply = sendCommand("SD " + quoted(instance));
+    if (!reply)
+        return false;
+    {
+        decodeZORVString tokens(reply, '\'');   // the splitter copies the reply
+        if (device)
+            *device = zorv_read_int(tokens.tokens[0]);
+        if (offset)
+            *offset = zorv_read_int(tokens.tokens[1]);
+    }
+    releaseReply(reply);
+    return true;
+}
+
+zorv_stringlist zorv_script_helper::controlList(const zorv_string& panel, const zorv_string& prefix)
+{
+    zorv_string reply;
+    if (!query("XI " + quoted(panel) + " " + quoted(prefix), reply))
+        return zorv_stringlist();
+    return zorv_stringlist(reply, ',');
+}
+
+void zorv_script_helper::detachHost() { sendCommand("AS"); }
+
+void zorv_script_helper::debugPrint(const zorv_string& format, const zorv_string& a1,
+                                    const zorv_string& a2, const zorv_string& a3,
+                                    const zorv_string& a4, const zorv_string& a5,
+                                    const zorv_string& a6, const zorv_string& a7,
+                                    const zorv_string& a8, const zorv_string& a9)
+{
+    const zorv_string text = format.arg(a1).arg(a2).arg(a3).arg(a4).arg(a5).arg(a6).arg(a7).arg(a8).arg(a9);
+    zorv_debug_output(text);
+}

@@ -1,0 +1,17 @@
+// Where debugPrint's text goes: the debugger output on Windows; natively a
+// replaceable sink (standard error by default, no line end added) so that
+// tools and tests can see diagnostics.
+#ifndef ZORV_DEBUG_OUTPUT_H
+#define ZORV_DEBUG_OUTPUT_H
+
+// Writes one NUL-terminated text as it is.
+void zorv_debug_output(const char* text);
+
+#if !defined(_WIN32) || defined(__MINGW32__)
+// Replaces the native sink; null restores standard error. Returns the sink
+// that was in place. context is passed back to the sink unchanged.
+typedef void (*zorv_debug_sink)(const char* text, void* context);
+zorv_debug_sink zorv_set_debug_sink(zorv_debug_sink sink, void* context);
+#endif
+
+#endif
