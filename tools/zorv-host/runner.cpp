@@ -35,19 +35,29 @@ std::string describe(const Step& step, const std::string& scenarioName)
     return scenarioName + ":" + std::to_string(step.line) + ": " + step.source;
 }
 
+// A line diff by longest common subsequence: " " both, "-" expected only,
+// "+" actual only. Event outputs are a handful of lines, so O(n*m) is fine.
 void printDifference(std::ostream& out, const std::string& where, const std::vector<std::string>& expected,
                      const std::vector<std::string>& actual)
 {
     out << where << "\n";
-    std::size_t common = 0;
-    while (common < expected.size() && common < actual.size() && expected[common] == actual[common])
-        ++common;
-    for (std::size_t i = 0; i < common; ++i)
-        out << "    " << expected[i] << "\n";
-    for (std::size_t i = common; i < expected.size(); ++i)
-        out << "  - " << expected[i] << "\n";
-    for (std::size_t i = common; i < actual.size(); ++i)
-        out << "  + " << actual[i] << "\n";
+    const std::size_t n = expected.size(), m = actual.size();
+    std::vector<std::vector<std::size_t>> common(n + 1, std::vector<std::size_t>(m + 1, 0));
+    for (std::size_t i = n; i-- > 0;)
+        for (std::size_t j = m; j-- > 0;)
+            common[i][j] = expected[i] == actual[j] ? common[i + 1][j + 1] + 1
+                                                    : std::max(common[i + 1][j], common[i][j + 1]);
+    std::size_t i = 0, j = 0;
+    while (i < n || j < m) {
+        if (i < n && j < m && expected[i] == actual[j]) {
+            out << "    " << expected[i++] << "\n";
+            ++j;
+        } else if (i < n && (j == m || common[i + 1][j] >= common[i][j + 1])) {
+            out << "  - " << expected[i++] << "\n";
+        } else {
+            out << "  + " << actual[j++] << "\n";
+        }
+    }
 }
 
 } // namespace
@@ -122,12 +132,12 @@ RunResult runScenario(const Scenario& scenario, component_factory factory, bool 
     };
     for (const Step& step : scenario.steps) {
         setCurrentEvent(describe(step, scenario.name));
+        if (!check)
+            out << step.source << std::endl;   // shown before a crash can cut the transcript
         std::vector<std::string> lines = runStep(step, session, host);
-        if (!check) {
-            out << step.source << "\n";
+        if (!check)
             for (const std::string& line : lines)
                 out << line << "\n";
-        }
         account(lines, step.expected, describe(step, scenario.name), check);
     }
     if (session.alive()) {

@@ -163,6 +163,7 @@ const char* SimHost::onCommand(const char* text)
     char* copy = new char[reply->size() + 1];
     std::memcpy(copy, reply->c_str(), reply->size() + 1);
     given_[copy] = Given{line, reply->size()};
+    returned_.erase(copy);   // the address is live again
     return copy;
 }
 
@@ -180,6 +181,7 @@ void SimHost::onHandback(void* data)
         char* block = const_cast<char*>(given->first);
         std::memset(block, '#', given->second.size);
         block[given->second.size] = '\0';
+        returned_[block] = given->second.line;
         delete[] block;
         given_.erase(given);
         ++handbacks_;
@@ -189,6 +191,11 @@ void SimHost::onHandback(void* data)
     if (token != tokens_.end()) {
         note("component handed back the result of \"" + escapeText(token->second)
              + "\", which is never handed back");
+        return;
+    }
+    auto returned = returned_.find(pointer);
+    if (returned != returned_.end()) {
+        note("component handed back the reply to \"" + escapeText(returned->second) + "\" a second time");
         return;
     }
     note("component handed back a pointer the host never gave");

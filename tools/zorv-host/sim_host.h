@@ -84,6 +84,7 @@ private:
     };
     std::vector<ReplyRule> rules_;
     std::map<const char*, Given> given_;                 // query replies out
+    std::map<const char*, std::string> returned_;        // replies already back, by line
     std::map<const char*, std::string> tokens_;          // results never to come back
     std::vector<std::string*> tokenStore_;
     std::vector<std::string> commands_;
