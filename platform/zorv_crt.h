@@ -15,7 +15,7 @@
 extern "C" {
 __declspec(dllimport) void* __cdecl malloc(size_t size);
 __declspec(dllimport) void __cdecl free(void* block);
-__declspec(dllimport) void __cdecl abort(void);
+__declspec(dllimport) __declspec(noreturn) void __cdecl abort(void);
 void* __cdecl memcpy(void* dst, const void* src, size_t n);
 void* __cdecl memset(void* dst, int value, size_t n);
 int __cdecl memcmp(const void* a, const void* b, size_t n);
@@ -36,9 +36,17 @@ inline int zorv_format(char* buffer, size_t size, const char* format, ...)
     va_end(args);
     return n;
 }
-// Placement new, normally from <new>.
+// What the modules use of <new>: placement new and the nothrow tag (defined
+// with the allocation operators in platform/win32/module_runtime.cpp).
 inline void* operator new(size_t, void* where) noexcept { return where; }
 inline void operator delete(void*, void*) noexcept {}
+namespace std {
+struct nothrow_t {
+    explicit nothrow_t() = default;
+};
+extern const nothrow_t nothrow;
+} // namespace std
+void* operator new(size_t size, const std::nothrow_t&) noexcept;
 #else
 #include <cstdio>
 #include <cstdlib>

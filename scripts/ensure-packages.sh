@@ -21,3 +21,19 @@ ensure_packages() {
 
 # The native tool chain and test libraries.
 NATIVE_PACKAGES=(cmake ninja-build g++ g++-multilib libgtest-dev libgmock-dev)
+
+# The shipping build (clang-cl, lld-link, LLVM tools), zorv-host.exe (MinGW),
+# Wine to run them, and pefile for the image checks.
+WINDOWS_PACKAGES=(clang-14 clang-tools-14 lld-14 llvm-14 g++-mingw-w64-i686 wine wine32:i386 python3-pefile)
+
+# Builds dist/: Selvarin.dll and zorv_string.dll (clang-cl), zorv-host.exe (MinGW).
+build_windows_dist() {
+    echo "== windows: Selvarin.dll, zorv_string.dll (clang-cl, Microsoft C++ ABI)"
+    cmake --preset windows >/dev/null
+    cmake --build --preset windows
+    cmake --install build/windows >/dev/null
+    echo "== windows: zorv-host.exe (MinGW)"
+    cmake --preset windows-host >/dev/null
+    cmake --build --preset windows-host
+    cmake --install build/windows-host >/dev/null
+}

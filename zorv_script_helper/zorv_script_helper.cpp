@@ -2,6 +2,11 @@
 
 #include "zorv_internal.h"
 
+// Identifies this library's version inside a built module. Nothing reads it;
+// "used" keeps the linker from dropping it.
+extern "C" __attribute__((used)) const char zorv_script_helper_signature[] =
+    "ZORV_SIG,name=zorv_script_helper,type=LIB,version=4.8.6.0,date=16/06/2017,author=The Selvarin project";
+
 zorv_script_helper::zorv_script_helper(zorv_client_callback* hostObject, const char* path)
     : host(hostObject), basePath(path ? path : ""), alarmActionsEnabled(false)
 {

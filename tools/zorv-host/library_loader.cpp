@@ -14,7 +14,13 @@ namespace zorv_host {
 
 ComponentLibrary::ComponentLibrary(const std::string& path)
 {
-    HMODULE module = LoadLibraryA(path.c_str());
+    // With a full path, the component's own folder is searched first for the
+    // libraries it imports (zorv_string.dll beside it).
+    char full[MAX_PATH];
+    DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    HMODULE module = length > 0 && length < MAX_PATH
+                         ? LoadLibraryExA(full, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
+                         : LoadLibraryA(path.c_str());
     if (!module) {
         error_ = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
         return;
