@@ -1,9 +1,10 @@
 // Deliberately faulty components: each module built from this file breaks
 // one rule of the host contract (chosen by ZORV_FAULT at compile time), so
-// that the tools can be shown to catch it. Parent message "go" triggers the
-// fault where it is not part of creation or destruction.
-#include <cstring>
+// that the tools can be shown to catch it. Every parent message triggers the
+// fault, except the crash, which comes with a timer expiry.
+#include <stdint.h>
 
+#include "zorv_crt.h"
 #include "zorv_script_helper.h"
 
 namespace {
@@ -18,6 +19,7 @@ enum Fault {
     malformedCommand,      // sends a line of no known shape
     nullFactory,           // the factory returns null
     answersIgnoredCode,    // answers code 8 with a text
+    hangsOnEvent,          // loops for ever on a timer expiry
 };
 
 class Faulty : public zorv_script_helper {
@@ -29,10 +31,15 @@ public:
 
     const char* callback(void* data, int code) override
     {
-        static char shared[16];
+        static char shared[64];
         if (ZORV_FAULT == reusesReplyBuffer && code == zorv_code::parentMessage) {
-            std::strcpy(shared, data ? static_cast<const char*>(data) : "");
-            return shared;   // and a release of it would be a free of static memory:
+            const char* text = data ? static_cast<const char*>(data) : "";
+            size_t n = 0;
+            for (; n + 1 < sizeof shared && text[n]; ++n)
+                shared[n] = text[n];
+            shared[n] = '\0';
+            shared[0] = shared[0] ? shared[0] : '-';
+            return shared;   // the release of it must not reach delete[]:
         }
         if (ZORV_FAULT == reusesReplyBuffer && code == zorv_code::release)
             return nullptr;
@@ -44,12 +51,22 @@ public:
 protected:
     void buttonCallback(ButtonView*) override {}
     int eventOneCallback(EventView*) override { return 0; }
-    void timerCallback(int) override {}
-    zorv_string parentCallback(MessageView* view) override
+    void timerCallback(int) override
     {
-        if (view->command() != "go")
-            return zorv_string("ok");
+        for (volatile bool forever = ZORV_FAULT == hangsOnEvent; forever;) {
+        }
+        if (ZORV_FAULT == crashesOnEvent) {
+            // An unmapped address, not null: a real access violation that
+            // the undefined-behaviour checker does not intercept first.
+            volatile int* nowhere = reinterpret_cast<volatile int*>(static_cast<uintptr_t>(16));
+            *nowhere = 1;
+        }
+    }
+    zorv_string parentCallback(MessageView*) override
+    {
         zorv_client_callback* host = hostCallback();
+        if (!host)
+            return zorv_string();
         switch (ZORV_FAULT) {
         case unreleasedQuery:
             host->callback(const_cast<char*>("SD 'leak'"), zorv_code::command);
@@ -63,17 +80,12 @@ protected:
             host->callback(mine, zorv_code::release);
             break;
         }
-        case crashesOnEvent: {
-            // An unmapped address, not null: a real access violation that
-            // the undefined-behaviour checker does not intercept first.
-            volatile int* nowhere = reinterpret_cast<volatile int*>(static_cast<uintptr_t>(16));
-            *nowhere = 1;
-            break;
-        }
         case doubleHandback: {
             const char* reply = host->callback(const_cast<char*>("SD 'twice'"), zorv_code::command);
-            host->callback(const_cast<char*>(reply), zorv_code::release);
-            host->callback(const_cast<char*>(reply), zorv_code::release);
+            if (reply) {
+                host->callback(const_cast<char*>(reply), zorv_code::release);
+                host->callback(const_cast<char*>(reply), zorv_code::release);
+            }
             break;
         }
         case malformedCommand:
@@ -93,5 +105,5 @@ load_zorv_client_script(zorv_client_callback* host, const char* basePath)
 {
     if (ZORV_FAULT == nullFactory)
         return nullptr;
-    return new Faulty(host, basePath);
+    return new (std::nothrow) Faulty(host, basePath);
 }

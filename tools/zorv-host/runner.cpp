@@ -169,6 +169,8 @@ int runInteractive(std::istream& in, std::ostream& out, component_factory factor
     int problems = 0;
     auto play = [&](const Step& step) {
         setCurrentEvent("interactive: " + step.source);
+        if (!prompt && step.action != Action::Create && step.action != Action::Destroy)
+            out << step.source << "\n";   // piped input: keep the transcript readable
         for (const std::string& line : runStep(step, session, host)) {
             out << line << "\n";
             problems += line[0] == '!' ? 1 : 0;

@@ -167,8 +167,6 @@ bool parseHostLine(const std::string& rest, Step& step, std::string& error)
 
 } // namespace
 
-std::string quoteText(const std::string& text) { return "\"" + escapeText(text) + "\""; }
-
 std::optional<Step> parseStep(const std::string& rawLine, int lineNumber, std::string& error)
 {
     Step step;

@@ -54,9 +54,6 @@ std::optional<Step> parseStep(const std::string& line, int lineNumber, std::stri
 // Parses a whole file; error is "NAME:LINE: what is wrong" on failure.
 std::optional<Scenario> parseScenario(std::istream& in, const std::string& name, std::string& error);
 
-// C-style quoting for transcripts: "text" with escapes.
-std::string quoteText(const std::string& text);
-
 } // namespace zorv_host
 
 #endif

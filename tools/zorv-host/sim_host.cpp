@@ -90,6 +90,8 @@ std::string escapeText(const std::string& text)
     return out;
 }
 
+std::string quoteText(const std::string& text) { return "\"" + escapeText(text) + "\""; }
+
 SimHost::SimHost() = default;
 
 SimHost::~SimHost()
@@ -208,6 +210,10 @@ void SimHost::componentDestroyed()
         delete[] entry.first;
     }
     given_.clear();
+    tokens_.clear();
+    for (std::string* token : tokenStore_)
+        delete token;
+    tokenStore_.clear();
 }
 
 std::vector<std::string> SimHost::takeCommands()

@@ -58,6 +58,7 @@ public:
     std::vector<std::string> takeCommands();
     std::vector<std::string> takeNotes();
     const std::vector<std::string>& allCommands() const { return allCommands_; }
+    void clearLog() { allCommands_.clear(); }
 
     // Query replies given and not yet handed back.
     std::size_t outstandingReplies() const { return given_.size(); }
@@ -65,7 +66,8 @@ public:
     bool detached() const { return detachCount_ > 0; }
 
     // Book-keeping at the end of a component's life: every reply still out
-    // becomes a note (and is freed here).
+    // becomes a note (and is freed here); results that never come back are
+    // dropped.
     void componentDestroyed();
     // A new component starts with a clean detach state.
     void componentCreated() { detachCount_ = 0; }
@@ -98,6 +100,9 @@ private:
 // Printable form of a text for transcripts: bytes outside printable ASCII,
 // backslash and the double quote escaped C-style.
 std::string escapeText(const std::string& text);
+
+// C-style quoting for transcripts: "text" with escapes.
+std::string quoteText(const std::string& text);
 
 } // namespace zorv_host
 

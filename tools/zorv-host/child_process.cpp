@@ -1,0 +1,189 @@
+#include "child_process.h"
+
+#include <chrono>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace zorv_host {
+
+#if defined(_WIN32)
+
+namespace {
+
+std::string quoteArgument(const std::string& arg)
+{
+    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos)
+        return arg;
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, '\\');
+    return quoted + "\"";
+}
+
+// Reads a pipe to its end on a thread of its own, so neither pipe can fill.
+DWORD WINAPI drain(LPVOID context)
+{
+    auto* target = static_cast<std::pair<HANDLE, std::string*>*>(context);
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(target->first, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        target->second->append(buffer, got);
+    return 0;
+}
+
+} // namespace
+
+ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds)
+{
+    ChildOutcome outcome;
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string command = quoteArgument(self);
+    for (const std::string& arg : args)
+        command += " " + quoteArgument(arg);
+
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE outRead, outWrite, errRead, errWrite;
+    CreatePipe(&outRead, &outWrite, &inherit, 0);
+    CreatePipe(&errRead, &errWrite, &inherit, 0);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+    PROCESS_INFORMATION process{};
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    outcome.started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                     &startup, &process) != 0;
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    if (!outcome.started) {
+        CloseHandle(outRead);
+        CloseHandle(errRead);
+        outcome.description = "could not start a child process";
+        return outcome;
+    }
+    std::pair<HANDLE, std::string*> outTarget{outRead, &outcome.out}, errTarget{errRead, &outcome.err};
+    HANDLE readers[2] = {CreateThread(nullptr, 0, drain, &outTarget, 0, nullptr),
+                         CreateThread(nullptr, 0, drain, &errTarget, 0, nullptr)};
+    DWORD waited = WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeoutSeconds * 1000));
+    if (waited == WAIT_TIMEOUT) {
+        outcome.timedOut = true;
+        TerminateProcess(process.hProcess, 124);
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    WaitForMultipleObjects(2, readers, TRUE, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    outcome.exitCode = static_cast<int>(code);
+    outcome.crashed = !outcome.timedOut && (code >= 0xC0000000u || code == 70);
+    outcome.description = outcome.timedOut ? "timed out" : "exit code " + std::to_string(code);
+    for (HANDLE h : {readers[0], readers[1], outRead, errRead, process.hProcess, process.hThread})
+        CloseHandle(h);
+    return outcome;
+}
+
+#else
+
+ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds)
+{
+    ChildOutcome outcome;
+    int outPipe[2], errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
+        outcome.description = "could not make pipes";
+        return outcome;
+    }
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]})
+            close(fd);
+        std::vector<char*> argv;
+        std::string self = "/proc/self/exe";
+        argv.push_back(const_cast<char*>(self.c_str()));
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(self.c_str(), argv.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (child < 0) {
+        close(outPipe[0]);
+        close(errPipe[0]);
+        outcome.description = "could not fork";
+        return outcome;
+    }
+    outcome.started = true;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&outcome.out, &outcome.err};
+    int open = 2;
+    while (open > 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            outcome.timedOut = true;
+            kill(child, SIGKILL);
+            break;
+        }
+        if (poll(fds, 2, static_cast<int>(left.count())) <= 0)
+            continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
+                continue;
+            char buffer[4096];
+            ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(got));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (pollfd& fd : fds)
+        if (fd.fd >= 0)
+            close(fd.fd);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (outcome.timedOut) {
+        outcome.description = "timed out";
+    } else if (WIFSIGNALED(status)) {
+        outcome.crashed = true;
+        outcome.description = std::string("killed by ") + strsignal(WTERMSIG(status));
+    } else {
+        outcome.exitCode = WEXITSTATUS(status);
+        outcome.crashed = outcome.exitCode == 70;
+        outcome.description = "exit code " + std::to_string(outcome.exitCode);
+    }
+    return outcome;
+}
+
+#endif
+
+} // namespace zorv_host

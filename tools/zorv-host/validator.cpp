@@ -1,0 +1,664 @@
+#include "validator.h"
+
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "child_process.h"
+#include "library_loader.h"
+#include "session.h"
+#include "sim_host.h"
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace zorv_host {
+
+namespace {
+
+enum class Status { pass, fail, skip };
+
+struct CheckResult {
+    Status status = Status::pass;
+    std::string reason;
+};
+
+// Thrown inside a check to fail it with a reason.
+struct CheckFailed {
+    std::string reason;
+};
+
+// Thrown where a check has nothing to check (no component could be made).
+struct CheckSkipped {
+    std::string reason;
+};
+
+void require(bool condition, const std::string& reason)
+{
+    if (!condition)
+        throw CheckFailed{reason};
+}
+
+struct Context {
+    component_factory factory = nullptr;
+    std::uint64_t seed = 0;
+    int strictness = 2;
+};
+
+// Host replies that let every query succeed, so that components exercise
+// their reading and handback paths.
+void serveQueries(SimHost& host)
+{
+    host.addRule("SD *", std::string("1 2"));
+    host.addRule("TG *", std::string("value=1"));
+    host.addRule("TG * 'all'", std::string("anything=at all"));
+    host.addRule("XI *", std::string("alm_a,alm_b"));
+}
+
+// Parent messages every component is sent: the framework's list queries,
+// the usual configuration words, and odd shapes.
+std::vector<std::string> probeMessages()
+{
+    return {"_events",        "_commands",   "return=all", "return",      "instance=PROBE", "activedest=2",
+            "selectedbg=s1",  "deselectedbg=s0", "source=3", "activedest=-1", "instance=",   "x",
+            "",               "a.b.c=d=e",   "=",          "....",        "source=99999999999"};
+}
+
+// Words a component names in its "_commands" reply ("source=[value]" gives
+// "source"), added to a base vocabulary.
+std::vector<std::string> vocabulary(Session& session)
+{
+    std::vector<std::string> words = {"return", "source", "activedest", "instance", "selectedbg", "deselectedbg",
+                                      "_events", "_commands", "unknown"};
+    std::optional<std::string> listed = session.parentMessage(std::string("_commands"));
+    if (listed) {
+        std::istringstream lines(*listed);
+        std::string line;
+        while (std::getline(lines, line)) {
+            std::string word = line.substr(0, line.find('='));
+            if (!word.empty())
+                words.push_back(word);
+        }
+    }
+    return words;
+}
+
+void drive(Session& session, SimHost& host)
+{
+    for (const std::string& message : probeMessages()) {
+        setCurrentEvent("parent " + quoteText(message));
+        session.parentMessage(message);
+    }
+    const char* buttons[][3] = {{"1", "Monitor", ""}, {"1", "ActionAll", "alarm=ack"}, {"1", "AckAll", ""},
+                                {"2", "Monitor", "x=1"}};
+    for (auto& button : buttons) {
+        setCurrentEvent(std::string("button ") + button[0] + " " + button[1]);
+        session.button(button[0], button[1], button[2]);
+    }
+    for (int timer : {1, 7, -1}) {
+        setCurrentEvent("timer " + std::to_string(timer));
+        session.timer(timer);
+    }
+    (void)host;
+}
+
+void requireNoNotes(SimHost& host, const std::string& when)
+{
+    std::vector<std::string> notes = host.takeNotes();
+    require(notes.empty(), when + ": " + (notes.empty() ? "" : notes.front())
+                               + (notes.size() > 1 ? " (+" + std::to_string(notes.size() - 1) + " more)" : ""));
+}
+
+// Creates the component a check works on; without one there is nothing to
+// check (library.factory reports the null factory).
+void create(Session& session, const std::optional<std::string>& basePath, bool withHost = true)
+{
+    setCurrentEvent("create");
+    if (!session.create(basePath, withHost))
+        throw CheckSkipped{"the factory returned null"};
+}
+
+void destroy(Session& session)
+{
+    setCurrentEvent("destroy");
+    session.destroy();
+}
+
+// ---- the checks ----
+
+void checkFactory(const Context& c)
+{
+    SimHost host;
+    Session session(c.factory, host);
+    setCurrentEvent("create");
+    require(session.create(std::string("/validator/base")), "the factory returned null");
+    destroy(session);
+}
+
+void checkCreate(const Context& c)
+{
+    struct Variant { const char* name; std::optional<std::string> path; bool withHost; };
+    const Variant variants[] = {{"an ordinary host and base path", std::string("C:/panels"), true},
+                                {"an empty base path", std::string(""), true},
+                                {"a null base path", std::nullopt, true},
+                                {"a null host", std::string("C:/panels"), false}};
+    for (const Variant& v : variants) {
+        SimHost host;
+        Session session(c.factory, host);
+        setCurrentEvent(std::string("create with ") + v.name);
+        require(session.create(v.path, v.withHost), std::string("no component for ") + v.name);
+        drive(session, host);
+        destroy(session);
+        if (!v.withHost)
+            require(host.allCommands().empty(), "a component without host reached the host object");
+        requireNoNotes(host, std::string("with ") + v.name);
+    }
+}
+
+void checkCommandShapes(const Context& c)
+{
+    SimHost host;
+    host.setCheckShapes(true);
+    serveQueries(host);
+    Session session(c.factory, host);
+    create(session, std::string("C:/panels"));
+    drive(session, host);
+    destroy(session);
+    for (const std::string& note : host.takeNotes())
+        require(note.rfind("unknown verb", 0) != 0 && note.rfind("malformed", 0) != 0, note);
+}
+
+void checkIgnoredCodes(const Context& c)
+{
+    SimHost host;
+    Session session(c.factory, host);
+    create(session, std::string(""));
+    host.takeCommands();
+    static char text[] = "return=all";
+    for (int code : {0, 8, -1, 9, 100, INT_MIN, INT_MAX, 1, 6, 7}) {
+        setCurrentEvent("event " + std::to_string(code));
+        const char* result = session.rawEvent(code, code >= 1 && code <= 7 ? reinterpret_cast<void*>(42) : text);
+        if (result)
+            throw CheckFailed{"code " + std::to_string(code) + " answered " + quoteText(result)};
+        std::vector<std::string> sent = host.takeCommands();
+        if (!sent.empty())
+            throw CheckFailed{"code " + std::to_string(code) + " made the component send \"" + escapeText(sent.front())
+                              + "\""};
+    }
+    destroy(session);
+    requireNoNotes(host, "after the ignored codes");
+}
+
+void checkReleaseNull(const Context& c)
+{
+    SimHost host;
+    Session session(c.factory, host);
+    create(session, std::string(""));
+    host.takeCommands();
+    setCurrentEvent("event 5 null");
+    require(session.rawEvent(zorv_code::release, nullptr) == nullptr, "code 5 with null answered non-null");
+    require(host.takeCommands().empty(), "code 5 with null made the component send a command");
+    destroy(session);
+}
+
+// Every reply is held until all are in: each must be its own array and stay
+// intact until the host releases it, once.
+void checkReplies(const Context& c)
+{
+    SimHost host;
+    serveQueries(host);
+    Session session(c.factory, host);
+    create(session, std::string(""));
+    struct Held {
+        const char* pointer;
+        std::string copy;
+        std::string message;
+    };
+    std::vector<Held> held;
+    std::vector<std::string> messages = probeMessages();
+    for (const std::string& word : vocabulary(session))
+        for (const char* value : {"", "=all", "=1"})
+            messages.push_back(word + value);
+    for (const std::string& message : messages) {
+        setCurrentEvent("parent " + quoteText(message));
+        const char* reply = session.rawEvent(zorv_code::parentMessage, const_cast<char*>(message.c_str()));
+        if (!reply)
+            continue;
+        require(reply[0] != '\0', "the reply to " + quoteText(message) + " is an empty text, not null");
+        for (const Held& other : held)
+            require(other.pointer != reply, "the reply to " + quoteText(message) + " reuses the array of the reply to "
+                                                + quoteText(other.message) + ", which was not released yet");
+        held.push_back(Held{reply, reply, message});
+    }
+    for (const Held& h : held)
+        require(h.copy == h.pointer, "the reply to " + quoteText(h.message) + " changed before it was released");
+    for (auto h = held.rbegin(); h != held.rend(); ++h) {
+        setCurrentEvent("event 5 (the reply to " + quoteText(h->message) + ")");
+        session.rawEvent(zorv_code::release, const_cast<char*>(h->pointer));
+    }
+    destroy(session);
+    requireNoNotes(host, "replies");
+}
+
+void checkQueries(const Context& c)
+{
+    SimHost host;
+    host.setCheckShapes(false);
+    serveQueries(host);
+    Session session(c.factory, host);
+    create(session, std::string(""));
+    drive(session, host);
+    for (const std::string& word : vocabulary(session))
+        session.parentMessage(word + "=QUERY");
+    destroy(session);
+    requireNoNotes(host, "query replies");
+}
+
+void checkDetach(const Context& c)
+{
+    SimHost host;
+    host.setCheckShapes(false);
+    serveQueries(host);
+    Session session(c.factory, host);
+    create(session, std::string(""));
+    drive(session, host);
+    require(!host.detached(), "\"AS\" was sent before the component was destroyed");
+    destroy(session);
+    const std::vector<std::string>& all = host.allCommands();
+    long detaches = std::count(all.begin(), all.end(), std::string("AS"));
+    require(detaches == 1, "\"AS\" was sent " + std::to_string(detaches) + " times");
+    for (const std::string& note : host.takeNotes())
+        require(note.rfind("command after AS", 0) != 0, note);
+    if (all.back() != "AS")
+        throw CheckFailed{"the last command was \"" + escapeText(all.back()) + "\", not \"AS\""};
+}
+
+// What a fresh component does on the probe, as transcript lines.
+std::vector<std::string> transcriptOfProbe(Session& session, SimHost& host)
+{
+    std::vector<std::string> lines;
+    for (const std::string& message : probeMessages()) {
+        std::optional<std::string> reply = session.parentMessage(message);
+        for (const std::string& command : host.takeCommands())
+            lines.push_back("> " + command);
+        lines.push_back(reply ? "< " + *reply : "< null");
+    }
+    return lines;
+}
+
+void checkInstances(const Context& c)
+{
+    SimHost hostFresh, hostA, hostB;
+    for (SimHost* host : {&hostFresh, &hostA, &hostB})
+        serveQueries(*host);
+    Session fresh(c.factory, hostFresh), a(c.factory, hostA), b(c.factory, hostB);
+    create(fresh, std::string(""));
+    hostFresh.takeCommands();
+    std::vector<std::string> expected = transcriptOfProbe(fresh, hostFresh);
+    create(a, std::string(""));
+    create(b, std::string(""));
+    hostB.takeCommands();
+    std::mt19937_64 random(c.seed);
+    std::vector<std::string> words = vocabulary(a);
+    for (int i = 0; i < 200; ++i) {
+        std::string message = words[random() % words.size()] + "=" + std::to_string(static_cast<int>(random() % 7) - 1);
+        setCurrentEvent("parent " + quoteText(message) + " to the first instance");
+        a.parentMessage(message);
+    }
+    setCurrentEvent("the probe on the second instance");
+    std::vector<std::string> actual = transcriptOfProbe(b, hostB);
+    for (std::size_t i = 0; i < expected.size() || i < actual.size(); ++i) {
+        if (i < expected.size() && i < actual.size() && expected[i] == actual[i])
+            continue;
+        throw CheckFailed{"the second instance answered the probe differently from a fresh one after the first "
+                          "was configured: expected \"" + escapeText(i < expected.size() ? expected[i] : "(nothing)")
+                          + "\", got \"" + escapeText(i < actual.size() ? actual[i] : "(nothing)") + "\""};
+    }
+}
+
+std::size_t heapInUse()
+{
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+    return mallinfo2().uordblks;
+#else
+    return 0;
+#endif
+}
+
+void checkCycles(const Context& c)
+{
+    const int cycles = c.strictness == 1 ? 100 : c.strictness == 2 ? 1000 : 10000;
+    SimHost host;
+    host.setCheckShapes(false);
+    serveQueries(host);
+    Session session(c.factory, host);
+    std::size_t heapAfterWarmUp = 0;
+    for (int i = 0; i < cycles; ++i) {
+        setCurrentEvent("cycle " + std::to_string(i + 1) + " of " + std::to_string(cycles));
+        if (!session.create(std::string(i % 2 ? "C:/panels" : ""))) {
+            if (i == 0)
+                throw CheckSkipped{"the factory returned null"};
+            throw CheckFailed{"the factory returned null in cycle " + std::to_string(i + 1)};
+        }
+        session.parentMessage(std::string("_events"));
+        session.parentMessage(std::string("return=all"));
+        session.parentMessage(std::string("instance=CYCLE"));
+        session.destroy();
+        requireNoNotes(host, "cycle " + std::to_string(i + 1));
+        std::vector<std::string> sent = host.takeCommands();
+        require(!sent.empty() && sent.back() == "AS", "cycle " + std::to_string(i + 1) + " did not end with \"AS\"");
+        host.clearLog();
+        if (i == 9)
+            heapAfterWarmUp = heapInUse();
+    }
+    // Heap still in use after the cycles, beyond what the first ten left:
+    // what the components did not give back (0 where it cannot be measured).
+    std::size_t grown = heapInUse() > heapAfterWarmUp ? heapInUse() - heapAfterWarmUp : 0;
+    require(heapAfterWarmUp == 0 || grown < 64 * 1024,
+            std::to_string(cycles) + " create/destroy cycles left " + std::to_string(grown) + " heap bytes in use");
+}
+
+// A seeded random storm of events and host replies.
+void checkStorm(const Context& c)
+{
+    const int events = c.strictness == 1 ? 2000 : c.strictness == 2 ? 20000 : 200000;
+    std::mt19937_64 random(c.seed);
+    auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+    SimHost host;
+    host.setCheckShapes(true);
+    Session session(c.factory, host);
+    create(session, std::string(""));
+    std::vector<std::string> words = vocabulary(session);
+    requireNoNotes(host, "creation and the \"_commands\" query");
+    const std::optional<std::string> sdReplies[] = {std::string("1 2"), std::string("'3' '4'"), std::string("999 1"),
+                                                    std::string(""), std::string("x"), std::nullopt};
+    const std::optional<std::string> tgReplies[] = {std::string("value=1"), std::string("value=9"),
+                                                    std::string("Value=1"), std::string("nothing"), std::nullopt};
+    const std::optional<std::string> xiReplies[] = {std::string("alm_a,alm_b"), std::string(""), std::nullopt};
+    const char* values[] = {"", "0", "1", "2", "-1", "999", "1000", "all", "x y", "'q'", "%1", "2147483648"};
+    for (int i = 0; i < events; ++i) {
+        if (pick(8) == 0) {
+            host.clearRules();
+            host.addRule("SD *", sdReplies[pick(6)]);
+            host.addRule("TG *", tgReplies[pick(5)]);
+            host.addRule("XI *", xiReplies[pick(3)]);
+            host.addRule("PS *", pick(2) ? std::optional<std::string>("ok") : std::nullopt);
+        }
+        std::string event;
+        std::size_t kind = pick(100);
+        if (kind < 65) {
+            std::string message = words[pick(words.size())];
+            if (pick(4))
+                message += std::string("=") + values[pick(sizeof values / sizeof *values)];
+            event = "parent " + quoteText(message);
+            setCurrentEvent("storm event " + std::to_string(i) + ": " + event);
+            const char* reply = session.rawEvent(zorv_code::parentMessage, const_cast<char*>(message.c_str()));
+            if (reply) {
+                require(reply[0] != '\0', event + " answered an empty text, not null");
+                session.rawEvent(zorv_code::release, const_cast<char*>(reply));
+            }
+        } else if (kind < 80) {
+            const char* panels[] = {"1", "2", ""};
+            const char* controls[] = {"Monitor", "Ident", "ActionAll", "AckAll", "x"};
+            const char* texts[] = {"", "alarm=ack", "alarm=2", "press"};
+            std::string panel = panels[pick(3)], control = controls[pick(5)], text = texts[pick(4)];
+            event = "button " + panel + " " + control + " " + quoteText(text);
+            setCurrentEvent("storm event " + std::to_string(i) + ": " + event);
+            session.button(panel, control, text);
+        } else if (kind < 92) {
+            int timer = static_cast<int>(pick(4));
+            event = "timer " + std::to_string(timer);
+            setCurrentEvent("storm event " + std::to_string(i) + ": " + event);
+            session.timer(timer);
+        } else if (kind < 97) {
+            const int codes[] = {0, 1, 5, 6, 7, 8, -1};
+            int code = codes[pick(7)];
+            event = "event " + std::to_string(code);
+            setCurrentEvent("storm event " + std::to_string(i) + ": " + event);
+            const char* result = session.rawEvent(code, nullptr);
+            require(result == nullptr, event + " answered non-null");
+        } else {
+            event = "destroy and create";
+            setCurrentEvent("storm event " + std::to_string(i) + ": " + event);
+            session.destroy();
+            requireNoNotes(host, "storm event " + std::to_string(i) + " (" + event + ")");
+            create(session, std::string(pick(2) ? "" : "C:/p"));
+        }
+        requireNoNotes(host, "storm event " + std::to_string(i) + " (" + event + ")");
+        host.takeCommands();
+    }
+    destroy(session);
+    requireNoNotes(host, "the storm's end");
+}
+
+struct Check {
+    const char* name;
+    const char* description;
+    void (*run)(const Context&);
+};
+
+const Check checks[] = {
+    {"library.factory", "the library loads and its factory makes a component", checkFactory},
+    {"library.create", "a component for an ordinary host, an empty or null base path, and a null host",
+     checkCreate},
+    {"commands.shape", "every command line is a known verb with the arguments shaped as the channel forms them",
+     checkCommandShapes},
+    {"codes.ignored", "codes 0, 8, -1 and the other unknown or ignored codes answer null and send nothing",
+     checkIgnoredCodes},
+    {"codes.release_null", "code 5 with null is harmless", checkReleaseNull},
+    {"replies.fresh", "every reply is its own array, intact until released, and empty replies are null",
+     checkReplies},
+    {"queries.handback", "every query reply comes back once, after it was read; nothing else comes back",
+     checkQueries},
+    {"lifecycle.detach", "\"AS\" is sent once, at destruction, as the last command", checkDetach},
+    {"lifecycle.instances", "two instances keep separate state", checkInstances},
+    {"lifecycle.cycles", "create/destroy cycles leave nothing unreleased", checkCycles},
+    {"storm", "a seeded random storm of events and host replies breaks no rule", checkStorm},
+};
+
+// Runs one check in this process.
+CheckResult runCheckHere(const Check& check, const std::string& library, const Context& base)
+{
+    setCurrentEvent("loading " + library);
+    ComponentLibrary loaded(library);
+    if (!loaded.factory())
+        return CheckResult{check.run == checkFactory ? Status::fail : Status::skip, loaded.error()};
+    Context context = base;
+    context.factory = loaded.factory();
+    try {
+        check.run(context);
+    } catch (const CheckFailed& failed) {
+        return CheckResult{Status::fail, failed.reason};
+    } catch (const CheckSkipped& skipped) {
+        return CheckResult{Status::skip, skipped.reason};
+    } catch (const std::exception& error) {
+        return CheckResult{Status::fail, std::string("exception from the component: ") + error.what()};
+    }
+    return CheckResult{};
+}
+
+const char* statusWord(Status s) { return s == Status::pass ? "PASS" : s == Status::fail ? "FAIL" : "SKIP"; }
+
+// Runs one check in a child process and reads its verdict.
+CheckResult runCheckIsolated(const Check& check, const std::string& library, const Context& context,
+                             double timeout)
+{
+    ChildOutcome child = runSelf({"validate", library, "--run-check", check.name, "--seed",
+                                  std::to_string(context.seed), "--strictness", std::to_string(context.strictness)},
+                                 timeout);
+    std::size_t at = child.out.rfind("RESULT ");
+    if (child.timedOut)
+        return CheckResult{Status::fail, "no verdict within " + std::to_string(static_cast<int>(timeout))
+                                             + " s: the component hangs or is too slow"};
+    if (at == std::string::npos) {
+        std::string report = child.err;
+        std::size_t crash = report.find("! component crashed");
+        std::string reason = crash != std::string::npos ? report.substr(crash + 2) : "the check process ended ("
+                                                                                       + child.description + ")";
+        while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
+            reason.pop_back();
+        return CheckResult{Status::fail, reason};
+    }
+    std::string verdict = child.out.substr(at + 7);
+    verdict = verdict.substr(0, verdict.find('\n'));
+    if (!verdict.empty() && verdict.back() == '\r')
+        verdict.pop_back();
+    Status status = verdict.compare(0, 4, "PASS") == 0 ? Status::pass
+                    : verdict.compare(0, 4, "SKIP") == 0 ? Status::skip
+                                                         : Status::fail;
+    return CheckResult{status, verdict.size() > 5 ? verdict.substr(5) : ""};
+}
+
+std::string jsonText(const std::string& s)
+{
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::vector<std::string> splitNames(const std::string& list)
+{
+    std::vector<std::string> names;
+    std::istringstream in(list);
+    std::string name;
+    while (std::getline(in, name, ','))
+        if (!name.empty())
+            names.push_back(name);
+    return names;
+}
+
+bool selected(const std::string& name, const std::vector<std::string>& only, const std::vector<std::string>& skip)
+{
+    auto matches = [&](const std::vector<std::string>& patterns) {
+        for (const std::string& p : patterns)
+            if (globMatch(p, name) || globMatch(p + ".*", name))
+                return true;
+        return false;
+    };
+    return (only.empty() || matches(only)) && !matches(skip);
+}
+
+const char validateUsage[] =
+    "usage: zorv-host validate LIBRARY [--list] [--json] [--only NAMES] [--skip NAMES]\n"
+    "                          [--strictness 1|2|3] [--seed N] [--timeout SECONDS] [--in-process]\n"
+    "  NAMES: comma-separated check names or groups (library, codes, lifecycle...), '*' allowed.\n";
+
+} // namespace
+
+int runValidate(const std::vector<std::string>& args)
+{
+    std::string library, runCheck;
+    std::vector<std::string> only, skip;
+    bool json = false, list = false, inProcess = false, seedGiven = false;
+    Context context;
+    double timeout = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= args.size())
+                throw std::invalid_argument(a + " needs a value");
+            return args[++i];
+        };
+        try {
+            if (a == "--list") list = true;
+            else if (a == "--json") json = true;
+            else if (a == "--in-process") inProcess = true;
+            else if (a == "--only") only = splitNames(value());
+            else if (a == "--skip") skip = splitNames(value());
+            else if (a == "--run-check") runCheck = value();
+            else if (a == "--seed") { context.seed = std::stoull(value()); seedGiven = true; }
+            else if (a == "--strictness") {
+                context.strictness = std::stoi(value());
+                if (context.strictness < 1 || context.strictness > 3)
+                    throw std::invalid_argument("--strictness is 1, 2 or 3");
+            }
+            else if (a == "--timeout") timeout = std::stod(value());
+            else if (!a.empty() && a[0] == '-') throw std::invalid_argument("unknown option " + a);
+            else if (library.empty()) library = a;
+            else throw std::invalid_argument("one library at a time");
+        } catch (const std::exception& error) {
+            std::cerr << "zorv-host validate: " << error.what() << "\n" << validateUsage;
+            return 2;
+        }
+    }
+    if (list) {
+        for (const Check& check : checks)
+            std::cout << check.name << "  " << check.description << "\n";
+        return 0;
+    }
+    if (library.empty()) {
+        std::cerr << validateUsage;
+        return 2;
+    }
+    if (!runCheck.empty()) {   // the child's side
+        for (const Check& check : checks)
+            if (runCheck == check.name) {
+                installCrashReporter();
+                CheckResult result = runCheckHere(check, library, context);
+                std::cout << "RESULT " << statusWord(result.status) << " " << result.reason << std::endl;
+                return 0;
+            }
+        std::cerr << "zorv-host validate: no check named " << runCheck << "\n";
+        return 2;
+    }
+    if (!seedGiven)
+        context.seed = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) % 1000000007u;
+    if (timeout <= 0)
+        timeout = 60.0 * context.strictness;
+    if (!json)
+        std::cout << "validating " << library << " (strictness " << context.strictness << ", seed " << context.seed
+                  << "; replay with --seed " << context.seed << ")\n";
+    if (inProcess)
+        installCrashReporter();
+
+    int passed = 0, failed = 0, skipped = 0;
+    std::string jsonChecks;
+    for (const Check& check : checks) {
+        if (!selected(check.name, only, skip))
+            continue;
+        auto start = std::chrono::steady_clock::now();
+        CheckResult result = inProcess ? runCheckHere(check, library, context)
+                                       : runCheckIsolated(check, library, context, timeout);
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        (result.status == Status::pass ? passed : result.status == Status::fail ? failed : skipped) += 1;
+        if (json) {
+            char time[32];
+            std::snprintf(time, sizeof time, "%.3f", seconds);
+            jsonChecks += std::string(jsonChecks.empty() ? "" : ",") + "\n    {\"name\": " + jsonText(check.name)
+                          + ", \"status\": " + jsonText(statusWord(result.status)) + ", \"reason\": "
+                          + jsonText(result.reason) + ", \"seconds\": " + time + "}";
+        } else {
+            std::cout << statusWord(result.status) << "  " << check.name
+                      << (result.reason.empty() ? "" : ": " + result.reason) << std::endl;
+        }
+    }
+    if (json)
+        std::cout << "{\n  \"library\": " << jsonText(library) << ",\n  \"seed\": " << context.seed
+                  << ",\n  \"strictness\": " << context.strictness << ",\n  \"checks\": [" << jsonChecks
+                  << "\n  ],\n  \"passed\": " << passed << ",\n  \"failed\": " << failed
+                  << ",\n  \"skipped\": " << skipped << "\n}\n";
+    else
+        std::cout << passed << " passed, " << failed << " failed" << (skipped ? ", " + std::to_string(skipped) + " skipped" : "")
+                  << "\n";
+    return failed == 0 ? 0 : 1;
+}
+
+} // namespace zorv_host
