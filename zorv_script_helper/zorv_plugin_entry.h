@@ -10,6 +10,7 @@
 #define ZORV_PLUGIN_ENTRY_H
 
 #include "zorv_client_callback.h"
+#include "zorv_crt.h"   // std::nothrow for the factory, in both builds
 
 #if defined(_WIN32)
 #  define ZORV_PLUGIN_EXPORT extern "C" __declspec(dllexport)
