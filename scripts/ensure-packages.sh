@@ -20,7 +20,11 @@ ensure_packages() {
 }
 
 # The native tool chain and test libraries.
-NATIVE_PACKAGES=(cmake ninja-build g++ g++-multilib libgtest-dev libgmock-dev)
+NATIVE_PACKAGES=(cmake ninja-build g++ g++-multilib libgtest-dev libgmock-dev valgrind)
+# libFuzzer and the sanitizer runtimes for clang.
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+# Google Benchmark.
+BENCH_PACKAGES=(libbenchmark-dev)
 
 # The shipping build (clang-cl, lld-link, LLVM tools), zorv-host.exe (MinGW),
 # Wine to run them, and pefile for the image checks.

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the native debug build, the same
-# tests under AddressSanitizer + UndefinedBehaviorSanitizer, and the shipped
-# Windows modules under Wine with their image checks. Installs what it needs.
-# Ends with "N passed, M failed".
+# Builds everything and runs every test: the native debug build (with
+# valgrind memcheck), the same tests under AddressSanitizer +
+# UndefinedBehaviorSanitizer, the shipped Windows modules under Wine with
+# their image checks, and each fuzzer for FUZZ_SECONDS (default 15).
+# Installs what it needs. Ends with "N passed, M failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
-ensure_packages "${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
+ensure_packages "${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
 
 passed=0
 failed=0
@@ -42,6 +43,19 @@ run_suite() {
 run_suite debug
 run_suite asan
 run_suite windows
+
+echo "== fuzz: each target for ${FUZZ_SECONDS:-15} s"
+fuzz_log=$(mktemp)
+scripts/fuzz.sh "${FUZZ_SECONDS:-15}" | tee "$fuzz_log" | grep -E '^(PASS|FAIL)' || true
+fuzz_summary=$(tail -1 "$fuzz_log")
+if [[ "$fuzz_summary" =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+    passed=$((passed + BASH_REMATCH[1]))
+    failed=$((failed + BASH_REMATCH[2]))
+else
+    cat "$fuzz_log"
+    failed=$((failed + 1))
+fi
+rm -f "$fuzz_log"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

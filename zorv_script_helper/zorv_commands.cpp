@@ -6,11 +6,72 @@
 
 namespace {
 
-// Lines are joined piece by piece rather than by filling placeholders, so a
-// text argument that itself holds "%2" goes out as it is.
-zorv_string decimal(int value) { return zorv_string(value, 0, 0, 10); }
+// One command line, built in place: pieces are copied into a buffer on the
+// stack (a heap block only for lines longer than it), so sending a command
+// costs no text objects. Pieces are appended as they are rather than filled
+// into placeholders, so an argument that itself holds "%2" goes out unchanged.
+class Line {
+public:
+    explicit Line(const char* verb) { append(verb, strlen(verb)); }
+    ~Line()
+    {
+        if (data_ != local_)
+            delete[] data_;
+    }
+    Line(const Line&) = delete;
+    Line& operator=(const Line&) = delete;
 
-zorv_string quoted(const zorv_string& text) { return "'" + text + "'"; }
+    // " '{text}'"
+    Line& quoted(const zorv_string& text) { return quoted(text, "", zorv_string()); }
+
+    // " '{first}{joint}{second}'"
+    Line& quoted(const zorv_string& first, const char* joint, const zorv_string& second)
+    {
+        append(" '", 2);
+        append(first, first.length());
+        append(joint, strlen(joint));
+        append(second, second.length());
+        append("'", 1);
+        return *this;
+    }
+
+    // " {value}" in plain decimal
+    Line& number(int value)
+    {
+        const zorv_string digits(value, 0, 0, 10);
+        append(" ", 1);
+        append(digits, digits.length());
+        return *this;
+    }
+
+    const char* text() const { return data_; }
+
+private:
+    void append(const char* piece, size_t n)
+    {
+        if (length_ + n >= capacity_)
+            grow(length_ + n + 1);
+        memcpy(data_ + length_, piece, n);
+        length_ += n;
+        data_[length_] = '\0';
+    }
+
+    void grow(size_t needed)
+    {
+        size_t capacity = capacity_ * 2 > needed ? capacity_ * 2 : needed;
+        char* block = new char[capacity];
+        memcpy(block, data_, length_ + 1);
+        if (data_ != local_)
+            delete[] data_;
+        data_ = block;
+        capacity_ = capacity;
+    }
+
+    char local_[128];
+    char* data_ = local_;
+    size_t length_ = 0;
+    size_t capacity_ = sizeof local_;
+};
 
 } // namespace
 
@@ -33,11 +94,11 @@ int zorv_read_int(const char* text)
     return magnitude == limit ? INT_MIN : -static_cast<int>(magnitude);
 }
 
-const char* zorv_script_helper::sendCommand(const zorv_string& line)
+const char* zorv_script_helper::sendCommand(const char* line)
 {
     if (!host)
         return nullptr;
-    return host->callback(const_cast<char*>(static_cast<const char*>(line)), zorv_code::command);
+    return host->callback(const_cast<char*>(line), zorv_code::command);
 }
 
 void zorv_script_helper::releaseReply(const char* reply)
@@ -46,7 +107,7 @@ void zorv_script_helper::releaseReply(const char* reply)
         host->callback(const_cast<char*>(reply), zorv_code::release);
 }
 
-bool zorv_script_helper::query(const zorv_string& line, zorv_string& out)
+bool zorv_script_helper::query(const char* line, zorv_string& out)
 {
     const char* reply = sendCommand(line);
     if (!reply)
@@ -59,26 +120,30 @@ bool zorv_script_helper::query(const zorv_string& line, zorv_string& out)
 bool zorv_script_helper::panelShow(const zorv_string& panel, const zorv_string& layout,
                                    const zorv_string& extra)
 {
-    zorv_string file = basePath != "" ? basePath + "/" + layout : layout;
-    zorv_string line = "PS " + quoted(panel) + " " + quoted(file);
+    Line line("PS");
+    line.quoted(panel);
+    if (basePath != "")
+        line.quoted(basePath, "/", layout);
+    else
+        line.quoted(layout);
     if (extra != "")
-        line += " " + quoted(extra);
+        line.quoted(extra);
     if (!host)
         return true;
-    return sendCommand(line) != nullptr;   // a success token, never handed back
+    return sendCommand(line.text()) != nullptr;   // a success token, never handed back
 }
 
 void zorv_script_helper::textPut(const zorv_string& property, const zorv_string& value,
                                  const zorv_string& panel, const zorv_string& control)
 {
-    sendCommand("TP " + quoted(property + "=" + value) + " " + quoted(panel) + " " + quoted(control));
+    sendCommand(Line("TP").quoted(property, "=", value).quoted(panel).quoted(control).text());
 }
 
 void zorv_script_helper::textGet(const zorv_string& property, const zorv_string& panel,
                                  const zorv_string& control, zorv_string& out)
 {
     zorv_string reply;
-    if (!query("TG " + quoted(panel) + " " + quoted(control) + " " + quoted(property), reply)) {
+    if (!query(Line("TG").quoted(panel).quoted(control).quoted(property).text(), reply)) {
         out = "";
         return;
     }
@@ -103,8 +168,13 @@ void zorv_script_helper::textGet(const zorv_string& property, const zorv_string&
 void zorv_script_helper::routeCrosspoint(int device, int source, int destination,
                                          const zorv_string& tail, bool flag)
 {
-    sendCommand("RC " + decimal(device) + " " + decimal(source) + " " + decimal(destination) + " "
-                + quoted("," + tail) + " " + decimal(flag ? 1 : 0));
+    sendCommand(Line("RC")
+                    .number(device)
+                    .number(source)
+                    .number(destination)
+                    .quoted(zorv_string(), ",", tail)
+                    .number(flag ? 1 : 0)
+                    .text());
 }
 
 void zorv_script_helper::timerStart(int timer, int interval)
@@ -124,7 +194,7 @@ void zorv_script_helper::timerStop(int timer)
     sendCommand(line);
 }
 
-void zorv_script_helper::notifyHost(const zorv_string& text) { sendCommand("HN " + quoted(text)); }
+void zorv_script_helper::notifyHost(const zorv_string& text) { sendCommand(Line("HN").quoted(text).text()); }
 
 bool zorv_script_helper::instanceLookup(zorv_string instance, int* device, int* offset)
 {
@@ -134,7 +204,7 @@ bool zorv_script_helper::instanceLookup(zorv_string instance, int* device, int* 
         *offset = 0;
     if (!host)
         return false;
-    const char* reply = sendCommand("SD " + quoted(instance));
+    const char* reply = sendCommand(Line("SD").quoted(instance).text());
     if (!reply)
         return false;
     {
@@ -151,7 +221,7 @@ bool zorv_script_helper::instanceLookup(zorv_string instance, int* device, int* 
 zorv_stringlist zorv_script_helper::controlList(const zorv_string& panel, const zorv_string& prefix)
 {
     zorv_string reply;
-    if (!query("XI " + quoted(panel) + " " + quoted(prefix), reply))
+    if (!query(Line("XI").quoted(panel).quoted(prefix).text(), reply))
         return zorv_stringlist();
     return zorv_stringlist(reply, ',');
 }

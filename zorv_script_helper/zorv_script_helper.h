@@ -98,12 +98,12 @@ protected:
 
 private:
     // Sends one command line; returns the host's result (null without host).
-    const char* sendCommand(const zorv_string& line);
+    const char* sendCommand(const char* line);
     // Hands a non-null query reply back to the host.
     void releaseReply(const char* reply);
     // Sends a query and copies its reply into out (which stays untouched when
     // there is no reply). Returns false when there was none.
-    bool query(const zorv_string& line, zorv_string& out);
+    bool query(const char* line, zorv_string& out);
     const char* dispatchParentMessage(const char* text);
     void dispatchButton(const ButtonEvent* event);
     bool interceptAlarmButton(ButtonView* view);

@@ -1,0 +1,230 @@
+// Figures for the framework and the destination component: time and heap
+// allocations per event, the hand-formatted floor beside the take road, the
+// cost of parse and split against text length, and the cost of many idle
+// components. Prints figures; asserts nothing.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "alloc_counter.h"
+#include "Selvarin.h"
+#include "zorv_script_helper.h"
+
+namespace {
+
+// A host that records nothing but the last command, into a fixed buffer:
+// no heap, so every allocation counted is the component's.
+class QuietHost : public zorv_client_callback {
+public:
+    const char* callback(void* data, int code) override
+    {
+        if (code != zorv_code::command)
+            return nullptr;
+        const char* line = static_cast<const char*>(data);
+        std::size_t n = std::strlen(line);
+        n = n < sizeof last - 1 ? n : sizeof last - 1;
+        std::memcpy(last, line, n);
+        last[n] = '\0';
+        ++commands;
+        if (line[0] == 'S' && line[1] == 'D')
+            return lookupReply;   // handed back with code 5, which is ignored here
+        return line[0] == 'P' ? "OK" : nullptr;
+    }
+    char last[256] = {};
+    std::size_t commands = 0;
+    char lookupReply[16] = "12 34";
+};
+
+zorv_client_callback* makeSelvarin(QuietHost& host)
+{
+    return load_zorv_client_script(&host, "/panels");
+}
+
+const char* send(zorv_client_callback* c, const char* message)
+{
+    return c->callback(const_cast<char*>(message), zorv_code::parentMessage);
+}
+
+void reportPerEvent(benchmark::State& state, std::size_t allocations, int eventsPerIteration)
+{
+    double events = static_cast<double>(state.iterations()) * eventsPerIteration;
+    state.counters["allocs/event"] = static_cast<double>(allocations) / events;
+    // Seconds per event, printed with an SI prefix (n = nanoseconds).
+    state.counters["s/event"] = benchmark::Counter(eventsPerIteration, benchmark::Counter::kIsIterationInvariantRate
+                                                                       | benchmark::Counter::kInvert);
+}
+
+// The automatic-take road through callback: "activedest" (state sheet),
+// "source" (route and timer start), timer 1 (notification and timer stop).
+void BM_TakeRoad(benchmark::State& state)
+{
+    QuietHost host;
+    zorv_client_callback* c = makeSelvarin(host);
+    send(c, "instance=DEST1");
+    send(c, "selectedbg=sel_on");
+    std::size_t before = alloc_counter::allocations();
+    for (auto _ : state) {
+        send(c, "activedest=34");
+        send(c, "source=5");
+        c->callback(reinterpret_cast<void*>(1), zorv_code::timer);
+    }
+    std::size_t allocations = alloc_counter::allocations() - before;
+    if (std::strcmp(host.last, "ET 1") != 0)
+        state.SkipWithError("the take road did not end with the timer stop");
+    reportPerEvent(state, allocations, 3);
+    delete c;
+}
+BENCHMARK(BM_TakeRoad);
+
+// The floor: the same five command lines formatted by hand into stack
+// buffers and given to the same host. No parse, no texts, no heap.
+void BM_TakeRoadFloor(benchmark::State& state)
+{
+    QuietHost host;
+    const char* sheet = "sel_on";
+    int device = 12, offset = 34, source = 5, timer = 1;
+    std::size_t before = alloc_counter::allocations();
+    for (auto _ : state) {
+        char line[64];
+        std::snprintf(line, sizeof line, "TP 'statesheet=%s' '%d' 'Ident'", sheet, 1);
+        host.callback(line, zorv_code::command);
+        std::snprintf(line, sizeof line, "RC %d %d %d ',' %d", device, source, offset, 1);
+        host.callback(line, zorv_code::command);
+        std::snprintf(line, sizeof line, "ET %d %d", timer, 250);
+        host.callback(line, zorv_code::command);
+        std::snprintf(line, sizeof line, "HN 'clearsource=%d'", -1);
+        host.callback(line, zorv_code::command);
+        std::snprintf(line, sizeof line, "ET %d", timer);
+        host.callback(line, zorv_code::command);
+        benchmark::DoNotOptimize(line);
+    }
+    reportPerEvent(state, alloc_counter::allocations() - before, 3);
+}
+BENCHMARK(BM_TakeRoadFloor);
+
+// A parent message that sends nothing and replies nothing.
+void BM_QuietMessage(benchmark::State& state)
+{
+    QuietHost host;
+    zorv_client_callback* c = makeSelvarin(host);
+    std::size_t commands = host.commands;
+    std::size_t before = alloc_counter::allocations();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(send(c, "source=5"));   // not selected: no take
+    reportPerEvent(state, alloc_counter::allocations() - before, 1);
+    if (host.commands != commands)
+        state.SkipWithError("the quiet message sent a command");
+    delete c;
+}
+BENCHMARK(BM_QuietMessage);
+
+// A head as long as the text, then "=v": the scan runs to the end. (Dotted
+// texts would stop early, after the 32nd part.)
+std::string messageOfLength(std::size_t n) { return std::string(n - 2, 'h') + "=v"; }
+
+void BM_Parse(benchmark::State& state)
+{
+    std::string text = messageOfLength(static_cast<std::size_t>(state.range(0)));
+    std::size_t before = alloc_counter::allocations();
+    for (auto _ : state) {
+        ParsedMessage parsed(text.c_str());
+        benchmark::DoNotOptimize(parsed.partCount);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    state.counters["allocs/parse"] =
+        static_cast<double>(alloc_counter::allocations() - before) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_Parse)->Arg(16)->Arg(1024)->Arg(1 << 20);
+
+// Two quoted tokens with blanks inside, filling the text: the split looks at
+// every byte without reaching its 32-token limit.
+std::string wordsOfLength(std::size_t n)
+{
+    std::size_t half = n / 2;
+    std::string first(half - 2, 'a'), second(n - half - 2, 'b');
+    for (std::size_t i = 7; i < first.size(); i += 8)
+        first[i] = ' ';
+    for (std::size_t i = 7; i < second.size(); i += 8)
+        second[i] = ' ';
+    return "'" + first + "''" + second + "'";
+}
+
+void BM_Split(benchmark::State& state)
+{
+    std::string text = wordsOfLength(static_cast<std::size_t>(state.range(0)));
+    std::size_t before = alloc_counter::allocations();
+    for (auto _ : state) {
+        decodeZORVString split(text.c_str(), '\'');
+        benchmark::DoNotOptimize(split.tokenCount);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    state.counters["allocs/split"] =
+        static_cast<double>(alloc_counter::allocations() - before) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_Split)->Arg(16)->Arg(1024)->Arg(1 << 20);
+
+// 1,000 components in one host, each receiving one "activedest".
+void BM_ThousandComponents(benchmark::State& state)
+{
+    QuietHost host;
+    std::vector<zorv_client_callback*> components;
+    std::size_t liveBefore = alloc_counter::liveBytes();
+    for (int i = 0; i < 1000; ++i)
+        components.push_back(makeSelvarin(host));
+    std::size_t liveAfter = alloc_counter::liveBytes();
+    for (auto _ : state)
+        for (zorv_client_callback* c : components)
+            send(c, "activedest=3");
+    // Heap held by an idle component, the object itself included.
+    state.counters["heap B/idle component"] = static_cast<double>(liveAfter - liveBefore) / 1000.0;
+    state.counters["sizeof(Selvarin)"] = static_cast<double>(sizeof(Selvarin));
+    state.counters["s/component"] = benchmark::Counter(1000, benchmark::Counter::kIsIterationInvariantRate
+                                                                 | benchmark::Counter::kInvert);
+    for (zorv_client_callback* c : components)
+        delete c;
+}
+BENCHMARK(BM_ThousandComponents);
+
+// Collects the runs to print the ratios the targets speak of.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        auto ratio = [&](const char* a, const char* b) {
+            return times_.count(a) && times_.count(b) && times_[b] > 0 ? times_[a] / times_[b] : 0.0;
+        };
+        std::printf("\nratios\n");
+        std::printf("  take road / hand-formatted floor:   %6.2f   (target: at most 4)\n",
+                    ratio("BM_TakeRoad", "BM_TakeRoadFloor"));
+        std::printf("  parse 1 MiB / parse 1 KiB:           %7.1f  (linear: 1024, target within 25%%)\n",
+                    ratio("BM_Parse/1048576", "BM_Parse/1024"));
+        std::printf("  split 1 MiB / split 1 KiB:           %7.1f  (linear: 1024, target within 25%%)\n",
+                    ratio("BM_Split/1048576", "BM_Split/1024"));
+    }
+
+private:
+    std::map<std::string, double> times_;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
