@@ -7,6 +7,7 @@
 
 #include "library_loader.h"
 #include "runner.h"
+#include "soak.h"
 #include "validator.h"
 
 #if defined(_WIN32)
@@ -25,6 +26,7 @@ const char usage[] =
     "  zorv-host interactive LIBRARY [--base-path PATH]\n"
     "                                           read event lines from standard input\n"
     "  zorv-host validate LIBRARY [options]     named checks of the host contract (--help)\n"
+    "  zorv-host soak LIBRARY [--events N]      a long ordinary run; books and memory at checkpoints\n"
     "Exit status: 0 all well, 1 a mismatch or a rule break, 2 bad usage or scenario,\n"
     "3 the library cannot be loaded, 70 the component crashed.\n";
 
@@ -76,6 +78,8 @@ int main(int argc, char** argv)
     const std::string mode = args[0];
     if (mode == "validate")
         return zorv_host::runValidate(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (mode == "soak")
+        return zorv_host::runSoak(std::vector<std::string>(args.begin() + 1, args.end()));
     if (mode != "run" && mode != "check" && mode != "interactive")
         return usageError("unknown command \"" + mode + "\"");
     if (args.size() < 2)

@@ -1,0 +1,133 @@
+#include "soak.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "library_loader.h"
+#include "session.h"
+#include "sim_host.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#include <psapi.h>
+#else
+#include <fstream>
+#include <unistd.h>
+#endif
+
+namespace zorv_host {
+
+namespace {
+
+// The process's memory in KiB (Windows: committed private bytes, which Wine
+// reports as the page-file usage; Linux: resident set).
+long memoryKiB()
+{
+#if defined(_WIN32)
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                              sizeof counters))
+        return -1;
+    SIZE_T bytes = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
+    return static_cast<long>(bytes / 1024);
+#else
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    if (!(statm >> pages >> resident))
+        return -1;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+#endif
+}
+
+// One round of ordinary use: a new instance now and then, the selection,
+// takes, the timer, the Monitor button, settings and list queries.
+void playRound(Session& session, long round)
+{
+    const std::string instance = "instance=DEST" + std::to_string(round % 50);
+    const char* messages[] = {"activedest=34", "source=5", "selectedbg=on", "deselectedbg=off",
+                              "return=all", "_events", "_commands", "activedest=7", "source=6", "x.y=z"};
+    if (round % 5 == 0)
+        session.parentMessage(instance);
+    for (const char* message : messages)
+        session.parentMessage(std::string(message));
+    session.timer(1);
+    session.button("1", "Monitor", "");
+    session.rawEvent(6, nullptr);
+}
+
+const int eventsPerRound = 14;   // besides the instance message every fifth round
+
+} // namespace
+
+int runSoak(const std::vector<std::string>& args)
+{
+    std::string library;
+    long events = 100000;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--events" && i + 1 < args.size())
+            events = std::stol(args[++i]);
+        else if (library.empty() && args[i][0] != '-')
+            library = args[i];
+        else {
+            std::cerr << "usage: zorv-host soak LIBRARY [--events N]\n";
+            return 2;
+        }
+    }
+    if (library.empty()) {
+        std::cerr << "usage: zorv-host soak LIBRARY [--events N]\n";
+        return 2;
+    }
+    installCrashReporter();
+    ComponentLibrary loaded(library);
+    if (!loaded.factory()) {
+        std::cerr << "zorv-host: " << loaded.error() << "\n";
+        return 3;
+    }
+    SimHost host;
+    host.setCheckShapes(false);
+    host.addRule("SD *", std::string("12 34"));
+    host.addRule("TG *", std::string("value=1"));
+    host.addRule("XI *", std::string("alm_a,alm_b"));
+    Session session(loaded.factory(), host);
+    setCurrentEvent("soak: create");
+    if (!session.create(std::string("C:/panels"))) {
+        std::cerr << "zorv-host: the factory returned null\n";
+        return 1;
+    }
+
+    std::printf("%10s %10s %12s %12s %8s %12s\n", "events", "commands", "handbacks", "outstanding", "notes",
+                "memory KiB");
+    long delivered = 0, notes = 0, firstMemory = -1, lastMemory = -1;
+    std::size_t commands = 0;
+    const long checkpoint = events / 10 > 0 ? events / 10 : 1;
+    long nextCheckpoint = checkpoint;
+    for (long round = 0; delivered < events; ++round) {
+        setCurrentEvent("soak: round " + std::to_string(round));
+        playRound(session, round);
+        delivered += eventsPerRound + (round % 5 == 0 ? 1 : 0);
+        commands += host.takeCommands().size();
+        host.clearLog();   // the host's own log must not be what grows
+        notes += static_cast<long>(host.takeNotes().size());
+        if (delivered >= nextCheckpoint || delivered >= events) {
+            lastMemory = memoryKiB();
+            if (firstMemory < 0)
+                firstMemory = lastMemory;
+            std::printf("%10ld %10zu %12zu %12zu %8ld %12ld\n", delivered, commands, host.handbacks(),
+                        host.outstandingReplies(), notes, lastMemory);
+            std::fflush(stdout);
+            nextCheckpoint += checkpoint;
+        }
+    }
+    setCurrentEvent("soak: destroy");
+    session.destroy();
+    notes += static_cast<long>(host.takeNotes().size());
+    std::printf("\n%ld events, %zu commands, %zu query replies handed back, %zu outstanding, %ld rule breaks\n",
+                delivered, commands + host.takeCommands().size(), host.handbacks(), host.outstandingReplies(),
+                notes);
+    std::printf("memory from the first checkpoint to the last: %ld KiB -> %ld KiB (%+ld KiB)\n", firstMemory,
+                lastMemory, lastMemory - firstMemory);
+    return notes == 0 && host.outstandingReplies() == 0 ? 0 : 1;
+}
+
+} // namespace zorv_host
