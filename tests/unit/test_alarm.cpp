@@ -6,20 +6,18 @@
 
 #include "sim_host.h"
 #include "test_component.h"
-#include "zorv_debug_output.h"
+#include "debug_capture.h"
 
 using zorv_host::SimHost;
 using Lines = std::vector<std::string>;
 
 namespace {
 
-void silence(const char*, void*) {}
-
 class Alarm : public ::testing::Test {
 protected:
     SimHost host;
     TestComponent component{&host, ""};
-    zorv_debug_sink previousSink = zorv_set_debug_sink(silence, nullptr);
+    DebugCapture debug;
 
     // Three alarm controls reading the given states.
     void serve(const char* a, const char* b, const char* c)
@@ -31,7 +29,6 @@ protected:
     }
     void TearDown() override
     {
-        zorv_set_debug_sink(previousSink, nullptr);
         EXPECT_EQ(host.outstandingReplies(), 0u);
         EXPECT_EQ(host.takeNotes(), Lines{});
     }
@@ -83,6 +80,7 @@ TEST_F(Alarm, MismatchedReadingCountsAsEmpty)
     component.alarmGroupAction("ack");
     EXPECT_EQ(host.takeCommands(),
               (Lines{"XI '1' 'alm_'", "TP 'alarm=ack' '1' 'alm_x'", "TG '1' 'alm_x' 'value'"}));
+    EXPECT_EQ(debug.lines.size(), 1u) << "one diagnostic line for the mismatched reading";
 }
 
 TEST_F(Alarm, OneCharacterActionsWriteTheirState)

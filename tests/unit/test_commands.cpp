@@ -7,25 +7,13 @@
 
 #include "sim_host.h"
 #include "test_component.h"
-#include "zorv_debug_output.h"
+#include "debug_capture.h"
 #include "zorv_internal.h"
 
 using zorv_host::SimHost;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-// Collects debug output for the life of the object.
-class DebugCapture {
-public:
-    DebugCapture() { previous_ = zorv_set_debug_sink(&DebugCapture::sink, this); }
-    ~DebugCapture() { zorv_set_debug_sink(previous_, nullptr); }
-    std::vector<std::string> lines;
-
-private:
-    static void sink(const char* text, void* self) { static_cast<DebugCapture*>(self)->lines.push_back(text); }
-    zorv_debug_sink previous_;
-};
 
 class Commands : public ::testing::Test {
 protected:
