@@ -193,6 +193,7 @@ BENCHMARK(BM_ThousandComponents);
 // Collects the runs to print the ratios the targets speak of.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs)
