@@ -34,28 +34,25 @@ protected:
     }
 };
 
+// "ack" and "4" read every control and set only the raised ones to 4; they
+// differ only in the text written to the "alarm" property.
 TEST_F(Alarm, AcknowledgeReadsEachControlAndSetsOnlyRaisedOnes)
 {
-    serve("1", "3", "9");
-    component.alarmGroupAction("ack");
-    EXPECT_EQ(host.takeCommands(), (Lines{"XI '1' 'alm_'",
-                                          "TP 'alarm=ack' '1' 'alm_a'", "TG '1' 'alm_a' 'value'",
-                                          "TP 'value=4' '1' 'alm_a'",
-                                          "TP 'alarm=ack' '1' 'alm_b'", "TG '1' 'alm_b' 'value'",
-                                          "TP 'alarm=ack' '1' 'alm_c'", "TG '1' 'alm_c' 'value'",
-                                          "TP 'value=4' '1' 'alm_c'"}));
-}
-
-TEST_F(Alarm, FourActsLikeAckButWritesFour)
-{
-    serve("-1", "0", "6");
-    component.alarmGroupAction("4");
-    EXPECT_EQ(host.takeCommands(), (Lines{"XI '1' 'alm_'",
-                                          "TP 'alarm=4' '1' 'alm_a'", "TG '1' 'alm_a' 'value'",
-                                          "TP 'value=4' '1' 'alm_a'",
-                                          "TP 'alarm=4' '1' 'alm_b'", "TG '1' 'alm_b' 'value'",
-                                          "TP 'alarm=4' '1' 'alm_c'", "TG '1' 'alm_c' 'value'",
-                                          "TP 'value=4' '1' 'alm_c'"}));
+    struct Case { const char* action; const char* states[3]; };
+    const Case cases[] = {{"ack", {"1", "3", "9"}}, {"4", {"-1", "0", "6"}}};
+    for (const Case& c : cases) {
+        host.clearRules();
+        serve(c.states[0], c.states[1], c.states[2]);
+        component.alarmGroupAction(c.action);
+        const std::string alarm = std::string("alarm=") + c.action;
+        EXPECT_EQ(host.takeCommands(), (Lines{"XI '1' 'alm_'",
+                                              "TP '" + alarm + "' '1' 'alm_a'", "TG '1' 'alm_a' 'value'",
+                                              "TP 'value=4' '1' 'alm_a'",
+                                              "TP '" + alarm + "' '1' 'alm_b'", "TG '1' 'alm_b' 'value'",
+                                              "TP '" + alarm + "' '1' 'alm_c'", "TG '1' 'alm_c' 'value'",
+                                              "TP 'value=4' '1' 'alm_c'"}))
+            << c.action;
+    }
 }
 
 TEST_F(Alarm, AcknowledgeRuleOverStates)

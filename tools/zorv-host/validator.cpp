@@ -90,7 +90,7 @@ std::vector<std::string> vocabulary(Session& session)
     return words;
 }
 
-void drive(Session& session, SimHost& host)
+void drive(Session& session)
 {
     for (const std::string& message : probeMessages()) {
         setCurrentEvent("parent " + quoteText(message));
@@ -106,7 +106,6 @@ void drive(Session& session, SimHost& host)
         setCurrentEvent("timer " + std::to_string(timer));
         session.timer(timer);
     }
-    (void)host;
 }
 
 void requireNoNotes(SimHost& host, const std::string& when)
@@ -131,6 +130,19 @@ void destroy(Session& session)
     session.destroy();
 }
 
+// A host that answers every query, and a component created on it.
+struct Rig {
+    SimHost host;
+    Session session;
+
+    Rig(component_factory factory, bool checkShapes, const std::string& basePath = "") : session(factory, host)
+    {
+        host.setCheckShapes(checkShapes);
+        serveQueries(host);
+        create(session, basePath);
+    }
+};
+
 // ---- the checks ----
 
 void checkFactory(const Context& c)
@@ -154,7 +166,7 @@ void checkCreate(const Context& c)
         Session session(c.factory, host);
         setCurrentEvent(std::string("create with ") + v.name);
         require(session.create(v.path, v.withHost), std::string("no component for ") + v.name);
-        drive(session, host);
+        drive(session);
         destroy(session);
         if (!v.withHost)
             require(host.allCommands().empty(), "a component without host reached the host object");
@@ -164,14 +176,10 @@ void checkCreate(const Context& c)
 
 void checkCommandShapes(const Context& c)
 {
-    SimHost host;
-    host.setCheckShapes(true);
-    serveQueries(host);
-    Session session(c.factory, host);
-    create(session, std::string("C:/panels"));
-    drive(session, host);
-    destroy(session);
-    for (const std::string& note : host.takeNotes())
+    Rig rig(c.factory, true, "C:/panels");
+    drive(rig.session);
+    destroy(rig.session);
+    for (const std::string& note : rig.host.takeNotes())
         require(note.rfind("unknown verb", 0) != 0 && note.rfind("malformed", 0) != 0, note);
 }
 
@@ -212,10 +220,8 @@ void checkReleaseNull(const Context& c)
 // intact until the host releases it, once.
 void checkReplies(const Context& c)
 {
-    SimHost host;
-    serveQueries(host);
-    Session session(c.factory, host);
-    create(session, std::string(""));
+    Rig rig(c.factory, true);
+    Session& session = rig.session;
     struct Held {
         const char* pointer;
         std::string copy;
@@ -244,37 +250,29 @@ void checkReplies(const Context& c)
         session.rawEvent(zorv_code::release, const_cast<char*>(h->pointer));
     }
     destroy(session);
-    requireNoNotes(host, "replies");
+    requireNoNotes(rig.host, "replies");
 }
 
 void checkQueries(const Context& c)
 {
-    SimHost host;
-    host.setCheckShapes(false);
-    serveQueries(host);
-    Session session(c.factory, host);
-    create(session, std::string(""));
-    drive(session, host);
-    for (const std::string& word : vocabulary(session))
-        session.parentMessage(word + "=QUERY");
-    destroy(session);
-    requireNoNotes(host, "query replies");
+    Rig rig(c.factory, false);
+    drive(rig.session);
+    for (const std::string& word : vocabulary(rig.session))
+        rig.session.parentMessage(word + "=QUERY");
+    destroy(rig.session);
+    requireNoNotes(rig.host, "query replies");
 }
 
 void checkDetach(const Context& c)
 {
-    SimHost host;
-    host.setCheckShapes(false);
-    serveQueries(host);
-    Session session(c.factory, host);
-    create(session, std::string(""));
-    drive(session, host);
-    require(!host.detached(), "\"AS\" was sent before the component was destroyed");
-    destroy(session);
-    const std::vector<std::string>& all = host.allCommands();
+    Rig rig(c.factory, false);
+    drive(rig.session);
+    require(!rig.host.detached(), "\"AS\" was sent before the component was destroyed");
+    destroy(rig.session);
+    const std::vector<std::string>& all = rig.host.allCommands();
     long detaches = std::count(all.begin(), all.end(), std::string("AS"));
     require(detaches == 1, "\"AS\" was sent " + std::to_string(detaches) + " times");
-    for (const std::string& note : host.takeNotes())
+    for (const std::string& note : rig.host.takeNotes())
         require(note.rfind("command after AS", 0) != 0, note);
     if (all.back() != "AS")
         throw CheckFailed{"the last command was \"" + escapeText(all.back()) + "\", not \"AS\""};
