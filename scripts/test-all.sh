@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native debug build (with
 # valgrind memcheck), the same tests under AddressSanitizer +
-# UndefinedBehaviorSanitizer, the shipped Windows modules under Wine with
+# UndefinedBehaviorSanitizer and in the optimised build (with a smoke run of
+# the benchmarks), the shipped Windows modules under Wine with
 # their image checks, and each fuzzer for FUZZ_SECONDS (default 15).
 # Installs what it needs. Ends with "N passed, M failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
-ensure_packages "${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
+ensure_packages "${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 
 passed=0
 failed=0
@@ -42,6 +43,7 @@ run_suite() {
 
 run_suite debug
 run_suite asan
+run_suite release
 run_suite windows
 
 echo "== fuzz: each target for ${FUZZ_SECONDS:-15} s"
