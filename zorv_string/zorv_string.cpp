@@ -5,6 +5,10 @@
 
 #include "zorv_crt.h"
 
+// A component holds texts inline, so their size is part of the contract with
+// the host's library on the 32-bit target.
+static_assert(sizeof(void*) != 4 || sizeof(zorv_string) == 32, "zorv_string is 32 bytes on 32-bit targets");
+
 namespace {
 
 // The longest text this library makes; keeps every length sum representable.

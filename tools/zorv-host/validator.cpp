@@ -576,6 +576,10 @@ int runValidate(const std::vector<std::string>& args)
             return args[++i];
         };
         try {
+            if (a == "--help" || a == "-h") {
+                std::cout << validateUsage;
+                return 0;
+            }
             if (a == "--list") list = true;
             else if (a == "--json") json = true;
             else if (a == "--in-process") inProcess = true;
