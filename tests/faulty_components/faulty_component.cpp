@@ -20,6 +20,7 @@ enum Fault {
     nullFactory,           // the factory returns null
     answersIgnoredCode,    // answers code 8 with a text
     hangsOnEvent,          // loops for ever on a timer expiry
+    leaksReplies,          // never frees a reply the host releases
 };
 
 class Faulty : public zorv_script_helper {
@@ -42,6 +43,8 @@ public:
             return shared;   // the release of it must not reach delete[]:
         }
         if (ZORV_FAULT == reusesReplyBuffer && code == zorv_code::release)
+            return nullptr;
+        if (ZORV_FAULT == leaksReplies && code == zorv_code::release)
             return nullptr;
         if (ZORV_FAULT == answersIgnoredCode && code == 8)
             return "surprise";
@@ -94,7 +97,7 @@ protected:
         default:
             break;
         }
-        return zorv_string();
+        return zorv_string(ZORV_FAULT == leaksReplies ? "a reply to leak" : "");
     }
 };
 
