@@ -18,14 +18,11 @@ namespace {
 
 char currentEvent[512] = "loading";
 
-void writeCrashReport(const char* what)
+// Writes one piece to standard error with the system call alone: the crash
+// report runs in a signal handler, where stdio and the heap may be broken.
+void writeRaw(const char* text)
 {
-    char text[768];
-    int n = std::snprintf(text, sizeof text, "! component crashed (%s) during: %s\n", what, currentEvent);
-    if (n < 0)
-        return;
-    std::size_t size = static_cast<std::size_t>(n) < sizeof text ? static_cast<std::size_t>(n) : sizeof text - 1;
-    std::fflush(stdout);
+    std::size_t size = std::strlen(text);
 #if defined(_WIN32)
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(size), &written, nullptr);
@@ -35,12 +32,22 @@ void writeCrashReport(const char* what)
 #endif
 }
 
+void writeCrashReport(const char* what)
+{
+    writeRaw("! component crashed (");
+    writeRaw(what);
+    writeRaw(") during: ");
+    writeRaw(currentEvent);
+    writeRaw("\n");
+}
+
 #if defined(_WIN32)
 LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* info)
 {
-    char what[64];
-    std::snprintf(what, sizeof what, "exception 0x%08lx",
-                  static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode));
+    char what[] = "exception 0x00000000";
+    unsigned long code = info->ExceptionRecord->ExceptionCode;
+    for (int i = 0; i < 8; ++i)
+        what[sizeof what - 2 - i] = "0123456789abcdef"[(code >> (4 * i)) & 15];
     writeCrashReport(what);
     ExitProcess(70);
 }
