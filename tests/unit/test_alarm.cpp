@@ -4,19 +4,18 @@
 #include <string>
 #include <vector>
 
+#include "debug_capture.h"
+#include "hosted_component_test.h"
 #include "sim_host.h"
 #include "test_component.h"
-#include "debug_capture.h"
 
 using zorv_host::SimHost;
 using Lines = std::vector<std::string>;
 
 namespace {
 
-class Alarm : public ::testing::Test {
+class Alarm : public HostedComponentTest {
 protected:
-    SimHost host;
-    TestComponent component{&host, ""};
     DebugCapture debug;
 
     // Three alarm controls reading the given states.
@@ -26,11 +25,6 @@ protected:
         host.addRule("TG '1' 'alm_a' 'value'", std::string("value=") + a);
         host.addRule("TG '1' 'alm_b' 'value'", std::string("value=") + b);
         host.addRule("TG '1' 'alm_c' 'value'", std::string("value=") + c);
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(host.outstandingReplies(), 0u);
-        EXPECT_EQ(host.takeNotes(), Lines{});
     }
 };
 

@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "debug_capture.h"
+#include "hosted_component_test.h"
 #include "sim_host.h"
 #include "test_component.h"
-#include "debug_capture.h"
 #include "zorv_internal.h"
 
 using zorv_host::SimHost;
@@ -15,17 +16,9 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-class Commands : public ::testing::Test {
+class Commands : public HostedComponentTest {
 protected:
-    SimHost host;
-    TestComponent component{&host, ""};
-
     Lines sent() { return host.takeCommands(); }
-    void TearDown() override
-    {
-        EXPECT_EQ(host.outstandingReplies(), 0u) << "every query reply comes back";
-        EXPECT_EQ(host.takeNotes(), Lines{});
-    }
 };
 
 TEST_F(Commands, FormLinesExactly)
