@@ -60,24 +60,10 @@ const int eventsPerRound = 14;   // besides the instance message every fifth rou
 
 } // namespace
 
-int runSoak(const std::vector<std::string>& args)
+int runSoak(const SoakOptions& options)
 {
-    std::string library;
-    long events = 100000;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--events" && i + 1 < args.size())
-            events = std::stol(args[++i]);
-        else if (library.empty() && args[i][0] != '-')
-            library = args[i];
-        else {
-            std::cerr << "usage: zorv-host soak LIBRARY [--events N]\n";
-            return 2;
-        }
-    }
-    if (library.empty()) {
-        std::cerr << "usage: zorv-host soak LIBRARY [--events N]\n";
-        return 2;
-    }
+    const std::string& library = options.library;
+    const long events = options.events;
     installCrashReporter();
     ComponentLibrary loaded(library);
     if (!loaded.factory()) {

@@ -8,8 +8,13 @@
 
 namespace zorv_host {
 
-// args are the words after "soak"; returns the exit status.
-int runSoak(const std::vector<std::string>& args);
+struct SoakOptions {
+    std::string library;
+    long events = 100000;
+};
+
+// Runs the soak; returns the exit status.
+int runSoak(const SoakOptions& options);
 
 } // namespace zorv_host
 

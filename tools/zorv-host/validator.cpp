@@ -590,17 +590,6 @@ std::string jsonText(const std::string& s)
     return out + "\"";
 }
 
-std::vector<std::string> splitNames(const std::string& list)
-{
-    std::vector<std::string> names;
-    std::istringstream in(list);
-    std::string name;
-    while (std::getline(in, name, ','))
-        if (!name.empty())
-            names.push_back(name);
-    return names;
-}
-
 bool selected(const std::string& name, const std::vector<std::string>& only, const std::vector<std::string>& skip)
 {
     auto matches = [&](const std::vector<std::string>& patterns) {
@@ -612,62 +601,28 @@ bool selected(const std::string& name, const std::vector<std::string>& only, con
     return (only.empty() || matches(only)) && !matches(skip);
 }
 
-const char validateUsage[] =
-    "usage: zorv-host validate LIBRARY [--list] [--json] [--only NAMES] [--skip NAMES]\n"
-    "                          [--strictness 1|2|3] [--seed N] [--timeout SECONDS] [--in-process]\n"
-    "  NAMES: comma-separated check names or groups (library, codes, lifecycle...), '*' allowed.\n";
-
 } // namespace
 
-int runValidate(const std::vector<std::string>& args)
+std::vector<CheckInfo> listChecks()
 {
-    std::string library, runCheck;
-    std::vector<std::string> only, skip;
-    bool json = false, list = false, inProcess = false, seedGiven = false;
+    std::vector<CheckInfo> list;
+    for (const Check& check : checks)
+        list.push_back({check.name, check.description});
+    return list;
+}
+
+int runValidate(const ValidateOptions& options)
+{
+    const std::string& library = options.library;
+    const std::string& runCheck = options.runCheck;
+    const std::vector<std::string>& only = options.only;
+    const std::vector<std::string>& skip = options.skip;
+    const bool json = options.json, inProcess = options.inProcess;
     Context context;
-    double timeout = 0;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= args.size())
-                throw std::invalid_argument(a + " needs a value");
-            return args[++i];
-        };
-        try {
-            if (a == "--help" || a == "-h") {
-                std::cout << validateUsage;
-                return 0;
-            }
-            if (a == "--list") list = true;
-            else if (a == "--json") json = true;
-            else if (a == "--in-process") inProcess = true;
-            else if (a == "--only") only = splitNames(value());
-            else if (a == "--skip") skip = splitNames(value());
-            else if (a == "--run-check") runCheck = value();
-            else if (a == "--seed") { context.seed = std::stoull(value()); seedGiven = true; }
-            else if (a == "--strictness") {
-                context.strictness = std::stoi(value());
-                if (context.strictness < 1 || context.strictness > 3)
-                    throw std::invalid_argument("--strictness is 1, 2 or 3");
-            }
-            else if (a == "--timeout") timeout = std::stod(value());
-            else if (!a.empty() && a[0] == '-') throw std::invalid_argument("unknown option " + a);
-            else if (library.empty()) library = a;
-            else throw std::invalid_argument("one library at a time");
-        } catch (const std::exception& error) {
-            std::cerr << "zorv-host validate: " << error.what() << "\n" << validateUsage;
-            return 2;
-        }
-    }
-    if (list) {
-        for (const Check& check : checks)
-            std::cout << check.name << "  " << check.description << "\n";
-        return 0;
-    }
-    if (library.empty()) {
-        std::cerr << validateUsage;
-        return 2;
-    }
+    context.strictness = options.strictness;
+    if (options.seed)
+        context.seed = *options.seed;
+    double timeout = options.timeout;
     if (!runCheck.empty()) {   // the child's side
         for (const Check& check : checks)
             if (runCheck == check.name) {
@@ -679,7 +634,7 @@ int runValidate(const std::vector<std::string>& args)
         std::cerr << "zorv-host validate: no check named " << runCheck << "\n";
         return 2;
     }
-    if (!seedGiven)
+    if (!options.seed)
         context.seed = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) % 1000000007u;
     if (timeout <= 0)
         timeout = 60.0 * context.strictness;

@@ -4,13 +4,33 @@
 #ifndef ZORV_HOST_VALIDATOR_H
 #define ZORV_HOST_VALIDATOR_H
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace zorv_host {
 
-// args are the words after "validate"; returns the exit status.
-int runValidate(const std::vector<std::string>& args);
+struct ValidateOptions {
+    std::string library;
+    std::vector<std::string> only, skip;   // check names or groups, '*' allowed
+    int strictness = 2;                    // 1, 2 or 3
+    std::optional<std::uint64_t> seed;     // none: one is drawn and printed
+    double timeout = 0;                    // seconds per check; 0: 60 x strictness
+    bool json = false;
+    bool inProcess = false;                // no child processes (debugging)
+    std::string runCheck;                  // the child's side: run this one check
+};
+
+// The names and descriptions of all checks, in the order they run.
+struct CheckInfo {
+    std::string name;
+    std::string description;
+};
+std::vector<CheckInfo> listChecks();
+
+// Runs the selected checks; returns the exit status.
+int runValidate(const ValidateOptions& options);
 
 } // namespace zorv_host
 

@@ -1,0 +1,41 @@
+// validate: named checks of the host contract against one component.
+#include <iostream>
+
+#include "cli/options.h"
+#include "cli/subcommands.h"
+#include "validator.h"
+
+namespace zorv_host::cli {
+
+void addValidate(CLI::App& app, int& status)
+{
+    auto options = std::make_shared<ValidateOptions>();
+    auto list = std::make_shared<bool>(false);
+    CLI::App* command = app.add_subcommand("validate", "named checks of the host contract");
+    command->add_option("LIBRARY", options->library, "the component library")->check(CLI::ExistingFile);
+    command->add_flag("--list", *list, "list the checks and exit");
+    command->add_flag("--json", options->json, "print the results as JSON");
+    command->add_option("--only", options->only, "run only these checks or groups ('*' allowed)")->delimiter(',');
+    command->add_option("--skip", options->skip, "skip these checks or groups ('*' allowed)")->delimiter(',');
+    command->add_option("--strictness", options->strictness, "1 quick, 2 usual, 3 thorough")
+        ->check(CLI::Range(1, 3))
+        ->capture_default_str();
+    command->add_option("--seed", options->seed, "seed of the randomised checks (printed when drawn)");
+    command->add_option("--timeout", options->timeout, "seconds a check may take (default 60 x strictness)")
+        ->check(CLI::NonNegativeNumber);
+    command->add_flag("--in-process", options->inProcess, "run the checks in this process (debugging)");
+    command->add_option("--run-check", options->runCheck)->group("");   // a child's side of one check
+    command->callback([options, list, &status] {
+        if (*list) {
+            for (const CheckInfo& check : listChecks())
+                std::cout << check.name << "  " << check.description << "\n";
+            status = 0;
+            return;
+        }
+        if (options->library.empty())
+            throw CLI::RequiredError("LIBRARY");
+        status = runValidate(*options);
+    });
+}
+
+} // namespace zorv_host::cli
