@@ -19,6 +19,7 @@ int main(int argc, char** argv)
     zorv_host::cli::addPlay(app, status);
     zorv_host::cli::addValidate(app, status);
     zorv_host::cli::addSoak(app, status);
+    zorv_host::cli::addImageCheck(app, status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
