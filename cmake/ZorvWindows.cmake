@@ -22,12 +22,18 @@ function(zorv_import_library name)
 endfunction()
 
 zorv_import_library(kernel32)
-zorv_import_library(ucrtbase)
 
-# Gives a DLL target of ours what the static runtime would otherwise bring.
+# The oldest Windows our modules load on: every function they import is in
+# KERNEL32.dll since the first 32-bit Windows, so the header asks for no
+# more than Windows XP (5.1), the oldest version lld-link writes for x86.
+set(ZORV_WINDOWS_MIN_VERSION 5.01)
+
+# Gives a DLL target of ours what the static runtime would otherwise bring,
+# and every setting of the shipped image.
 function(zorv_windows_module target)
   target_sources(${target} PRIVATE ${ZORV_WIN32_DIR}/module_runtime.cpp)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform)
-  target_link_libraries(${target} PRIVATE zorv_import_ucrtbase)
-  target_link_options(${target} PRIVATE /nodefaultlib /manifest:no)
+  target_link_libraries(${target} PRIVATE zorv_import_kernel32)
+  target_link_options(${target} PRIVATE /nodefaultlib /manifest:no
+    /subsystem:windows,${ZORV_WINDOWS_MIN_VERSION} /osversion:${ZORV_WINDOWS_MIN_VERSION})
 endfunction()

@@ -113,15 +113,45 @@ def check_exports(a, pe):
     return [] if names == ["load_zorv_client_script"] else ["exports are %s" % names]
 
 
-def check_imports(a, pe):
-    table = imports(pe)
+# Exactly what each shipped module imports from the kernel: the process heap,
+# ending the process when memory runs out, and (the component) the entry
+# notification and the debug output. No C runtime DLL.
+KERNEL32_COMPONENT = ["DisableThreadLibraryCalls", "ExitProcess", "GetProcessHeap", "HeapAlloc", "HeapFree",
+                      "OutputDebugStringA"]
+KERNEL32_TEXT_LIBRARY = ["ExitProcess", "GetProcessHeap", "HeapAlloc", "HeapFree"]
+
+# The header's OS and subsystem versions: Windows XP, the oldest the README names.
+MIN_WINDOWS = (5, 1)
+
+
+def kernel32_problems(who, table, wanted_dlls, wanted_kernel):
     problems = []
-    expected = {"zorv_string.dll", "kernel32.dll", "ucrtbase.dll"}
-    if {dll.lower() for dll in table} != expected:
-        problems.append("imports from %s" % sorted(table))
-    for dll, names in table.items():
-        if dll.lower() == "kernel32.dll" and not set(names) <= {"DisableThreadLibraryCalls", "OutputDebugStringA"}:
-            problems.append("kernel32 imports %s" % names)
+    dlls = sorted(dll.lower() for dll in table)
+    if dlls != sorted(wanted_dlls):
+        problems.append("%s imports from %s, not %s" % (who, dlls, sorted(wanted_dlls)))
+    kernel = sorted(n for dll, names in table.items() if dll.lower() == "kernel32.dll" for n in names)
+    if kernel != wanted_kernel:
+        problems.append("%s imports %s from KERNEL32.dll, not %s" % (who, kernel, wanted_kernel))
+    return problems
+
+
+def check_imports(a, pe):
+    problems = kernel32_problems("Selvarin.dll", imports(pe), ["kernel32.dll", "zorv_string.dll"],
+                                 KERNEL32_COMPONENT)
+    return problems + kernel32_problems("zorv_string.dll", imports(pefile.PE(a.string_dll)), ["kernel32.dll"],
+                                        KERNEL32_TEXT_LIBRARY)
+
+
+def check_os_version(a, pe):
+    problems = []
+    for who, image in (("Selvarin.dll", pe), ("zorv_string.dll", pefile.PE(a.string_dll))):
+        h = image.OPTIONAL_HEADER
+        for field in ("OperatingSystem", "Subsystem"):
+            found = (getattr(h, "Major%sVersion" % field), getattr(h, "Minor%sVersion" % field))
+            if found != MIN_WINDOWS:
+                problems.append("%s: %s version %d.%d, not %d.%d" % ((who, field) + found + MIN_WINDOWS))
+        if h.Subsystem != 2:
+            problems.append("%s: subsystem %d, not Windows GUI (2)" % (who, h.Subsystem))
     return problems
 
 
@@ -227,6 +257,7 @@ CHECKS = {
     "machine": check_machine,
     "exports": check_exports,
     "imports": check_imports,
+    "os_version": check_os_version,
     "text_library_imports": check_text_library_imports,
     "text_library_exports": check_text_library_exports,
     "version": check_version,
