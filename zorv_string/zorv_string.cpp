@@ -5,9 +5,6 @@
 
 #include "zorv_crt.h"
 
-// A component holds texts inline, so their size is part of the contract with
-// the host's library on the 32-bit target.
-static_assert(sizeof(void*) != 4 || sizeof(zorv_string) == 32, "zorv_string is 32 bytes on 32-bit targets");
 
 namespace {
 
@@ -232,6 +229,7 @@ struct zorv_text_ops {
 
     static void listInit(zorv_stringlist& l)
     {
+        memset(l.unused_, 0, sizeof l.unused_);
         l.items_ = nullptr;
         l.count_ = 0;
         l.capacity_ = 0;
@@ -370,7 +368,7 @@ const zorv_string operator+(const char* a, const zorv_string& b) { return zorv_s
 
 // ---- zorv_stringlistIterator ----
 
-zorv_stringlistIterator::zorv_stringlistIterator(zorv_string* item) : item_(item) {}
+zorv_stringlistIterator::zorv_stringlistIterator(zorv_string* item) : item_(item), unused_() {}
 
 bool zorv_stringlistIterator::operator!=(const zorv_stringlistIterator& other) const
 {
