@@ -90,6 +90,9 @@ struct zorv_text_ops {
         s.length_ = 0;
         s.capacity_ = sizeof(s.local_) - 1;
         s.local_[0] = '\0';
+#if defined(ZORV_STRING_TEST_OVERSIZE_TEXT)
+        memset(s.oversize_, 0, sizeof s.oversize_);
+#endif
     }
 
     static void release(zorv_string& s)
@@ -230,6 +233,9 @@ struct zorv_text_ops {
     static void listInit(zorv_stringlist& l)
     {
         memset(l.unused_, 0, sizeof l.unused_);
+#if defined(ZORV_STRING_TEST_OVERSIZE_LIST)
+        memset(l.oversize_, 0, sizeof l.oversize_);
+#endif
         l.items_ = nullptr;
         l.count_ = 0;
         l.capacity_ = 0;

@@ -81,10 +81,15 @@ private:
     unsigned int capacity_;   // usable characters at data_, not counting the NUL
     // Short texts live here, with no heap block: the rest of the reserve.
     char local_[ZORV_STRING_RESERVE - 2 * sizeof(void*) - 2 * sizeof(unsigned int)];
+#if defined(ZORV_STRING_TEST_OVERSIZE_TEXT)
+    char oversize_[ZORV_STRING_TEST_OVERSIZE_TEXT];   // a test build posing as a larger library
+#endif
 };
+#if !defined(ZORV_STRING_TEST_OVERSIZE_TEXT)
 static_assert(sizeof(zorv_string) == ZORV_STRING_RESERVE, "zorv_string keeps its reserve");
 static_assert(sizeof(void*) != 4 || sizeof(zorv_string) == 64, "64 bytes per text on 32-bit targets");
 static_assert(sizeof(void*) != 8 || sizeof(zorv_string) == 96, "96 bytes per text on 64-bit targets");
+#endif
 
 ZORV_STRING_API bool operator==(const zorv_string& a, const char* b);
 ZORV_STRING_API bool operator!=(const zorv_string& a, const char* b);
@@ -137,9 +142,14 @@ private:
     unsigned int count_;
     unsigned int capacity_;
     unsigned char unused_[ZORV_STRINGLIST_RESERVE - 2 * sizeof(void*) - 2 * sizeof(unsigned int)];   // the rest of the reserve
+#if defined(ZORV_STRING_TEST_OVERSIZE_LIST)
+    unsigned char oversize_[ZORV_STRING_TEST_OVERSIZE_LIST];   // a test build posing as a larger library
+#endif
 };
+#if !defined(ZORV_STRING_TEST_OVERSIZE_LIST)
 static_assert(sizeof(zorv_stringlist) == ZORV_STRINGLIST_RESERVE, "zorv_stringlist keeps its reserve");
 static_assert(sizeof(void*) != 4 || sizeof(zorv_stringlist) == 64, "64 bytes per list on 32-bit targets");
 static_assert(sizeof(void*) != 8 || sizeof(zorv_stringlist) == 96, "96 bytes per list on 64-bit targets");
+#endif
 
 #endif
