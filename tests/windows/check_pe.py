@@ -6,6 +6,7 @@
 Exit 0 when the check holds; otherwise the reason is printed and the exit is 1.
 """
 import argparse
+import os
 import re
 import subprocess
 import sys
@@ -253,6 +254,46 @@ def check_vtable(a, pe):
     return []
 
 
+def debug_entries(pe):
+    pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_DEBUG"]])
+    return getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])
+
+
+def check_debug(a, pe):
+    """A reproducible build (REPRO entry, no time stamp) whose PDB is named by file name alone."""
+    problems = []
+    for who, path in (("Selvarin.dll", a.dll), ("zorv_string.dll", a.string_dll)):
+        image = pe if path == a.dll else pefile.PE(path)
+        entries = debug_entries(image)
+        kinds = [e.struct.Type for e in entries]
+        if 16 not in kinds:
+            problems.append("%s has no REPRO debug entry: not linked with /Brepro" % who)
+        views = [e.entry for e in entries if e.struct.Type == 2 and e.entry is not None]
+        if not views:
+            problems.append("%s names no PDB" % who)
+        for view in views:
+            name = view.PdbFileName.rstrip(b"\0").decode("latin-1")
+            wanted = os.path.splitext(os.path.basename(path))[0] + ".pdb"
+            if name != wanted:
+                problems.append("%s names its PDB %r, not %r" % (who, name, wanted))
+    if not os.path.isfile(os.path.splitext(a.dll)[0] + ".pdb"):
+        problems.append("no Selvarin.pdb beside Selvarin.dll")
+    return problems
+
+
+def check_build_paths(a, pe):
+    """No folder of the build machine anywhere in the images."""
+    problems = []
+    for path in (a.dll, a.string_dll):
+        with open(path, "rb") as f:
+            data = f.read()
+        for folder in a.forbid_path:
+            for form in sorted({folder, folder.replace("/", "\\")}):
+                if form.encode() in data:
+                    problems.append("%s contains the build path %s" % (os.path.basename(path), form))
+    return problems
+
+
 CHECKS = {
     "machine": check_machine,
     "exports": check_exports,
@@ -265,6 +306,8 @@ CHECKS = {
     "signature": check_signature,
     "exceptions": check_exceptions,
     "vtable": check_vtable,
+    "debug": check_debug,
+    "build_paths": check_build_paths,
 }
 
 
@@ -274,6 +317,7 @@ def main():
     parser.add_argument("--dll", required=True)
     parser.add_argument("--string-dll", required=True)
     parser.add_argument("--object", required=True)
+    parser.add_argument("--forbid-path", action="append", default=[], help="a folder that must not appear")
     args = parser.parse_args()
     problems = CHECKS[args.check](args, pefile.PE(args.dll))
     for problem in problems:
