@@ -1,0 +1,124 @@
+// Reading a Windows image to say why it would not load: any file, however
+// damaged, gives a PE summary or an error in words, never a crash.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "library_loader.h"
+
+using namespace zorv_host;
+
+namespace {
+
+void put32(std::string& b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<char>(v >> (8 * i));
+}
+void put16(std::string& b, size_t at, uint16_t v)
+{
+    b[at] = static_cast<char>(v);
+    b[at + 1] = static_cast<char>(v >> 8);
+}
+
+// A minimal 32-bit DLL image importing "zorv_string.dll" (two names) and
+// "KERNEL32.dll" (one name and an ordinal), with one section at RVA 0x1000.
+std::string image(uint16_t machine = peMachineI386, uint16_t characteristics = 0x2102)
+{
+    std::string b(0x800, '\0');
+    b[0] = 'M';
+    b[1] = 'Z';
+    put32(b, 0x3C, 0x80);
+    b.replace(0x80, 4, std::string("PE\0\0", 4));
+    put16(b, 0x84, machine);
+    put16(b, 0x86, 1);       // one section
+    put16(b, 0x94, 0xE0);    // optional header size
+    put16(b, 0x96, characteristics);
+    size_t opt = 0x98;
+    put16(b, opt, 0x10B);
+    put32(b, opt + 96 + 8, 0x1000);   // import directory
+    size_t section = opt + 0xE0;
+    put32(b, section + 8, 0x400);     // virtual size
+    put32(b, section + 12, 0x1000);   // RVA
+    put32(b, section + 16, 0x400);    // raw size
+    put32(b, section + 20, 0x400);    // raw offset
+    // Descriptors at 0x1000 (file 0x400), lookups at 0x1100, names at 0x1200.
+    auto file = [](uint32_t rva) { return rva - 0x1000 + 0x400; };
+    put32(b, file(0x1000), 0x1100);
+    put32(b, file(0x1000) + 12, 0x1200);
+    put32(b, file(0x1014), 0x1120);
+    put32(b, file(0x1014) + 12, 0x1210);
+    b.replace(file(0x1200), 16, std::string("zorv_string.dll\0", 16));
+    b.replace(file(0x1210), 13, std::string("KERNEL32.dll\0", 13));
+    put32(b, file(0x1100), 0x1300);
+    put32(b, file(0x1104), 0x1310);
+    put32(b, file(0x1120), 0x1320);
+    put32(b, file(0x1124), 0x80000007u);
+    b.replace(file(0x1302), 13, std::string("??0zorv@@QAE\0", 13));
+    b.replace(file(0x1312), 6, std::string("toInt\0", 6));
+    b.replace(file(0x1322), 10, std::string("HeapAlloc\0", 10));
+    return b;
+}
+
+std::string written(const std::string& bytes)
+{
+    static int n = 0;
+    std::string path = ::testing::TempDir() + "pe_image_" + std::to_string(n++) + ".dll";
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+TEST(PeImage, ReadsMachineKindAndImports)
+{
+    PeImage pe = readPeImage(written(image()));
+    ASSERT_EQ(pe.error, "");
+    EXPECT_EQ(pe.machine, peMachineI386);
+    EXPECT_TRUE(pe.dll);
+    ASSERT_EQ(pe.imports.size(), 2u);
+    EXPECT_EQ(pe.imports[0].dll, "zorv_string.dll");
+    EXPECT_EQ(pe.imports[0].names, (std::vector<std::string>{"??0zorv@@QAE", "toInt"}));
+    EXPECT_EQ(pe.imports[1].dll, "KERNEL32.dll");
+    EXPECT_EQ(pe.imports[1].names, (std::vector<std::string>{"HeapAlloc", "#7"}));
+
+    EXPECT_FALSE(readPeImage(written(image(peMachineI386, 0x0102))).dll);
+    PeImage x64 = readPeImage(written(image(0x8664)));
+    EXPECT_EQ(x64.error, "");
+    EXPECT_EQ(describeMachine(x64.machine), "a 64-bit (x64) image");
+    EXPECT_EQ(describeMachine(0x1234), "an image for machine 0x1234");
+}
+
+TEST(PeImage, DamagedFilesGiveWordsNotCrashes)
+{
+    std::string farHeader = image();
+    put32(farHeader, 0x3C, 0xFFFFFFF0u);
+    std::string manySections = image();
+    put16(manySections, 0x86, 0xFFFF);
+    std::string wildImports = image();
+    put32(wildImports, 0x98 + 96 + 8, 0x7FFFFFFF);
+    std::string wildNames = image();
+    put32(wildNames, 0x400 + 12, 0xFFFFFF00u);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* error;
+    } cases[] = {
+        {"empty", "", "not a Windows DLL (no MZ header)"},
+        {"text", "just some text, no image at all here........................................",
+         "not a Windows DLL (no MZ header)"},
+        {"header beyond the file", farHeader, "not a Windows DLL (no PE header)"},
+        {"cut after the PE header", image().substr(0, 0xA0), "not a Windows DLL (its header is cut short)"},
+        {"more sections than bytes", manySections, "not a Windows DLL (its section table is cut short)"},
+        {"import directory nowhere", wildImports, ""},
+        {"import names nowhere", wildNames, ""},
+    };
+    for (const Case& c : cases) {
+        PeImage pe = readPeImage(written(c.bytes));
+        EXPECT_EQ(pe.error, c.error) << c.what;
+    }
+    EXPECT_EQ(readPeImage(::testing::TempDir() + "no_such_file.dll").error, "file not found");
+    EXPECT_TRUE(readPeImage(written(wildImports)).imports.empty());
+}
+
+} // namespace
