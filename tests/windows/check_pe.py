@@ -110,6 +110,10 @@ def check_machine(a, pe):
 
 
 def check_exports(a, pe):
+    if not hasattr(pe, "DIRECTORY_ENTRY_EXPORT"):
+        pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXPORT"]])
+    if not hasattr(pe, "DIRECTORY_ENTRY_EXPORT"):
+        return ["no export table: the host finds no load_zorv_client_script"]
     names = exports(pe)
     return [] if names == ["load_zorv_client_script"] else ["exports are %s" % names]
 
@@ -170,6 +174,8 @@ def check_text_library_exports(a, pe):
 
 
 def check_version(a, pe):
+    if not getattr(pe, "VS_FIXEDFILEINFO", None) or not getattr(pe, "FileInfo", None):
+        return ["no version record (VERSIONINFO resource) in %s" % os.path.basename(a.dll)]
     problems = []
     fixed = pe.VS_FIXEDFILEINFO[0]
     if (fixed.FileVersionMS, fixed.FileVersionLS) != (0x10000, 1):
@@ -196,7 +202,10 @@ def check_version(a, pe):
 
 
 def check_manifest(a, pe):
-    for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+    resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    if resources is None:
+        return ["no resources at all in %s, so no manifest" % os.path.basename(a.dll)]
+    for kind in resources.entries:
         if kind.id != 24:
             continue
         for name in kind.directory.entries:
@@ -319,7 +328,15 @@ def main():
     parser.add_argument("--object", required=True)
     parser.add_argument("--forbid-path", action="append", default=[], help="a folder that must not appear")
     args = parser.parse_args()
-    problems = CHECKS[args.check](args, pefile.PE(args.dll))
+    try:
+        image = pefile.PE(args.dll)
+    except (OSError, pefile.PEFormatError) as error:
+        print("FAIL %s: cannot read %s as a PE image: %s" % (args.check, args.dll, error))
+        return 1
+    try:
+        problems = CHECKS[args.check](args, image)
+    except (OSError, pefile.PEFormatError) as error:
+        problems = ["cannot read a file the check needs: %s" % error]
     for problem in problems:
         print("FAIL %s: %s" % (args.check, problem))
     if not problems:
