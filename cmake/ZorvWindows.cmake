@@ -6,6 +6,17 @@ set(ZORV_WIN32_DIR ${PROJECT_SOURCE_DIR}/platform/win32)
 string(REPLACE "/EHsc" "" CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS}")
 set(CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS} /EHs-c-")
 
+# Debug info for the PDB, the same from any build folder: the compilation
+# folder is written as X:/build (and lld-link makes the objects' relative
+# paths absolute against it, /pdbsourcepath). Source paths stay as they are:
+# clang 14 records each compiler command line, include folders and all, in
+# the debug info, so a checkout in another folder gives another PDB, and so
+# another PDB signature in the DLL. Every object of the build (the
+# framework's libraries too) gets these flags.
+set(ZORV_WINDOWS_REPRO_FLAGS /Z7 /Brepro
+  /clang:-fdebug-compilation-dir=X:/build /clang:-fcoverage-compilation-dir=X:/build)
+add_compile_options(${ZORV_WINDOWS_REPRO_FLAGS})
+
 # An import library NAME.lib for the DLL described by platform/win32/NAME.def,
 # as an imported target zorv_import_NAME.
 function(zorv_import_library name)
@@ -22,12 +33,32 @@ function(zorv_import_library name)
 endfunction()
 
 zorv_import_library(kernel32)
-zorv_import_library(ucrtbase)
 
-# Gives a DLL target of ours what the static runtime would otherwise bring.
+# The oldest Windows our modules load on: every function they import is in
+# KERNEL32.dll since the first 32-bit Windows, so the header asks for no
+# more than Windows XP (5.1), the oldest version lld-link writes for x86.
+set(ZORV_WINDOWS_MIN_VERSION 5.01)
+
+# Gives a DLL target of ours what the static runtime would otherwise bring,
+# and every setting of the shipped image:
+# - the kernel is the only import library (no C runtime);
+# - header OS and subsystem versions ZORV_WINDOWS_MIN_VERSION;
+# - reproducible: /Brepro puts a content hash where the time stamp was, and
+#   the objects' debug info (which names build folders) goes to the PDB only;
+# - a PDB beside the DLL, named in the image by file name alone (no path of
+#   the build machine), installed next to the DLL for reading crash dumps.
+# Test modules (a TEST argument, or anything under tests/) keep their PDB in
+# the build folder.
 function(zorv_windows_module target)
   target_sources(${target} PRIVATE ${ZORV_WIN32_DIR}/module_runtime.cpp)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform)
-  target_link_libraries(${target} PRIVATE zorv_import_ucrtbase)
-  target_link_options(${target} PRIVATE /nodefaultlib /manifest:no)
+  target_link_libraries(${target} PRIVATE zorv_import_kernel32)
+  target_compile_options(${target} PRIVATE ${ZORV_WINDOWS_REPRO_FLAGS})
+  target_link_options(${target} PRIVATE /nodefaultlib /manifest:no
+    /subsystem:windows,${ZORV_WINDOWS_MIN_VERSION} /osversion:${ZORV_WINDOWS_MIN_VERSION}
+    /debug /pdbaltpath:%_PDB% /pdbsourcepath:X:/build /Brepro /opt:ref /opt:icf /incremental:no)
+  get_target_property(source_dir ${target} SOURCE_DIR)
+  if(NOT "TEST" IN_LIST ARGN AND NOT source_dir MATCHES "^${PROJECT_SOURCE_DIR}/tests(/|$)")
+    install(FILES $<TARGET_PDB_FILE:${target}> DESTINATION .)
+  endif()
 endfunction()

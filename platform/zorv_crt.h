@@ -12,27 +12,28 @@
 #include <stddef.h>
 
 #if defined(_WIN32) && !defined(__MINGW32__)
+// The Windows modules import nothing but the kernel: memory comes from the
+// process heap, and the string and formatting routines are the module's own
+// (platform/win32/module_runtime.cpp), so no C-runtime DLL has to be present
+// on the target machine.
 extern "C" {
-__declspec(dllimport) void* __cdecl malloc(size_t size);
-__declspec(dllimport) void __cdecl free(void* block);
-__declspec(dllimport) __declspec(noreturn) void __cdecl abort(void);
+void* __cdecl malloc(size_t size);
+void __cdecl free(void* block);
 void* __cdecl memcpy(void* dst, const void* src, size_t n);
 void* __cdecl memset(void* dst, int value, size_t n);
 int __cdecl memcmp(const void* a, const void* b, size_t n);
 size_t __cdecl strlen(const char* text);
 int __cdecl strcmp(const char* a, const char* b);
-// The CRT DLL exports no sprintf family: those are inline wrappers over this.
-__declspec(dllimport) int __cdecl __stdio_common_vsprintf(unsigned long long options, char* buffer,
-                                                          size_t count, const char* format,
-                                                          void* locale, va_list args);
+__declspec(dllimport) __declspec(noreturn) void __stdcall ExitProcess(unsigned int code);
 }
-// Bounded printf into buffer[size]: always NUL-terminated, cut when too long.
+// Bounded printf into buffer[size] for %d, %u, %s and %%: always
+// NUL-terminated, cut when too long; returns the length the full text has.
+int zorv_vformat(char* buffer, size_t size, const char* format, va_list args);
 inline int zorv_format(char* buffer, size_t size, const char* format, ...)
 {
-    const unsigned long long standardSnprintf = 0x2, legacyWide = 0x4;
     va_list args;
     va_start(args, format);
-    int n = __stdio_common_vsprintf(standardSnprintf | legacyWide, buffer, size, format, nullptr, args);
+    int n = zorv_vformat(buffer, size, format, args);
     va_end(args);
     return n;
 }
@@ -71,7 +72,8 @@ inline int zorv_format(char* buffer, size_t size, const char* format, ...)
 [[noreturn]] inline void zorv_out_of_memory()
 {
 #if defined(_WIN32) && !defined(__MINGW32__)
-    abort();
+    const unsigned int statusNoMemory = 0xC0000017u;
+    ExitProcess(statusNoMemory);
 #else
     throw std::bad_alloc();
 #endif

@@ -18,6 +18,16 @@
 #ifndef ZORV_STRING_H
 #define ZORV_STRING_H
 
+// Storage reserves. A component holds texts and lists inline and keeps them
+// and iterators on its stack, so it sets aside sizeof bytes for each, and the
+// host's own library writes as many as its objects have. These sizes are
+// therefore fixed, generous, and larger than any implementation of the
+// library needs (reasoning in docs/zorv_string.md). They are part of the
+// binary contract: change them never.
+#define ZORV_STRING_RESERVE (sizeof(void*) == 4 ? 64 : 96)
+#define ZORV_STRINGLIST_RESERVE (sizeof(void*) == 4 ? 64 : 96)
+#define ZORV_STRINGLIST_ITERATOR_RESERVE (sizeof(void*) == 4 ? 16 : 32)
+
 #if defined(_WIN32)
 #  if defined(ZORV_STRING_BUILD)
 #    define ZORV_STRING_API __declspec(dllexport)
@@ -69,8 +79,17 @@ private:
     char* data_;              // points at local_ or at a heap block
     unsigned int length_;
     unsigned int capacity_;   // usable characters at data_, not counting the NUL
-    char local_[16];          // short texts live here: no heap block
+    // Short texts live here, with no heap block: the rest of the reserve.
+    char local_[ZORV_STRING_RESERVE - 2 * sizeof(void*) - 2 * sizeof(unsigned int)];
+#if defined(ZORV_STRING_TEST_OVERSIZE_TEXT)
+    char oversize_[ZORV_STRING_TEST_OVERSIZE_TEXT];   // a test build posing as a larger library
+#endif
 };
+#if !defined(ZORV_STRING_TEST_OVERSIZE_TEXT)
+static_assert(sizeof(zorv_string) == ZORV_STRING_RESERVE, "zorv_string keeps its reserve");
+static_assert(sizeof(void*) != 4 || sizeof(zorv_string) == 64, "64 bytes per text on 32-bit targets");
+static_assert(sizeof(void*) != 8 || sizeof(zorv_string) == 96, "96 bytes per text on 64-bit targets");
+#endif
 
 ZORV_STRING_API bool operator==(const zorv_string& a, const char* b);
 ZORV_STRING_API bool operator!=(const zorv_string& a, const char* b);
@@ -93,7 +112,12 @@ private:
     friend class zorv_stringlist;
     explicit zorv_stringlistIterator(zorv_string* item);
     zorv_string* item_;
+    unsigned char unused_[ZORV_STRINGLIST_ITERATOR_RESERVE - sizeof(void*)];   // the rest of the reserve
 };
+static_assert(sizeof(zorv_stringlistIterator) == ZORV_STRINGLIST_ITERATOR_RESERVE,
+              "zorv_stringlistIterator keeps its reserve");
+static_assert(sizeof(void*) != 4 || sizeof(zorv_stringlistIterator) == 16, "16 bytes per iterator on 32-bit targets");
+static_assert(sizeof(void*) != 8 || sizeof(zorv_stringlistIterator) == 32, "32 bytes per iterator on 64-bit targets");
 
 class ZORV_STRING_API zorv_stringlist {
 public:
@@ -117,6 +141,15 @@ private:
     zorv_string* items_;
     unsigned int count_;
     unsigned int capacity_;
+    unsigned char unused_[ZORV_STRINGLIST_RESERVE - 2 * sizeof(void*) - 2 * sizeof(unsigned int)];   // the rest of the reserve
+#if defined(ZORV_STRING_TEST_OVERSIZE_LIST)
+    unsigned char oversize_[ZORV_STRING_TEST_OVERSIZE_LIST];   // a test build posing as a larger library
+#endif
 };
+#if !defined(ZORV_STRING_TEST_OVERSIZE_LIST)
+static_assert(sizeof(zorv_stringlist) == ZORV_STRINGLIST_RESERVE, "zorv_stringlist keeps its reserve");
+static_assert(sizeof(void*) != 4 || sizeof(zorv_stringlist) == 64, "64 bytes per list on 32-bit targets");
+static_assert(sizeof(void*) != 8 || sizeof(zorv_stringlist) == 96, "96 bytes per list on 64-bit targets");
+#endif
 
 #endif

@@ -210,3 +210,44 @@ TEST(ZorvStringList, IteratorIncrementAdvancesInPlace)
 }
 
 } // namespace
+
+namespace {
+
+bool storedInline(const zorv_string& s)
+{
+    const char* p = s;
+    const char* object = reinterpret_cast<const char*>(&s);
+    return p >= object && p < object + sizeof s;
+}
+
+} // namespace
+
+// The reserve is room the stand-in uses: texts up to the reserve's last byte
+// stay inside the object, longer ones move out, and every way of growing a
+// text crosses that line intact.
+TEST(ZorvString, UsesItsReserveForLongerTexts)
+{
+    const unsigned int inlineMax = sizeof(zorv_string) - 2 * sizeof(void*) - 2 * sizeof(unsigned int) - 1;
+    ASSERT_GE(inlineMax, 47u);
+    struct Case {
+        unsigned int length;
+        bool inlined;
+    } cases[] = {{0, true}, {15, true}, {16, true}, {inlineMax, true}, {inlineMax + 1, false}, {300, false}};
+    for (const Case& c : cases) {
+        std::string text(c.length, 'x');
+        for (unsigned int i = 0; i < c.length; ++i)
+            text[i] = static_cast<char>('a' + i % 26);
+        zorv_string built(text.c_str());
+        zorv_string assigned;
+        assigned = text.c_str();
+        zorv_string appended;
+        for (char ch : text)
+            appended += zorv_string(std::string(1, ch).c_str());
+        zorv_string copied(built);
+        for (const zorv_string* s : {&built, &assigned, &appended, &copied}) {
+            EXPECT_EQ(str(*s), text) << "length " << c.length;
+            EXPECT_EQ(s->length(), c.length);
+            EXPECT_EQ(storedInline(*s), c.inlined) << "length " << c.length;
+        }
+    }
+}

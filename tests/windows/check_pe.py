@@ -6,6 +6,7 @@
 Exit 0 when the check holds; otherwise the reason is printed and the exit is 1.
 """
 import argparse
+import os
 import re
 import subprocess
 import sys
@@ -109,19 +110,53 @@ def check_machine(a, pe):
 
 
 def check_exports(a, pe):
+    if not hasattr(pe, "DIRECTORY_ENTRY_EXPORT"):
+        pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXPORT"]])
+    if not hasattr(pe, "DIRECTORY_ENTRY_EXPORT"):
+        return ["no export table: the host finds no load_zorv_client_script"]
     names = exports(pe)
     return [] if names == ["load_zorv_client_script"] else ["exports are %s" % names]
 
 
-def check_imports(a, pe):
-    table = imports(pe)
+# Exactly what each shipped module imports from the kernel: the process heap,
+# ending the process when memory runs out, and (the component) the entry
+# notification and the debug output. No C runtime DLL.
+KERNEL32_COMPONENT = ["DisableThreadLibraryCalls", "ExitProcess", "GetProcessHeap", "HeapAlloc", "HeapFree",
+                      "OutputDebugStringA"]
+KERNEL32_TEXT_LIBRARY = ["ExitProcess", "GetProcessHeap", "HeapAlloc", "HeapFree"]
+
+# The header's OS and subsystem versions: Windows XP, the oldest the README names.
+MIN_WINDOWS = (5, 1)
+
+
+def kernel32_problems(who, table, wanted_dlls, wanted_kernel):
     problems = []
-    expected = {"zorv_string.dll", "kernel32.dll", "ucrtbase.dll"}
-    if {dll.lower() for dll in table} != expected:
-        problems.append("imports from %s" % sorted(table))
-    for dll, names in table.items():
-        if dll.lower() == "kernel32.dll" and not set(names) <= {"DisableThreadLibraryCalls", "OutputDebugStringA"}:
-            problems.append("kernel32 imports %s" % names)
+    dlls = sorted(dll.lower() for dll in table)
+    if dlls != sorted(wanted_dlls):
+        problems.append("%s imports from %s, not %s" % (who, dlls, sorted(wanted_dlls)))
+    kernel = sorted(n for dll, names in table.items() if dll.lower() == "kernel32.dll" for n in names)
+    if kernel != wanted_kernel:
+        problems.append("%s imports %s from KERNEL32.dll, not %s" % (who, kernel, wanted_kernel))
+    return problems
+
+
+def check_imports(a, pe):
+    problems = kernel32_problems("Selvarin.dll", imports(pe), ["kernel32.dll", "zorv_string.dll"],
+                                 KERNEL32_COMPONENT)
+    return problems + kernel32_problems("zorv_string.dll", imports(pefile.PE(a.string_dll)), ["kernel32.dll"],
+                                        KERNEL32_TEXT_LIBRARY)
+
+
+def check_os_version(a, pe):
+    problems = []
+    for who, image in (("Selvarin.dll", pe), ("zorv_string.dll", pefile.PE(a.string_dll))):
+        h = image.OPTIONAL_HEADER
+        for field in ("OperatingSystem", "Subsystem"):
+            found = (getattr(h, "Major%sVersion" % field), getattr(h, "Minor%sVersion" % field))
+            if found != MIN_WINDOWS:
+                problems.append("%s: %s version %d.%d, not %d.%d" % ((who, field) + found + MIN_WINDOWS))
+        if h.Subsystem != 2:
+            problems.append("%s: subsystem %d, not Windows GUI (2)" % (who, h.Subsystem))
     return problems
 
 
@@ -139,6 +174,8 @@ def check_text_library_exports(a, pe):
 
 
 def check_version(a, pe):
+    if not getattr(pe, "VS_FIXEDFILEINFO", None) or not getattr(pe, "FileInfo", None):
+        return ["no version record (VERSIONINFO resource) in %s" % os.path.basename(a.dll)]
     problems = []
     fixed = pe.VS_FIXEDFILEINFO[0]
     if (fixed.FileVersionMS, fixed.FileVersionLS) != (0x10000, 1):
@@ -165,7 +202,10 @@ def check_version(a, pe):
 
 
 def check_manifest(a, pe):
-    for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+    resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    if resources is None:
+        return ["no resources at all in %s, so no manifest" % os.path.basename(a.dll)]
+    for kind in resources.entries:
         if kind.id != 24:
             continue
         for name in kind.directory.entries:
@@ -223,10 +263,51 @@ def check_vtable(a, pe):
     return []
 
 
+def debug_entries(pe):
+    pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_DEBUG"]])
+    return getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])
+
+
+def check_debug(a, pe):
+    """A reproducible build (REPRO entry, no time stamp) whose PDB is named by file name alone."""
+    problems = []
+    for who, path in (("Selvarin.dll", a.dll), ("zorv_string.dll", a.string_dll)):
+        image = pe if path == a.dll else pefile.PE(path)
+        entries = debug_entries(image)
+        kinds = [e.struct.Type for e in entries]
+        if 16 not in kinds:
+            problems.append("%s has no REPRO debug entry: not linked with /Brepro" % who)
+        views = [e.entry for e in entries if e.struct.Type == 2 and e.entry is not None]
+        if not views:
+            problems.append("%s names no PDB" % who)
+        for view in views:
+            name = view.PdbFileName.rstrip(b"\0").decode("latin-1")
+            wanted = os.path.splitext(os.path.basename(path))[0] + ".pdb"
+            if name != wanted:
+                problems.append("%s names its PDB %r, not %r" % (who, name, wanted))
+    if not os.path.isfile(os.path.splitext(a.dll)[0] + ".pdb"):
+        problems.append("no Selvarin.pdb beside Selvarin.dll")
+    return problems
+
+
+def check_build_paths(a, pe):
+    """No folder of the build machine anywhere in the images."""
+    problems = []
+    for path in (a.dll, a.string_dll):
+        with open(path, "rb") as f:
+            data = f.read()
+        for folder in a.forbid_path:
+            for form in sorted({folder, folder.replace("/", "\\")}):
+                if form.encode() in data:
+                    problems.append("%s contains the build path %s" % (os.path.basename(path), form))
+    return problems
+
+
 CHECKS = {
     "machine": check_machine,
     "exports": check_exports,
     "imports": check_imports,
+    "os_version": check_os_version,
     "text_library_imports": check_text_library_imports,
     "text_library_exports": check_text_library_exports,
     "version": check_version,
@@ -234,6 +315,8 @@ CHECKS = {
     "signature": check_signature,
     "exceptions": check_exceptions,
     "vtable": check_vtable,
+    "debug": check_debug,
+    "build_paths": check_build_paths,
 }
 
 
@@ -243,8 +326,17 @@ def main():
     parser.add_argument("--dll", required=True)
     parser.add_argument("--string-dll", required=True)
     parser.add_argument("--object", required=True)
+    parser.add_argument("--forbid-path", action="append", default=[], help="a folder that must not appear")
     args = parser.parse_args()
-    problems = CHECKS[args.check](args, pefile.PE(args.dll))
+    try:
+        image = pefile.PE(args.dll)
+    except (OSError, pefile.PEFormatError) as error:
+        print("FAIL %s: cannot read %s as a PE image: %s" % (args.check, args.dll, error))
+        return 1
+    try:
+        problems = CHECKS[args.check](args, image)
+    except (OSError, pefile.PEFormatError) as error:
+        problems = ["cannot read a file the check needs: %s" % error]
     for problem in problems:
         print("FAIL %s: %s" % (args.check, problem))
     if not problems:

@@ -2,6 +2,11 @@
 
 #include "zorv_plugin_entry.h"
 
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -10,7 +15,214 @@
 
 namespace zorv_host {
 
+namespace {
+
+uint32_t read32(const std::string& b, size_t at)
+{
+    return static_cast<uint32_t>(static_cast<unsigned char>(b[at])) |
+           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+
+uint16_t read16(const std::string& b, size_t at)
+{
+    return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8);
+}
+
+struct Section {
+    uint32_t address, size, fileOffset, fileSize;
+};
+
+// File offset of a relative virtual address, or 0 when no section holds it.
+size_t fileOffset(const std::vector<Section>& sections, uint32_t rva)
+{
+    for (const Section& s : sections)
+        if (rva >= s.address && rva - s.address < (s.size > s.fileSize ? s.size : s.fileSize) &&
+            rva - s.address < s.fileSize)
+            return s.fileOffset + (rva - s.address);
+    return 0;
+}
+
+// A NUL-terminated name at offset, or "" when it runs off the file.
+std::string nameAt(const std::string& b, size_t at)
+{
+    if (at == 0 || at >= b.size())
+        return std::string();
+    size_t end = b.find('\0', at);
+    return end == std::string::npos ? std::string() : b.substr(at, end - at);
+}
+
+} // namespace
+
+std::string describeMachine(uint16_t machine)
+{
+    switch (machine) {
+    case peMachineI386: return "a 32-bit (i386) image";
+    case 0x8664: return "a 64-bit (x64) image";
+    case 0xAA64: return "a 64-bit ARM image";
+    case 0x01C4: return "an ARM image";
+    default: return "an image for machine 0x" + [machine] {
+        const char* digits = "0123456789abcdef";
+        std::string out;
+        for (int shift = 12; shift >= 0; shift -= 4)
+            out += digits[(machine >> shift) & 0xF];
+        return out;
+    }();
+    }
+}
+
+PeImage readPeImage(const std::string& path)
+{
+    PeImage image;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        image.error = "file not found";
+        return image;
+    }
+    const std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (b.size() < 0x40 || b[0] != 'M' || b[1] != 'Z') {
+        image.error = "not a Windows DLL (no MZ header)";
+        return image;
+    }
+    size_t pe = read32(b, 0x3C);
+    if (pe > b.size() || b.size() - pe < 24 || b.compare(pe, 4, std::string("PE\0\0", 4)) != 0) {
+        image.error = "not a Windows DLL (no PE header)";
+        return image;
+    }
+    image.machine = read16(b, pe + 4);
+    uint16_t sectionCount = read16(b, pe + 6);
+    uint16_t optionalSize = read16(b, pe + 20);
+    image.dll = (read16(b, pe + 22) & 0x2000) != 0;
+    size_t optional = pe + 24;
+    if (b.size() - optional < optionalSize || optionalSize < 2) {
+        image.error = "not a Windows DLL (its header is cut short)";
+        return image;
+    }
+    uint16_t magic = read16(b, optional);
+    if (optionalSize >= 52) {   // the same offsets in PE32 and PE32+
+        image.osMajor = read16(b, optional + 40);
+        image.osMinor = read16(b, optional + 42);
+        image.subsystemMajor = read16(b, optional + 48);
+        image.subsystemMinor = read16(b, optional + 50);
+    }
+    size_t directories = optional + (magic == 0x20B ? 112 : 96);
+    size_t sectionTable = optional + optionalSize;
+    if (magic != 0x10B && magic != 0x20B) {
+        image.error = "not a Windows DLL (unknown optional header)";
+        return image;
+    }
+    if (sectionTable + 40u * sectionCount > b.size()) {
+        image.error = "not a Windows DLL (its section table is cut short)";
+        return image;
+    }
+    std::vector<Section> sections;
+    for (uint16_t i = 0; i < sectionCount; ++i) {
+        size_t at = sectionTable + 40u * i;
+        sections.push_back({read32(b, at + 12), read32(b, at + 8), read32(b, at + 20), read32(b, at + 16)});
+    }
+    if (magic != 0x10B || directories + 16 > sectionTable)
+        return image;   // a 64-bit image: its imports are not ours to read
+    size_t descriptor = fileOffset(sections, read32(b, directories + 8));
+    // Import descriptors of 20 bytes, ending with an empty one.
+    for (int guard = 0; descriptor != 0 && descriptor + 20 <= b.size() && guard < 512; ++guard, descriptor += 20) {
+        uint32_t lookup = read32(b, descriptor), nameRva = read32(b, descriptor + 12);
+        uint32_t thunks = read32(b, descriptor + 16);
+        if (nameRva == 0)
+            break;
+        PeImport imported;
+        imported.dll = nameAt(b, fileOffset(sections, nameRva));
+        size_t thunk = fileOffset(sections, lookup ? lookup : thunks);
+        for (int n = 0; thunk != 0 && thunk + 4 <= b.size() && n < 65536; ++n, thunk += 4) {
+            uint32_t entry = read32(b, thunk);
+            if (entry == 0)
+                break;
+            if (entry & 0x80000000u)
+                imported.names.push_back("#" + std::to_string(entry & 0xFFFF));
+            else
+                imported.names.push_back(nameAt(b, fileOffset(sections, entry) + 2));
+        }
+        if (!imported.dll.empty())
+            image.imports.push_back(imported);
+    }
+    return image;
+}
+
 #if defined(_WIN32)
+
+namespace {
+
+// What Windows says about the failure is a number; the reasons an integrator
+// meets are told apart here by looking at the file and its imports.
+std::string folderOf(const std::string& path)
+{
+    size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+std::string nameOf(const std::string& path)
+{
+    size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// A DLL the component imports, looked for as the loader would: the
+// component's folder first, then the standard search.
+HMODULE findImported(const std::string& componentFolder, const std::string& dll, DWORD flags)
+{
+    HMODULE module = nullptr;
+    if (!componentFolder.empty())
+        module = LoadLibraryExA((componentFolder + dll).c_str(), nullptr, flags);
+    return module ? module : LoadLibraryExA(dll.c_str(), nullptr, flags);
+}
+
+// The first import of image that cannot be had, in words; "" when all can.
+std::string missingImport(const std::string& path, const std::string& full, const PeImage& image)
+{
+    const std::string folder = folderOf(full);
+    for (const PeImport& imported : image.imports) {
+        HMODULE module = findImported(folder, imported.dll, DONT_RESOLVE_DLL_REFERENCES);
+        if (!module)
+            return "cannot load " + path + ": " + imported.dll + " not found (imported by " + nameOf(path) +
+                   "; looked in " + (folder.empty() ? std::string(".") : folder) + " and the standard places)";
+        for (const std::string& name : imported.names) {
+            bool byOrdinal = !name.empty() && name[0] == '#';
+            FARPROC found = byOrdinal ? GetProcAddress(module, MAKEINTRESOURCEA(std::stoi(name.substr(1))))
+                                      : GetProcAddress(module, name.c_str());
+            if (!found) {
+                FreeLibrary(module);
+                return "cannot load " + path + ": " + imported.dll + " does not export " + name +
+                       " (imported by " + nameOf(path) + ")";
+            }
+        }
+        FreeLibrary(module);
+    }
+    return std::string();
+}
+
+std::string explainFailure(const std::string& path, const std::string& full, DWORD code)
+{
+    DWORD attributes = GetFileAttributesA(full.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return "cannot load " + path + ": file not found";
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return "cannot load " + path + ": it is a folder, not a DLL";
+    PeImage image = readPeImage(full);
+    if (!image.error.empty())
+        return "cannot load " + path + ": " + image.error;
+    if (image.machine != peMachineI386)
+        return "cannot load " + path + ": " + describeMachine(image.machine) +
+               "; the panel host loads 32-bit (i386) DLLs only";
+    if (!image.dll)
+        return "cannot load " + path + ": it is a program, not a DLL";
+    std::string missing = missingImport(path, full, image);
+    if (!missing.empty())
+        return missing;
+    return "cannot load " + path + ": Windows error " + std::to_string(code) +
+           " (every imported DLL and name was found; its entry point may have refused)";
+}
+
+} // namespace
 
 ComponentLibrary::ComponentLibrary(const std::string& path)
 {
@@ -18,14 +230,30 @@ ComponentLibrary::ComponentLibrary(const std::string& path)
     // libraries it imports (zorv_string.dll beside it).
     char full[MAX_PATH];
     DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-    HMODULE module = length > 0 && length < MAX_PATH
-                         ? LoadLibraryExA(full, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
-                         : LoadLibraryA(path.c_str());
+    bool haveFull = length > 0 && length < MAX_PATH;
+    PeImage image = readPeImage(haveFull ? std::string(full) : path);
+    if (image.error.empty() && !image.dll) {
+        error_ = "cannot load " + path + ": it is a program, not a DLL";
+        return;
+    }
+    // A failing load must not raise a message box on the integrator's screen.
+    UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    HMODULE module = haveFull ? LoadLibraryExA(full, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
+                              : LoadLibraryA(path.c_str());
+    DWORD code = module ? 0 : GetLastError();
+    SetErrorMode(oldMode);
     if (!module) {
-        error_ = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
+        error_ = explainFailure(path, haveFull ? std::string(full) : path, code);
         return;
     }
     handle_ = module;
+    // Windows refuses a DLL with an import it cannot resolve; Wine loads it
+    // with a trap in place of the name. Either way the host should not run it.
+    std::string missing = missingImport(path, haveFull ? std::string(full) : path, image);
+    if (!missing.empty()) {
+        error_ = missing;
+        return;
+    }
     FARPROC symbol = GetProcAddress(module, ZORV_PLUGIN_ENTRY_NAME);
     if (!symbol) {
         error_ = path + " does not export " ZORV_PLUGIN_ENTRY_NAME;

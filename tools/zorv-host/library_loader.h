@@ -2,16 +2,40 @@
 #ifndef ZORV_HOST_LIBRARY_LOADER_H
 #define ZORV_HOST_LIBRARY_LOADER_H
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "component_abi.h"
 
 namespace zorv_host {
 
+// What the loader needs to know of a Windows image file to say why it
+// would not load: read from the file itself, on any platform.
+const uint16_t peMachineI386 = 0x14C;
+
+struct PeImport {
+    std::string dll;
+    std::vector<std::string> names;   // "#N" for an import by ordinal
+};
+
+struct PeImage {
+    std::string error;   // empty when the file is a PE image; otherwise why not, in words
+    uint16_t machine = 0;
+    bool dll = false;
+    uint16_t osMajor = 0, osMinor = 0;               // the Windows version the header asks for
+    uint16_t subsystemMajor = 0, subsystemMinor = 0;
+    std::vector<PeImport> imports;   // 32-bit images only
+};
+
+PeImage readPeImage(const std::string& path);
+std::string describeMachine(uint16_t machine);   // "a 64-bit (x64) image"
+
 class ComponentLibrary {
 public:
-    // Loads path and resolves the factory; on failure error() says why and
-    // factory() is null. The library stays loaded until this object dies.
+    // Loads path and resolves the factory; on failure error() says why in
+    // words (no such file; which imported DLL is missing, or which name it
+    // lacks; a 64-bit or non-DLL file) and factory() is null. The library stays loaded until this object dies.
     explicit ComponentLibrary(const std::string& path);
     ~ComponentLibrary();
     ComponentLibrary(const ComponentLibrary&) = delete;

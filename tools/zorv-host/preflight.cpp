@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "child_process.h"
-#include "pe_image.h"
+#include "library_loader.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -211,10 +211,24 @@ PreflightItem versionRecord(const std::string& component)
                 + (description.empty() ? "no description" : description) + "\""};
 }
 
+// The component checks, on its first factory call, that the text library's
+// objects fit the room it reserves for them, and makes nothing when they do
+// not (its debug line names the class and the bytes). One factory call in a
+// child process tells which.
+PreflightItem objectSizes(const PreflightOptions& options)
+{
+    ChildOutcome child = runSelf({"validate", options.component, "--only", "library.factory", "--strictness", "1",
+                                  "--seed", "1"},
+                                 120);
+    if (child.exitCode == 0 && !child.crashed && !child.timedOut)
+        return {"text library objects", true, "fit the component's reserves (its first factory call made a component)"};
+    return {"text library objects", false,
+            "the component's first factory call made nothing: the text library's objects do not fit the component's "
+            "reserves, or it cannot be loaded (the component's debug line names the class and bytes)"};
+}
+
 PreflightItem quickValidation(const PreflightOptions& options)
 {
-    if (!options.textLibrary.empty())
-        SetEnvironmentVariableA(textLibraryVariable, fullPath(options.textLibrary).c_str());
     ChildOutcome child = runSelf({"validate", options.component, "--strictness", "1", "--seed", "1"}, 300);
     std::string summary, failures;
     std::size_t start = 0;
@@ -266,20 +280,23 @@ int runPreflight(const PreflightOptions& options)
 {
 #if defined(_WIN32)
     std::vector<PreflightItem> items;
-    std::string error;
-    std::optional<PeImage> image = readPeImage(options.component, error);
-    if (!image) {
-        items.push_back({"image", false, error});
-    } else if (image->machine != 0x14C || image->is64) {
-        items.push_back({"image", false, options.component + " is not a 32-bit (i386) image; the host is 32-bit"});
-    } else if (!image->isDll) {
-        items.push_back({"image", false, options.component + " is not a DLL"});
+    PeImage image = readPeImage(options.component);
+    if (!image.error.empty()) {
+        items.push_back({"image", false, options.component + ": " + image.error});
+    } else if (image.machine != peMachineI386) {
+        items.push_back({"image", false, options.component + " is " + describeMachine(image.machine)
+                                             + "; the panel host loads 32-bit (i386) DLLs only"});
+    } else if (!image.dll) {
+        items.push_back({"image", false, options.component + " is a program, not a DLL"});
     } else {
         items.push_back({"image", true, "a 32-bit DLL"});
-        items.push_back(windowsVersion(*image));
-        for (const PreflightItem& item : importItems(*image, options))
+        items.push_back(windowsVersion(image));
+        for (const PreflightItem& item : importItems(image, options))
             items.push_back(item);
         items.push_back(versionRecord(options.component));
+        if (!options.textLibrary.empty())
+            SetEnvironmentVariableA(textLibraryVariable, fullPath(options.textLibrary).c_str());
+        items.push_back(objectSizes(options));
         items.push_back(quickValidation(options));
     }
     print(items, options);

@@ -1,7 +1,9 @@
 #include "Selvarin.h"
 
 #include "zorv_crt.h"
+#include "zorv_debug_output.h"
 #include "zorv_plugin_entry.h"
+#include "zorv_string_probe.h"
 
 namespace {
 
@@ -22,11 +24,30 @@ zorv_string joinedByLineFeed(const zorv_string& first, const zorv_string& second
 
 } // namespace
 
+// Whether the host's text library fits our storage reserves: checked once,
+// on the first factory call, before any text is made. Zero until then.
+static int textLibraryFits;
+
 // The library's one export: one component per placement. No memory, no
-// component: null, and nothing is constructed.
+// component: null, and nothing is constructed. A text library whose objects
+// outgrow our reserves would write over the component's memory: then no
+// component is ever made, and one debug line says why.
 ZORV_PLUGIN_EXPORT zorv_client_callback* ZORV_PLUGIN_CALL
 load_zorv_client_script(zorv_client_callback* host, const char* basePath)
 {
+    if (textLibraryFits == 0) {
+        zorv_probe_result probe = zorv_probe_text_library();
+        if (!probe.fits && probe.bytesUsed == 0)
+            return nullptr;   // no memory to look: ask again next time
+        textLibraryFits = probe.fits ? 1 : -1;
+        if (!probe.fits) {
+            char line[160];
+            zorv_probe_describe(probe, "Selvarin", line, sizeof line);
+            zorv_debug_output(line);
+        }
+    }
+    if (textLibraryFits < 0)
+        return nullptr;
     return new (std::nothrow) Selvarin(host, basePath);
 }
 
