@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "child_process.h"
+#include "guarded_memory.h"
 #include "library_loader.h"
 #include "session.h"
 #include "sim_host.h"
@@ -89,6 +90,7 @@ std::vector<std::string> vocabulary(Session& session)
 {
     std::vector<std::string> words = {"return", "source", "activedest", "instance", "selectedbg", "deselectedbg",
                                       "_events", "_commands", "unknown"};
+    setCurrentEvent("parent \"_commands\"");
     std::optional<std::string> listed = session.parentMessage(std::string("_commands"));
     if (listed) {
         std::istringstream lines(*listed);
@@ -539,16 +541,18 @@ std::string firstWordyLine(const std::string& text)
 CheckResult runCheckIsolated(const Check& check, const std::string& library, const Context& context,
                              double timeout)
 {
-    ChildOutcome child = runSelf({"validate", library, "--run-check", check.name, "--seed",
-                                  std::to_string(context.seed), "--strictness", std::to_string(context.strictness)},
-                                 timeout);
+    std::vector<std::string> args = {"validate", library, "--run-check", check.name, "--seed",
+                                     std::to_string(context.seed), "--strictness", std::to_string(context.strictness)};
+    if (!guarded::enabled())
+        args.push_back("--no-guard");
+    ChildOutcome child = runSelf(args, timeout);
     std::size_t at = child.out.rfind("RESULT ");
     if (child.timedOut)
         return CheckResult{Status::fail, "no verdict within " + std::to_string(static_cast<int>(timeout))
                                              + " s: the component hangs or is too slow"};
     if (at == std::string::npos) {
         std::string report = child.err;
-        std::size_t crash = report.find("! component crashed");
+        std::size_t crash = report.find("! component ");
         std::string reason = crash != std::string::npos ? report.substr(crash + 2) : "the check process ended ("
                                                                                        + child.description + ")";
         while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
@@ -623,6 +627,7 @@ int runValidate(const ValidateOptions& options)
     if (options.seed)
         context.seed = *options.seed;
     double timeout = options.timeout;
+    guarded::setEnabled(options.guard);
     if (!runCheck.empty()) {   // the child's side
         for (const Check& check : checks)
             if (runCheck == check.name) {
