@@ -27,6 +27,9 @@ enum Fault {
     readsAfterHandback,    // reads a query reply after handing it back
     keepsHostText,         // keeps a message text and reads it on the next message
     readsPastEnd,          // reads beyond the NUL of a message text
+    answersButton,         // answers a button event with a text
+    sendsDuringRelease,    // sends a command while its reply is released
+    repliesWithText,       // answers a message with the host's own text
 };
 
 class Faulty : public zorv_script_helper {
@@ -56,6 +59,14 @@ public:
             return "surprise";
         if (code == zorv_code::parentMessage && data)
             touchMessageText(static_cast<char*>(data));
+        if (ZORV_FAULT == answersButton && code == zorv_code::button)
+            return "pressed";
+        if (ZORV_FAULT == repliesWithText && code == zorv_code::parentMessage && data)
+            return static_cast<const char*>(data);
+        if (ZORV_FAULT == repliesWithText && code == zorv_code::release)
+            return nullptr;
+        if (ZORV_FAULT == sendsDuringRelease && code == zorv_code::release && data && hostCallback())
+            hostCallback()->callback(const_cast<char*>("HN 'released'"), zorv_code::command);
         if (ZORV_FAULT == writesButtonRecord && code == zorv_code::button && data) {
             const ButtonEvent* event = static_cast<const ButtonEvent*>(data);
             if (event->controlId)
@@ -140,7 +151,7 @@ protected:
         default:
             break;
         }
-        return zorv_string(ZORV_FAULT == leaksReplies ? "a reply to leak" : "");
+        return zorv_string(ZORV_FAULT == leaksReplies || ZORV_FAULT == sendsDuringRelease ? "a reply" : "");
     }
 };
 

@@ -214,13 +214,19 @@ const char* Session::lendMessage(const char* text)
     guarded::Block* block = guarded::lend(copy.size() + 1, "the host's message text",
                                           "of " + std::string(currentEvent) + " after the call that lent it returned",
                                           fillText, &copy);
-    if (!block)
-        return componentCall(component_, const_cast<char*>(text), zorv_code::parentMessage);
-    const char* reply = componentCall(component_, guarded::data(block), zorv_code::parentMessage);
-    bool intoText = reply && guarded::holds(block, reply);
-    guarded::retire(block);
+    const char* reply = nullptr;
+    bool intoText = false;
+    if (block) {
+        reply = componentCall(component_, guarded::data(block), zorv_code::parentMessage);
+        intoText = reply && guarded::holds(block, reply);
+        guarded::retire(block);
+    } else {
+        reply = componentCall(component_, const_cast<char*>(text), zorv_code::parentMessage);
+        intoText = reply && reply >= text && reply <= text + copy.size();
+    }
     if (intoText) {
-        host_.note("the reply to the message is a pointer into the host's message text");
+        // Not released: the component never owned it.
+        host_.note("the reply to " + std::string(currentEvent) + " is a pointer into the host's message text");
         return nullptr;
     }
     return reply;
@@ -232,7 +238,7 @@ std::optional<std::string> Session::parentMessage(const std::optional<std::strin
     if (!reply)
         return std::nullopt;
     std::string copy(reply);
-    componentCall(component_, const_cast<char*>(reply), zorv_code::release);
+    release(reply);
     return copy;
 }
 
@@ -251,16 +257,30 @@ void Session::button(const std::string& panel, const std::string& control, const
                                           fillButton, &parts);
     if (!block) {
         ButtonEvent event{0x484f5354u, 0, panel.c_str(), control.c_str(), &message};   // "HOST"
-        componentCall(component_, &event, zorv_code::button);
+        if (componentCall(component_, &event, zorv_code::button))
+            host_.note("a button event answered non-null");
         return;
     }
-    componentCall(component_, guarded::data(block), zorv_code::button);
+    const char* result = componentCall(component_, guarded::data(block), zorv_code::button);
     guarded::retire(block);
+    if (result)
+        host_.note("a button event answered non-null");
 }
 
 void Session::timer(int number)
 {
-    componentCall(component_, reinterpret_cast<void*>(static_cast<intptr_t>(number)), zorv_code::timer);
+    if (componentCall(component_, reinterpret_cast<void*>(static_cast<intptr_t>(number)), zorv_code::timer))
+        host_.note("timer " + std::to_string(number) + " answered non-null");
+}
+
+void Session::release(const char* reply)
+{
+    std::size_t sent = host_.allCommands().size();
+    if (componentCall(component_, const_cast<char*>(reply), zorv_code::release))
+        host_.note("the release of a reply answered non-null");
+    if (host_.allCommands().size() != sent)
+        host_.note("the component sent \"" + escapeText(host_.allCommands().back())
+                   + "\" while its reply was being released");
 }
 
 const char* Session::rawEvent(int code, void* data)

@@ -34,6 +34,9 @@ public:
     // Any code with a raw data word; returns the component's result as is.
     // A code 3 text is lent in guarded memory like any message text.
     const char* rawEvent(int code, void* data);
+    // Code 5 for a reply of the component's; answering non-null or sending
+    // a command while releasing is noted as a rule break.
+    void release(const char* reply);
     // Destroys the component; the host's books are closed for it.
     void destroy();
 

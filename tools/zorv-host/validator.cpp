@@ -261,7 +261,7 @@ void checkReplies(const Context& c)
         require(h.copy == h.pointer, "the reply to " + quoteText(h.message) + " changed before it was released");
     for (auto h = held.rbegin(); h != held.rend(); ++h) {
         setCurrentEvent("event 5 (the reply to " + quoteText(h->message) + ")");
-        session.rawEvent(zorv_code::release, const_cast<char*>(h->pointer));
+        session.release(h->pointer);
     }
     destroy(session);
     requireNoNotes(rig.host, "replies");
@@ -438,7 +438,7 @@ void checkStorm(const Context& c)
             const char* reply = session.rawEvent(zorv_code::parentMessage, const_cast<char*>(message.c_str()));
             if (reply) {
                 require(reply[0] != '\0', event + " answered an empty text, not null");
-                session.rawEvent(zorv_code::release, const_cast<char*>(reply));
+                session.release(reply);
             }
         } else if (kind < 80) {
             const char* panels[] = {"1", "2", ""};
@@ -470,8 +470,12 @@ void checkStorm(const Context& c)
         requireNoNotes(host, "storm event " + std::to_string(i) + " (" + event + ")");
         host.takeCommands();
     }
+    host.clearLog();
     destroy(session);
     requireNoNotes(host, "the storm's end");
+    const std::vector<std::string>& last = host.allCommands();
+    long detaches = std::count(last.begin(), last.end(), std::string("AS"));
+    require(detaches == 1, "\"AS\" was sent " + std::to_string(detaches) + " times at the storm's end");
 }
 
 struct Check {
