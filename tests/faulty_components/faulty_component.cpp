@@ -30,6 +30,7 @@ enum Fault {
     answersButton,         // answers a button event with a text
     sendsDuringRelease,    // sends a command while its reply is released
     repliesWithText,       // answers a message with the host's own text
+    crashesOnNullButton,   // reads through the data of a button event unchecked
 };
 
 class Faulty : public zorv_script_helper {
@@ -59,6 +60,10 @@ public:
             return "surprise";
         if (code == zorv_code::parentMessage && data)
             touchMessageText(static_cast<char*>(data));
+        if (ZORV_FAULT == crashesOnNullButton && code == zorv_code::button && !data) {
+            volatile int* nowhere = reinterpret_cast<volatile int*>(static_cast<uintptr_t>(16));
+            return *nowhere ? "" : nullptr;
+        }
         if (ZORV_FAULT == answersButton && code == zorv_code::button)
             return "pressed";
         if (ZORV_FAULT == repliesWithText && code == zorv_code::parentMessage && data)
