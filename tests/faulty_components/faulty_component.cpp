@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include "zorv_crt.h"
+#include "zorv_message.h"
 #include "zorv_script_helper.h"
 
 namespace {
@@ -21,6 +22,15 @@ enum Fault {
     answersIgnoredCode,    // answers code 8 with a text
     hangsOnEvent,          // loops for ever on a timer expiry
     leaksReplies,          // never frees a reply the host releases
+    writesMessageText,     // writes into the message text the host lent
+    writesButtonRecord,    // writes into the control text of a button record
+    readsAfterHandback,    // reads a query reply after handing it back
+    keepsHostText,         // keeps a message text and reads it on the next message
+    readsPastEnd,          // reads beyond the NUL of a message text
+    answersButton,         // answers a button event with a text
+    sendsDuringRelease,    // sends a command while its reply is released
+    repliesWithText,       // answers a message with the host's own text
+    crashesOnNullButton,   // reads through the data of a button event unchecked
 };
 
 class Faulty : public zorv_script_helper {
@@ -48,10 +58,49 @@ public:
             return nullptr;
         if (ZORV_FAULT == answersIgnoredCode && code == 8)
             return "surprise";
+        if (code == zorv_code::parentMessage && data)
+            touchMessageText(static_cast<char*>(data));
+        if (ZORV_FAULT == crashesOnNullButton && code == zorv_code::button && !data) {
+            volatile int* nowhere = reinterpret_cast<volatile int*>(static_cast<uintptr_t>(16));
+            return *nowhere ? "" : nullptr;
+        }
+        if (ZORV_FAULT == answersButton && code == zorv_code::button)
+            return "pressed";
+        if (ZORV_FAULT == repliesWithText && code == zorv_code::parentMessage && data)
+            return static_cast<const char*>(data);
+        if (ZORV_FAULT == repliesWithText && code == zorv_code::release)
+            return nullptr;
+        if (ZORV_FAULT == sendsDuringRelease && code == zorv_code::release && data && hostCallback())
+            hostCallback()->callback(const_cast<char*>("HN 'released'"), zorv_code::command);
+        if (ZORV_FAULT == writesButtonRecord && code == zorv_code::button && data) {
+            const ButtonEvent* event = static_cast<const ButtonEvent*>(data);
+            if (event->controlId)
+                const_cast<char*>(event->controlId)[0] = 'X';
+        }
         return zorv_script_helper::callback(data, code);
     }
 
 protected:
+    void touchMessageText(char* text)
+    {
+        static const char* kept = nullptr;
+        static volatile char sink;
+        if (ZORV_FAULT == writesMessageText)
+            text[0] = text[0];
+        if (ZORV_FAULT == keepsHostText) {
+            if (kept)
+                sink = kept[0];
+            kept = text;
+        }
+        if (ZORV_FAULT == readsPastEnd) {
+            size_t n = 0;
+            while (text[n])
+                ++n;
+            sink = text[n + 1];
+        }
+        (void)sink;
+    }
+
     void buttonCallback(ButtonView*) override {}
     int eventOneCallback(EventView*) override { return 0; }
     void timerCallback(int) override
@@ -91,13 +140,23 @@ protected:
             }
             break;
         }
+        case readsAfterHandback: {
+            const char* reply = host->callback(const_cast<char*>("SD 'late'"), zorv_code::command);
+            if (reply) {
+                host->callback(const_cast<char*>(reply), zorv_code::release);
+                static volatile char sink;
+                sink = reply[0];
+                (void)sink;
+            }
+            break;
+        }
         case malformedCommand:
             host->callback(const_cast<char*>("XX what"), zorv_code::command);
             break;
         default:
             break;
         }
-        return zorv_string(ZORV_FAULT == leaksReplies ? "a reply to leak" : "");
+        return zorv_string(ZORV_FAULT == leaksReplies || ZORV_FAULT == sendsDuringRelease ? "a reply" : "");
     }
 };
 

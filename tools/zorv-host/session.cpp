@@ -4,11 +4,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "guarded_memory.h"
 #include "zorv_message.h"
 
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <signal.h>
+#include <ucontext.h>
 #include <unistd.h>
 #endif
 
@@ -41,7 +44,35 @@ void writeCrashReport(const char* what)
     writeRaw("\n");
 }
 
+// A fault on a guarded page is a broken memory rule, reported as such.
+void reportGuardFault(const void* address, guarded::Access access)
+{
+    char reason[768];
+    if (!guarded::describeFault(address, access, currentEvent, reason, sizeof reason))
+        return;
+    writeRaw("! component ");
+    writeRaw(reason);
+    writeRaw("\n");
 #if defined(_WIN32)
+    ExitProcess(70);
+#else
+    _exit(70);
+#endif
+}
+
+#if defined(_WIN32)
+LONG WINAPI onGuardFault(EXCEPTION_POINTERS* info)
+{
+    const EXCEPTION_RECORD* record = info->ExceptionRecord;
+    if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2) {
+        ULONG_PTR kind = record->ExceptionInformation[0];
+        reportGuardFault(reinterpret_cast<const void*>(record->ExceptionInformation[1]),
+                         kind == 1 ? guarded::Access::write : kind == 0 ? guarded::Access::read
+                                                                        : guarded::Access::unknown);
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
 LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* info)
 {
     char what[] = "exception 0x00000000";
@@ -52,6 +83,25 @@ LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* info)
     ExitProcess(70);
 }
 #else
+void onCrashSignal(int signal);
+
+void onFaultSignal(int signal, siginfo_t* info, void* context)
+{
+    guarded::Access access = guarded::Access::unknown;
+#if defined(__x86_64__) && defined(REG_ERR)
+    // The page-fault error code: bit 1 set for a write.
+    access = (static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_ERR] & 2) ? guarded::Access::write
+                                                                                 : guarded::Access::read;
+#elif defined(__i386__) && defined(REG_ERR)
+    access = (static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_ERR] & 2) ? guarded::Access::write
+                                                                                 : guarded::Access::read;
+#else
+    (void)context;
+#endif
+    reportGuardFault(info->si_addr, access);
+    onCrashSignal(signal);
+}
+
 void onCrashSignal(int signal)
 {
     writeCrashReport(signal == SIGSEGV ? "SIGSEGV" : signal == SIGBUS ? "SIGBUS" : signal == SIGFPE ? "SIGFPE"
@@ -70,10 +120,18 @@ void setCurrentEvent(const std::string& description)
 void installCrashReporter()
 {
 #if defined(_WIN32)
+    AddVectoredExceptionHandler(1, onGuardFault);
     SetUnhandledExceptionFilter(onUnhandledException);
 #else
-    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+    for (int signal : {SIGFPE, SIGILL, SIGABRT})
         std::signal(signal, onCrashSignal);
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_sigaction = onFaultSignal;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGSEGV, &action, nullptr);
+    sigaction(SIGBUS, &action, nullptr);
 #endif
 }
 
@@ -92,30 +150,145 @@ bool Session::create(const std::optional<std::string>& basePath, bool withHost)
     return component_ != nullptr;
 }
 
+namespace {
+
+void fillText(char* out, void* context)
+{
+    const std::string* text = static_cast<const std::string*>(context);
+    std::memcpy(out, text->c_str(), text->size() + 1);
+}
+
+// A button record as one block: the record, the parsed message, then the
+// texts, the event text's split copy last so that it ends at the page end.
+struct ButtonParts {
+    const std::string* panel;
+    const std::string* control;
+    const std::string* eventText;
+    const ParsedMessage* parsed;
+    std::size_t pad;   // after the records, so that the block's start is aligned
+};
+
+std::size_t buttonBlockSize(const ButtonParts& parts)
+{
+    return sizeof(ButtonEvent) + sizeof(ParsedMessage) + parts.panel->size() + 1 + parts.control->size() + 1
+           + parts.eventText->size() + 1;
+}
+
+void fillButton(char* out, void* context)
+{
+    const ButtonParts& parts = *static_cast<const ButtonParts*>(context);
+    char* panel = out + sizeof(ButtonEvent) + sizeof(ParsedMessage) + parts.pad;
+    char* control = panel + parts.panel->size() + 1;
+    char* buffer = control + parts.control->size() + 1;
+    std::memcpy(panel, parts.panel->c_str(), parts.panel->size() + 1);
+    std::memcpy(control, parts.control->c_str(), parts.control->size() + 1);
+    const ParsedMessage& parsed = *parts.parsed;
+    std::size_t bufferSize = parts.eventText->size() + 1;
+    if (parsed.buffer)
+        std::memcpy(buffer, parsed.buffer, bufferSize);
+    else
+        buffer[0] = '\0';
+    auto rebase = [&](const char* p) -> const char* {
+        if (parsed.buffer && p >= parsed.buffer && p < parsed.buffer + bufferSize)
+            return buffer + (p - parsed.buffer);
+        return p;
+    };
+    ParsedMessage* copy = reinterpret_cast<ParsedMessage*>(out + sizeof(ButtonEvent));
+    std::memcpy(static_cast<void*>(copy), &parsed, sizeof parsed);
+    copy->head = rebase(parsed.head);
+    for (int k = 0; k < ParsedMessage::maxParts; ++k)
+        copy->parts[k] = rebase(parsed.parts[k]);
+    copy->value = rebase(parsed.value);
+    copy->buffer = parsed.buffer ? buffer : nullptr;
+    ButtonEvent event{0x484f5354u, 0, panel, control, copy};   // "HOST"
+    std::memcpy(out, &event, sizeof event);
+}
+
+} // namespace
+
+const char* Session::lendMessage(const char* text)
+{
+    if (!text)
+        return componentCall(component_, nullptr, zorv_code::parentMessage);
+    std::string copy(text);
+    guarded::Block* block = guarded::lend(copy.size() + 1, "the host's message text",
+                                          "of " + std::string(currentEvent) + " after the call that lent it returned",
+                                          fillText, &copy);
+    const char* reply = nullptr;
+    bool intoText = false;
+    if (block) {
+        reply = componentCall(component_, guarded::data(block), zorv_code::parentMessage);
+        intoText = reply && guarded::holds(block, reply);
+        guarded::retire(block);
+    } else {
+        reply = componentCall(component_, const_cast<char*>(text), zorv_code::parentMessage);
+        intoText = reply && reply >= text && reply <= text + copy.size();
+    }
+    if (intoText) {
+        // Not released: the component never owned it.
+        host_.note("the reply to " + std::string(currentEvent) + " is a pointer into the host's message text");
+        return nullptr;
+    }
+    return reply;
+}
+
 std::optional<std::string> Session::parentMessage(const std::optional<std::string>& text)
 {
-    void* data = text ? const_cast<char*>(text->c_str()) : nullptr;
-    const char* reply = componentCall(component_, data, zorv_code::parentMessage);
+    const char* reply = lendMessage(text ? text->c_str() : nullptr);
     if (!reply)
         return std::nullopt;
     std::string copy(reply);
-    componentCall(component_, const_cast<char*>(reply), zorv_code::release);
+    release(reply);
     return copy;
 }
 
 void Session::button(const std::string& panel, const std::string& control, const std::string& eventText)
 {
     ParsedMessage message(eventText.c_str());
-    ButtonEvent event{0x484f5354u, 0, panel.c_str(), control.c_str(), &message};   // "HOST"
-    componentCall(component_, &event, zorv_code::button);
+    // The texts are lent as they are given, up to a NUL inside them.
+    std::string panelText(panel.c_str()), controlText(control.c_str()), eventCopy(eventText.c_str());
+    ButtonParts parts{&panelText, &controlText, &eventCopy, &message, 0};
+    const std::size_t align = alignof(ParsedMessage) > alignof(ButtonEvent) ? alignof(ParsedMessage)
+                                                                             : alignof(ButtonEvent);
+    std::size_t size = buttonBlockSize(parts);
+    parts.pad = (align - size % align) % align;
+    size += parts.pad;
+    guarded::Block* block = guarded::lend(size, "the host's button record", "after the call that lent it returned",
+                                          fillButton, &parts);
+    if (!block) {
+        ButtonEvent event{0x484f5354u, 0, panel.c_str(), control.c_str(), &message};   // "HOST"
+        if (componentCall(component_, &event, zorv_code::button))
+            host_.note("a button event answered non-null");
+        return;
+    }
+    const char* result = componentCall(component_, guarded::data(block), zorv_code::button);
+    guarded::retire(block);
+    if (result)
+        host_.note("a button event answered non-null");
 }
 
 void Session::timer(int number)
 {
-    componentCall(component_, reinterpret_cast<void*>(static_cast<intptr_t>(number)), zorv_code::timer);
+    if (componentCall(component_, reinterpret_cast<void*>(static_cast<intptr_t>(number)), zorv_code::timer))
+        host_.note("timer " + std::to_string(number) + " answered non-null");
 }
 
-const char* Session::rawEvent(int code, void* data) { return componentCall(component_, data, code); }
+void Session::release(const char* reply)
+{
+    std::size_t sent = host_.allCommands().size();
+    if (componentCall(component_, const_cast<char*>(reply), zorv_code::release))
+        host_.note("the release of a reply answered non-null");
+    if (host_.allCommands().size() != sent)
+        host_.note("the component sent \"" + escapeText(host_.allCommands().back())
+                   + "\" while its reply was being released");
+}
+
+const char* Session::rawEvent(int code, void* data)
+{
+    if (code == zorv_code::parentMessage)
+        return lendMessage(static_cast<const char*>(data));
+    return componentCall(component_, data, code);
+}
 
 void Session::destroy()
 {

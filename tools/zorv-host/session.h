@@ -32,11 +32,18 @@ public:
     // Code 4.
     void timer(int number);
     // Any code with a raw data word; returns the component's result as is.
+    // A code 3 text is lent in guarded memory like any message text.
     const char* rawEvent(int code, void* data);
+    // Code 5 for a reply of the component's; answering non-null or sending
+    // a command while releasing is noted as a rule break.
+    void release(const char* reply);
     // Destroys the component; the host's books are closed for it.
     void destroy();
 
 private:
+    // Code 3 with the text in a guarded block for the call's duration.
+    const char* lendMessage(const char* text);
+
     component_factory factory_;
     SimHost& host_;
     void* component_ = nullptr;

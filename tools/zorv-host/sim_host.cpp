@@ -94,12 +94,28 @@ std::string quoteText(const std::string& text) { return "\"" + escapeText(text) 
 
 SimHost::SimHost() = default;
 
+namespace {
+
+void fillText(char* out, void* context)
+{
+    const std::string* text = static_cast<const std::string*>(context);
+    std::memcpy(out, text->c_str(), text->size() + 1);
+}
+
+} // namespace
+
 SimHost::~SimHost()
 {
-    for (auto& entry : given_)
-        delete[] entry.first;
+    for (auto& entry : given_) {
+        if (entry.second.block)
+            guarded::retire(entry.second.block);
+        else
+            delete[] entry.first;
+    }
     for (std::string* token : tokenStore_)
         delete token;
+    for (guarded::Block* block : tokenBlocks_)
+        guarded::retire(block);
 }
 
 const char* SimHost::callback(void* data, int code)
@@ -133,6 +149,13 @@ std::optional<std::string> SimHost::replyFor(const std::string& line) const
 // never come back.
 const char* SimHost::keepToken(const std::string& line, const std::string& text)
 {
+    std::string copy(text);
+    if (guarded::Block* block = guarded::lend(copy.size() + 1, "the result of \"" + escapeText(line) + "\"",
+                                              "after its component was destroyed", fillText, &copy)) {
+        tokenBlocks_.push_back(block);
+        tokens_[guarded::data(block)] = line;
+        return guarded::data(block);
+    }
     std::string* stored = new std::string(text);
     tokenStore_.push_back(stored);
     tokens_[stored->c_str()] = line;
@@ -162,9 +185,16 @@ const char* SimHost::onCommand(const char* text)
         return nullptr;
     if (!isQuery(verbOf(line)))
         return keepToken(line, *reply);
+    if (guarded::Block* block = guarded::lend(reply->size() + 1, "the reply to \"" + escapeText(line) + "\"",
+                                              "after handing it back", fillText, &*reply)) {
+        const char* copy = guarded::data(block);
+        given_[copy] = Given{line, reply->size(), block};
+        returned_.erase(copy);
+        return copy;
+    }
     char* copy = new char[reply->size() + 1];
     std::memcpy(copy, reply->c_str(), reply->size() + 1);
-    given_[copy] = Given{line, reply->size()};
+    given_[copy] = Given{line, reply->size(), nullptr};
     returned_.erase(copy);   // the address is live again
     return copy;
 }
@@ -178,6 +208,13 @@ void SimHost::onHandback(void* data)
     }
     auto given = given_.find(pointer);
     if (given != given_.end()) {
+        if (given->second.block) {
+            guarded::retire(given->second.block);
+            returned_[pointer] = given->second.line;
+            given_.erase(given);
+            ++handbacks_;
+            return;
+        }
         // Overwrite before freeing: a component that reads after handing
         // back sees garbage (and a sanitizer sees a use after free).
         char* block = const_cast<char*>(given->first);
@@ -207,10 +244,16 @@ void SimHost::componentDestroyed()
 {
     for (auto& entry : given_) {
         note("reply to \"" + escapeText(entry.second.line) + "\" was never handed back");
-        delete[] entry.first;
+        if (entry.second.block)
+            guarded::retire(entry.second.block);
+        else
+            delete[] entry.first;
     }
     given_.clear();
     tokens_.clear();
+    for (guarded::Block* block : tokenBlocks_)
+        guarded::retire(block);
+    tokenBlocks_.clear();
     for (std::string* token : tokenStore_)
         delete token;
     tokenStore_.clear();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "component_abi.h"
+#include "guarded_memory.h"
 
 namespace zorv_host {
 
@@ -83,11 +84,13 @@ private:
     struct Given {
         std::string line;
         std::size_t size;
+        guarded::Block* block;   // null when the reply is on the heap
     };
     std::vector<ReplyRule> rules_;
     std::map<const char*, Given> given_;                 // query replies out
     std::map<const char*, std::string> returned_;        // replies already back, by line
     std::map<const char*, std::string> tokens_;          // results never to come back
+    std::vector<guarded::Block*> tokenBlocks_;           // guarded ones among them
     std::vector<std::string*> tokenStore_;
     std::vector<std::string> commands_;
     std::vector<std::string> allCommands_;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "guarded_memory.h"
 #include "library_loader.h"
 #include "session.h"
 #include "sim_host.h"
@@ -65,6 +66,7 @@ int runSoak(const SoakOptions& options)
     const std::string& library = options.library;
     const long events = options.events;
     installCrashReporter();
+    guarded::setEnabled(options.guard);
     ComponentLibrary loaded(library);
     if (!loaded.factory()) {
         std::cerr << "zorv-host: " << loaded.error() << "\n";

@@ -11,6 +11,7 @@ namespace zorv_host {
 struct SoakOptions {
     std::string library;
     long events = 100000;
+    bool guard = true;   // lent memory in guarded pages
 };
 
 // Runs the soak; returns the exit status.

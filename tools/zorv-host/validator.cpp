@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "child_process.h"
+#include "guarded_memory.h"
 #include "library_loader.h"
 #include "session.h"
 #include "sim_host.h"
@@ -35,7 +36,7 @@ namespace zorv_host {
 
 namespace {
 
-enum class Status { pass, fail, skip };
+enum class Status { pass, fail, skip, warn };
 
 struct CheckResult {
     Status status = Status::pass;
@@ -89,6 +90,7 @@ std::vector<std::string> vocabulary(Session& session)
 {
     std::vector<std::string> words = {"return", "source", "activedest", "instance", "selectedbg", "deselectedbg",
                                       "_events", "_commands", "unknown"};
+    setCurrentEvent("parent \"_commands\"");
     std::optional<std::string> listed = session.parentMessage(std::string("_commands"));
     if (listed) {
         std::istringstream lines(*listed);
@@ -259,7 +261,7 @@ void checkReplies(const Context& c)
         require(h.copy == h.pointer, "the reply to " + quoteText(h.message) + " changed before it was released");
     for (auto h = held.rbegin(); h != held.rend(); ++h) {
         setCurrentEvent("event 5 (the reply to " + quoteText(h->message) + ")");
-        session.rawEvent(zorv_code::release, const_cast<char*>(h->pointer));
+        session.release(h->pointer);
     }
     destroy(session);
     requireNoNotes(rig.host, "replies");
@@ -436,7 +438,7 @@ void checkStorm(const Context& c)
             const char* reply = session.rawEvent(zorv_code::parentMessage, const_cast<char*>(message.c_str()));
             if (reply) {
                 require(reply[0] != '\0', event + " answered an empty text, not null");
-                session.rawEvent(zorv_code::release, const_cast<char*>(reply));
+                session.release(reply);
             }
         } else if (kind < 80) {
             const char* panels[] = {"1", "2", ""};
@@ -468,8 +470,68 @@ void checkStorm(const Context& c)
         requireNoNotes(host, "storm event " + std::to_string(i) + " (" + event + ")");
         host.takeCommands();
     }
+    host.clearLog();
     destroy(session);
     requireNoNotes(host, "the storm's end");
+    const std::vector<std::string>& last = host.allCommands();
+    long detaches = std::count(last.begin(), last.end(), std::string("AS"));
+    require(detaches == 1, "\"AS\" was sent " + std::to_string(detaches) + " times at the storm's end");
+}
+
+// ---- robustness beyond the contract: WARN below strictness 3 ----
+
+void checkNullButton(const Context& c)
+{
+    Rig rig(c.factory, false);
+    setCurrentEvent("button event with null data");
+    require(rig.session.rawEvent(zorv_code::button, nullptr) == nullptr, "a button event with null data answered non-null");
+    destroy(rig.session);
+    requireNoNotes(rig.host, "a button event with null data");
+}
+
+// Odd texts as parent messages and as button event texts.
+void sendOddTexts(Rig& rig, const std::vector<std::string>& texts)
+{
+    for (const std::string& text : texts) {
+        std::string shown = text.size() > 60 ? text.substr(0, 60) + "... (" + std::to_string(text.size()) + " bytes)"
+                                             : text;
+        setCurrentEvent("parent " + quoteText(shown));
+        rig.session.parentMessage(text);
+        setCurrentEvent("button 1 Monitor with event text " + quoteText(shown));
+        rig.session.button("1", "Monitor", text);
+        requireNoNotes(rig.host, "after " + quoteText(shown));
+    }
+}
+
+void checkHugeMessage(const Context& c)
+{
+    Rig rig(c.factory, false);
+    const std::string mib(1 << 20, 'x');
+    sendOddTexts(rig, {mib, "source=" + mib, "instance=" + mib, mib + "=1"});
+    destroy(rig.session);
+}
+
+void checkDots(const Context& c)
+{
+    Rig rig(c.factory, false);
+    std::string dots(40, '.'), dotted;
+    for (int i = 0; i < 40; ++i)
+        dotted += "a.";
+    sendOddTexts(rig, {dots, dots + "=1", dotted + "b=1", "source" + dots + "=1", "return" + dots});
+    destroy(rig.session);
+}
+
+void checkAllBytes(const Context& c)
+{
+    Rig rig(c.factory, false);
+    std::string every;
+    for (int b = 1; b < 256; ++b)
+        every += static_cast<char>(b);
+    std::vector<std::string> texts = {every, "source=" + every, "instance=" + every, every + "=" + every};
+    for (int b = 1; b < 256; ++b)
+        texts.push_back("instance=" + std::string(1, static_cast<char>(b)));
+    sendOddTexts(rig, texts);
+    destroy(rig.session);
 }
 
 struct Check {
@@ -495,7 +557,18 @@ const Check checks[] = {
     {"lifecycle.instances", "two instances keep separate state", checkInstances},
     {"lifecycle.cycles", "create/destroy cycles leave nothing unreleased", checkCycles},
     {"storm", "a seeded random storm of events and host replies breaks no rule", checkStorm},
+    {"robustness.null_button", "a button event with null data (WARN below strictness 3)", checkNullButton},
+    {"robustness.huge_message", "parent messages and event texts of 1 MiB (WARN below strictness 3)",
+     checkHugeMessage},
+    {"robustness.dots", "texts of 40 dots (WARN below strictness 3)", checkDots},
+    {"robustness.bytes", "every byte value 1-255 inside texts (WARN below strictness 3)", checkAllBytes},
 };
+
+// Robustness beyond the contract fails only at strictness 3.
+bool warnsOnly(const Check& check, int strictness)
+{
+    return std::string(check.name).rfind("robustness.", 0) == 0 && strictness < 3;
+}
 
 // Runs one check in this process.
 CheckResult runCheckHere(const Check& check, const std::string& library, const Context& base)
@@ -518,7 +591,10 @@ CheckResult runCheckHere(const Check& check, const std::string& library, const C
     return CheckResult{};
 }
 
-const char* statusWord(Status s) { return s == Status::pass ? "PASS" : s == Status::fail ? "FAIL" : "SKIP"; }
+const char* statusWord(Status s)
+{
+    return s == Status::pass ? "PASS" : s == Status::fail ? "FAIL" : s == Status::warn ? "WARN" : "SKIP";
+}
 
 // The first line of text that says something (skipping rules of '=').
 std::string firstWordyLine(const std::string& text)
@@ -539,16 +615,18 @@ std::string firstWordyLine(const std::string& text)
 CheckResult runCheckIsolated(const Check& check, const std::string& library, const Context& context,
                              double timeout)
 {
-    ChildOutcome child = runSelf({"validate", library, "--run-check", check.name, "--seed",
-                                  std::to_string(context.seed), "--strictness", std::to_string(context.strictness)},
-                                 timeout);
+    std::vector<std::string> args = {"validate", library, "--run-check", check.name, "--seed",
+                                     std::to_string(context.seed), "--strictness", std::to_string(context.strictness)};
+    if (!guarded::enabled())
+        args.push_back("--no-guard");
+    ChildOutcome child = runSelf(args, timeout);
     std::size_t at = child.out.rfind("RESULT ");
     if (child.timedOut)
         return CheckResult{Status::fail, "no verdict within " + std::to_string(static_cast<int>(timeout))
                                              + " s: the component hangs or is too slow"};
     if (at == std::string::npos) {
         std::string report = child.err;
-        std::size_t crash = report.find("! component crashed");
+        std::size_t crash = report.find("! component ");
         std::string reason = crash != std::string::npos ? report.substr(crash + 2) : "the check process ended ("
                                                                                        + child.description + ")";
         while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
@@ -623,6 +701,7 @@ int runValidate(const ValidateOptions& options)
     if (options.seed)
         context.seed = *options.seed;
     double timeout = options.timeout;
+    guarded::setEnabled(options.guard);
     if (!runCheck.empty()) {   // the child's side
         for (const Check& check : checks)
             if (runCheck == check.name) {
@@ -644,7 +723,7 @@ int runValidate(const ValidateOptions& options)
     if (inProcess)
         installCrashReporter();
 
-    int passed = 0, failed = 0, skipped = 0;
+    int passed = 0, failed = 0, skipped = 0, warned = 0;
     std::string jsonChecks;
     for (const Check& check : checks) {
         if (!selected(check.name, only, skip))
@@ -653,7 +732,12 @@ int runValidate(const ValidateOptions& options)
         CheckResult result = inProcess ? runCheckHere(check, library, context)
                                        : runCheckIsolated(check, library, context, timeout);
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        (result.status == Status::pass ? passed : result.status == Status::fail ? failed : skipped) += 1;
+        if (result.status == Status::fail && warnsOnly(check, context.strictness))
+            result.status = Status::warn;
+        (result.status == Status::pass   ? passed
+         : result.status == Status::fail ? failed
+         : result.status == Status::warn ? warned
+                                         : skipped) += 1;
         if (json) {
             char time[32];
             std::snprintf(time, sizeof time, "%.3f", seconds);
@@ -669,9 +753,10 @@ int runValidate(const ValidateOptions& options)
         std::cout << "{\n  \"library\": " << jsonText(library) << ",\n  \"seed\": " << context.seed
                   << ",\n  \"strictness\": " << context.strictness << ",\n  \"checks\": [" << jsonChecks
                   << "\n  ],\n  \"passed\": " << passed << ",\n  \"failed\": " << failed
-                  << ",\n  \"skipped\": " << skipped << "\n}\n";
+                  << ",\n  \"skipped\": " << skipped << ",\n  \"warned\": " << warned << "\n}\n";
     else
-        std::cout << passed << " passed, " << failed << " failed" << (skipped ? ", " + std::to_string(skipped) + " skipped" : "")
+        std::cout << passed << " passed, " << failed << " failed" << (warned ? ", " + std::to_string(warned) + " warned" : "")
+                  << (skipped ? ", " + std::to_string(skipped) + " skipped" : "")
                   << "\n";
     return failed == 0 ? 0 : 1;
 }

@@ -19,6 +19,7 @@ struct ValidateOptions {
     double timeout = 0;                    // seconds per check; 0: 60 x strictness
     bool json = false;
     bool inProcess = false;                // no child processes (debugging)
+    bool guard = true;                     // lent memory in guarded pages
     std::string runCheck;                  // the child's side: run this one check
 };
 

@@ -13,6 +13,7 @@ void addSoak(CLI::App& app, int& status)
     command->add_option("--events", options->events, "how many events to send")
         ->check(positiveCount())
         ->capture_default_str();
+    command->add_flag("!--no-guard", options->guard, "lend host memory on the heap, not in guarded pages");
     command->callback([options, &status] { status = runSoak(*options); });
 }
 

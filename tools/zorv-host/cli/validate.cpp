@@ -23,6 +23,7 @@ void addValidate(CLI::App& app, int& status)
     command->add_option("--seed", options->seed, "seed of the randomised checks (printed when drawn)");
     command->add_option("--timeout", options->timeout, "seconds a check may take (default 60 x strictness)")
         ->check(CLI::NonNegativeNumber);
+    command->add_flag("!--no-guard", options->guard, "lend host memory on the heap, not in guarded pages");
     command->add_flag("--in-process", options->inProcess, "run the checks in this process (debugging)");
     command->add_option("--run-check", options->runCheck)->group("");   // a child's side of one check
     command->callback([options, list, &status] {

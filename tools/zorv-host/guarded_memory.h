@@ -1,0 +1,41 @@
+// Guarded host memory: everything the simulated host lends a component sits
+// in pages of its own, its last byte on a page's last byte and an
+// inaccessible page after it. Lent memory is read-only; once the host takes
+// it back it becomes inaccessible (kept mapped for a while, so that a late
+// access faults on a known block instead of landing in reused memory). A
+// fault on such a page is turned into a reason that names the block.
+#ifndef ZORV_HOST_GUARDED_MEMORY_H
+#define ZORV_HOST_GUARDED_MEMORY_H
+
+#include <cstddef>
+#include <string>
+
+namespace zorv_host::guarded {
+
+// Off: lend() gives null and callers use ordinary memory.
+void setEnabled(bool on);
+bool enabled();
+
+struct Block;
+
+// A block of size bytes, filled by fill() while still writable, then made
+// read-only. name says what it is ("the reply to \"SD 'x'\""); taken says
+// how the host took it back ("after handing it back"), for late accesses.
+// Null when guarding is off or no pages could be had.
+Block* lend(std::size_t size, const std::string& name, const std::string& taken, void (*fill)(char*, void*),
+            void* context);
+char* data(Block* block);
+// Whether p points into the block's lent bytes.
+bool holds(const Block* block, const void* p);
+// The host takes the block back: no access from now on.
+void retire(Block* block);
+
+enum class Access { unknown, read, write };
+
+// Async-signal-safe: when address lies on a guarded page, writes a reason
+// naming the block and event into out and returns true.
+bool describeFault(const void* address, Access access, const char* event, char* out, std::size_t outSize);
+
+} // namespace zorv_host::guarded
+
+#endif
