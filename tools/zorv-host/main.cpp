@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "bridge.h"
 #include "library_loader.h"
 #include "runner.h"
 #include "soak.h"
@@ -27,6 +28,7 @@ const char usage[] =
     "                                           read event lines from standard input\n"
     "  zorv-host validate LIBRARY [options]     named checks of the host contract (--help)\n"
     "  zorv-host soak LIBRARY [--events N]      a long ordinary run; books and memory at checkpoints\n"
+    "  zorv-host bridge LIBRARY                 one component driven over standard input and output\n"
     "Exit status: 0 all well, 1 a mismatch or a rule break, 2 bad usage or scenario,\n"
     "3 the library cannot be loaded, 70 the component crashed.\n";
 
@@ -78,6 +80,11 @@ int main(int argc, char** argv)
     const std::string mode = args[0];
     if (mode == "validate")
         return zorv_host::runValidate(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (mode == "bridge") {
+        if (args.size() != 2)
+            return usageError("bridge takes one component library");
+        return zorv_host::runBridge(args[1]);
+    }
     if (mode == "soak")
         return zorv_host::runSoak(std::vector<std::string>(args.begin() + 1, args.end()));
     if (mode != "run" && mode != "check" && mode != "interactive")
