@@ -22,6 +22,7 @@ int main(int argc, char** argv)
     zorv_host::cli::addSoak(app, status);
     zorv_host::cli::addImageCheck(app, status);
     zorv_host::cli::addPreflight(app, status);
+    zorv_host::cli::addBridge(app, status);
     std::string error;
     if (!zorv_host::applyTextLibraryOverride(error)) {
         std::cerr << "zorv-host: " << error << "\n";

@@ -14,6 +14,7 @@ void addPlay(CLI::App& app, int& status);          // run, check, interactive
 void addValidate(CLI::App& app, int& status);
 void addSoak(CLI::App& app, int& status);
 void addPreflight(CLI::App& app, int& status);    // zorv-host.exe on the target machine
+void addBridge(CLI::App& app, int& status);       // one component over a line protocol
 void addImageCheck(CLI::App& app, int& status);   // native only; the script does the work
 
 } // namespace zorv_host::cli

@@ -1,0 +1,18 @@
+// bridge: one component in this process, driven over standard input and
+// output by a host that runs many (the line protocol is in bridge.h).
+#include "bridge.h"
+#include "cli/options.h"
+#include "cli/subcommands.h"
+
+namespace zorv_host::cli {
+
+void addBridge(CLI::App& app, int& status)
+{
+    auto library = std::make_shared<std::string>();
+    CLI::App* command =
+        app.add_subcommand("bridge", "one component driven over standard input and output (for the workbench)");
+    addLibrary(*command, *library);
+    command->callback([library, &status] { status = runBridge(*library); });
+}
+
+} // namespace zorv_host::cli
