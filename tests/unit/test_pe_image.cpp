@@ -1,124 +1,135 @@
-// Reading a Windows image to say why it would not load: any file, however
-// damaged, gives a PE summary or an error in words, never a crash.
+// Reading a Windows image's header and imports from its bytes, as preflight
+// does before it loads anything: a small image built here, and every damaged
+// form of it, which must give an error in words, never a read out of bounds.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
+#include <cstdint>
 #include <string>
 
-#include "library_loader.h"
+#include "pe_image.h"
 
 using namespace zorv_host;
 
 namespace {
 
-void put32(std::string& b, size_t at, uint32_t v)
+void put16(std::string& b, std::size_t at, std::uint16_t v)
 {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<char>(v >> (8 * i));
-}
-void put16(std::string& b, size_t at, uint16_t v)
-{
-    b[at] = static_cast<char>(v);
+    b[at] = static_cast<char>(v & 0xFF);
     b[at + 1] = static_cast<char>(v >> 8);
 }
 
-// A minimal 32-bit DLL image importing "zorv_string.dll" (two names) and
-// "KERNEL32.dll" (one name and an ordinal), with one section at RVA 0x1000.
-std::string image(uint16_t machine = peMachineI386, uint16_t characteristics = 0x2102)
+void put32(std::string& b, std::size_t at, std::uint32_t v)
 {
-    std::string b(0x800, '\0');
+    put16(b, at, static_cast<std::uint16_t>(v & 0xFFFF));
+    put16(b, at + 2, static_cast<std::uint16_t>(v >> 16));
+}
+
+void putText(std::string& b, std::size_t at, const std::string& text)
+{
+    b.replace(at, text.size() + 1, text + '\0');
+}
+
+// A 32-bit DLL asking for Windows 6.1, one section at file offset 0x200 /
+// address 0x1000 holding an import table: KERNEL32.dll -> OutputDebugStringA
+// and ordinal 7.
+std::string smallDll()
+{
+    std::string b(0x400, '\0');
     b[0] = 'M';
     b[1] = 'Z';
     put32(b, 0x3C, 0x80);
-    b.replace(0x80, 4, std::string("PE\0\0", 4));
-    put16(b, 0x84, machine);
-    put16(b, 0x86, 1);       // one section
-    put16(b, 0x94, 0xE0);    // optional header size
-    put16(b, 0x96, characteristics);
-    size_t opt = 0x98;
-    put16(b, opt, 0x10B);
-    put32(b, opt + 96 + 8, 0x1000);   // import directory
-    size_t section = opt + 0xE0;
-    put32(b, section + 8, 0x400);     // virtual size
-    put32(b, section + 12, 0x1000);   // RVA
-    put32(b, section + 16, 0x400);    // raw size
-    put32(b, section + 20, 0x400);    // raw offset
-    // Descriptors at 0x1000 (file 0x400), lookups at 0x1100, names at 0x1200.
-    auto file = [](uint32_t rva) { return rva - 0x1000 + 0x400; };
-    put32(b, file(0x1000), 0x1100);
-    put32(b, file(0x1000) + 12, 0x1200);
-    put32(b, file(0x1014), 0x1120);
-    put32(b, file(0x1014) + 12, 0x1210);
-    b.replace(file(0x1200), 16, std::string("zorv_string.dll\0", 16));
-    b.replace(file(0x1210), 13, std::string("KERNEL32.dll\0", 13));
-    put32(b, file(0x1100), 0x1300);
-    put32(b, file(0x1104), 0x1310);
-    put32(b, file(0x1120), 0x1320);
-    put32(b, file(0x1124), 0x80000007u);
-    b.replace(file(0x1302), 13, std::string("??0zorv@@QAE\0", 13));
-    b.replace(file(0x1312), 6, std::string("toInt\0", 6));
-    b.replace(file(0x1322), 10, std::string("HeapAlloc\0", 10));
+    putText(b, 0x80, "PE");
+    const std::size_t file = 0x84, optional = file + 20;
+    put16(b, file, 0x14C);
+    put16(b, file + 2, 1);        // sections
+    put16(b, file + 16, 224);     // optional header size
+    put16(b, file + 18, 0x2102);  // DLL, 32-bit, executable
+    put16(b, optional, 0x10B);
+    put16(b, optional + 40, 6);
+    put16(b, optional + 42, 1);
+    put16(b, optional + 48, 6);
+    put16(b, optional + 50, 1);
+    put16(b, optional + 70, 0x140);
+    put32(b, optional + 92, 16);          // data directories
+    put32(b, optional + 96 + 8, 0x1000);  // import directory
+    const std::size_t section = optional + 224;
+    put32(b, section + 8, 0x200);
+    put32(b, section + 12, 0x1000);
+    put32(b, section + 16, 0x200);
+    put32(b, section + 20, 0x200);
+    // Descriptor at 0x1000, terminator after it; thunks at 0x1040; names.
+    put32(b, 0x200, 0x1040);
+    put32(b, 0x200 + 12, 0x1080);
+    put32(b, 0x200 + 16, 0x1040);
+    put32(b, 0x240, 0x10A0);
+    put32(b, 0x244, 0x80000007u);
+    putText(b, 0x280, "KERNEL32.dll");
+    putText(b, 0x2A2, "OutputDebugStringA");
     return b;
 }
 
-std::string written(const std::string& bytes)
+TEST(PeImage, ReadsHeaderAndImports)
 {
-    static int n = 0;
-    std::string path = ::testing::TempDir() + "pe_image_" + std::to_string(n++) + ".dll";
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
+    std::string error;
+    std::optional<PeImage> image = parsePeImage(smallDll(), error);
+    ASSERT_TRUE(image) << error;
+    EXPECT_EQ(image->machine, 0x14C);
+    EXPECT_TRUE(image->isDll);
+    EXPECT_FALSE(image->is64);
+    EXPECT_EQ(image->subsystemMajor, 6);
+    EXPECT_EQ(image->subsystemMinor, 1);
+    EXPECT_EQ(image->dllCharacteristics, 0x140);
+    ASSERT_EQ(image->imports.size(), 1u);
+    EXPECT_EQ(image->imports[0].dll, "KERNEL32.dll");
+    EXPECT_EQ(image->imports[0].names, (std::vector<std::string>{"OutputDebugStringA", "#7"}));
 }
 
-TEST(PeImage, ReadsMachineKindAndImports)
+TEST(PeImage, DamagedImagesGiveAReason)
 {
-    PeImage pe = readPeImage(written(image()));
-    ASSERT_EQ(pe.error, "");
-    EXPECT_EQ(pe.machine, peMachineI386);
-    EXPECT_TRUE(pe.dll);
-    ASSERT_EQ(pe.imports.size(), 2u);
-    EXPECT_EQ(pe.imports[0].dll, "zorv_string.dll");
-    EXPECT_EQ(pe.imports[0].names, (std::vector<std::string>{"??0zorv@@QAE", "toInt"}));
-    EXPECT_EQ(pe.imports[1].dll, "KERNEL32.dll");
-    EXPECT_EQ(pe.imports[1].names, (std::vector<std::string>{"HeapAlloc", "#7"}));
-
-    EXPECT_FALSE(readPeImage(written(image(peMachineI386, 0x0102))).dll);
-    PeImage x64 = readPeImage(written(image(0x8664)));
-    EXPECT_EQ(x64.error, "");
-    EXPECT_EQ(describeMachine(x64.machine), "a 64-bit (x64) image");
-    EXPECT_EQ(describeMachine(0x1234), "an image for machine 0x1234");
-}
-
-TEST(PeImage, DamagedFilesGiveWordsNotCrashes)
-{
-    std::string farHeader = image();
-    put32(farHeader, 0x3C, 0xFFFFFFF0u);
-    std::string manySections = image();
-    put16(manySections, 0x86, 0xFFFF);
-    std::string wildImports = image();
-    put32(wildImports, 0x98 + 96 + 8, 0x7FFFFFFF);
-    std::string wildNames = image();
-    put32(wildNames, 0x400 + 12, 0xFFFFFF00u);
     struct Case {
         const char* what;
-        std::string bytes;
+        std::size_t at;
+        std::uint32_t value;
         const char* error;
-    } cases[] = {
-        {"empty", "", "not a Windows DLL (no MZ header)"},
-        {"text", "just some text, no image at all here........................................",
-         "not a Windows DLL (no MZ header)"},
-        {"header beyond the file", farHeader, "not a Windows DLL (no PE header)"},
-        {"cut after the PE header", image().substr(0, 0xA0), "not a Windows DLL (its header is cut short)"},
-        {"more sections than bytes", manySections, "not a Windows DLL (its section table is cut short)"},
-        {"import directory nowhere", wildImports, ""},
-        {"import names nowhere", wildNames, ""},
+    };
+    const Case cases[] = {
+        {"no MZ", 0, 0, "not a Windows image (no MZ/PE header)"},
+        {"PE header beyond the file", 0x3C, 0x7FFFFFF0u, "not a Windows image (no MZ/PE header)"},
+        {"unknown optional header", 0x84 + 20, 0x1234, "its optional header is missing or of an unknown kind"},
+        {"import table outside every section", 0x84 + 20 + 96 + 8, 0x9000, "its import table lies outside the file"},
+        {"library name outside", 0x200 + 12, 0x7000, "an imported library's name lies outside the file"},
+        {"thunks outside", 0x200, 0x7000, "the imports from KERNEL32.dll lie outside the file"},
+        {"section table beyond the file", 0x84 + 16, 0xFFFF, "its section table is cut short"},
     };
     for (const Case& c : cases) {
-        PeImage pe = readPeImage(written(c.bytes));
-        EXPECT_EQ(pe.error, c.error) << c.what;
+        std::string bytes = smallDll();
+        if (c.at == 0)
+            bytes[0] = 'X';
+        else
+            put32(bytes, c.at, c.value);
+        std::string error;
+        EXPECT_FALSE(parsePeImage(bytes, error)) << c.what;
+        EXPECT_EQ(error, c.error) << c.what;
     }
-    EXPECT_EQ(readPeImage(::testing::TempDir() + "no_such_file.dll").error, "file not found");
-    EXPECT_TRUE(readPeImage(written(wildImports)).imports.empty());
+}
+
+TEST(PeImage, EveryTruncationIsRefusedOrReadWithinBounds)
+{
+    const std::string whole = smallDll();
+    for (std::size_t length = 0; length < whole.size(); ++length) {
+        std::string error;
+        std::optional<PeImage> image = parsePeImage(whole.substr(0, length), error);
+        if (!image) {
+            EXPECT_FALSE(error.empty()) << length;
+        }
+    }
+}
+
+TEST(PeImage, MissingFileIsNamed)
+{
+    std::string error;
+    EXPECT_FALSE(readPeImage("/nonexistent/x.dll", error));
+    EXPECT_EQ(error, "/nonexistent/x.dll not found");
 }
 
 } // namespace

@@ -24,7 +24,7 @@ done <<'TABLE'
 alone/Selvarin.dll|zorv_string.dll not found (imported by Selvarin.dll
 without_toInt/Selvarin.dll|zorv_string.dll does not export ?toInt@zorv_string@@QBEHXZ (imported by Selvarin.dll)
 x64/x64.dll|a 64-bit (x64) image; the panel host loads 32-bit (i386) DLLs only
-text.dll|not a Windows DLL (no MZ header)
+text.dll|not a Windows image (no MZ/PE header)
 TABLE
 rm -rf "$work"
 exit $status

@@ -3,9 +3,8 @@
 #include "zorv_plugin_entry.h"
 
 #include <cstdint>
-#include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include "pe_image.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -15,134 +14,30 @@
 
 namespace zorv_host {
 
+#if defined(_WIN32)
+
 namespace {
 
-uint32_t read32(const std::string& b, size_t at)
-{
-    return static_cast<uint32_t>(static_cast<unsigned char>(b[at])) |
-           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
-           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
-           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
-}
-
-uint16_t read16(const std::string& b, size_t at)
-{
-    return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8);
-}
-
-struct Section {
-    uint32_t address, size, fileOffset, fileSize;
-};
-
-// File offset of a relative virtual address, or 0 when no section holds it.
-size_t fileOffset(const std::vector<Section>& sections, uint32_t rva)
-{
-    for (const Section& s : sections)
-        if (rva >= s.address && rva - s.address < (s.size > s.fileSize ? s.size : s.fileSize) &&
-            rva - s.address < s.fileSize)
-            return s.fileOffset + (rva - s.address);
-    return 0;
-}
-
-// A NUL-terminated name at offset, or "" when it runs off the file.
-std::string nameAt(const std::string& b, size_t at)
-{
-    if (at == 0 || at >= b.size())
-        return std::string();
-    size_t end = b.find('\0', at);
-    return end == std::string::npos ? std::string() : b.substr(at, end - at);
-}
-
-} // namespace
-
+// The image's machine in words.
 std::string describeMachine(uint16_t machine)
 {
     switch (machine) {
-    case peMachineI386: return "a 32-bit (i386) image";
     case 0x8664: return "a 64-bit (x64) image";
     case 0xAA64: return "a 64-bit ARM image";
     case 0x01C4: return "an ARM image";
-    default: return "an image for machine 0x" + [machine] {
+    default: {
         const char* digits = "0123456789abcdef";
-        std::string out;
+        std::string out = "an image for machine 0x";
         for (int shift = 12; shift >= 0; shift -= 4)
             out += digits[(machine >> shift) & 0xF];
         return out;
-    }();
+    }
     }
 }
 
-PeImage readPeImage(const std::string& path)
-{
-    PeImage image;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        image.error = "file not found";
-        return image;
-    }
-    const std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (b.size() < 0x40 || b[0] != 'M' || b[1] != 'Z') {
-        image.error = "not a Windows DLL (no MZ header)";
-        return image;
-    }
-    size_t pe = read32(b, 0x3C);
-    if (pe > b.size() || b.size() - pe < 24 || b.compare(pe, 4, std::string("PE\0\0", 4)) != 0) {
-        image.error = "not a Windows DLL (no PE header)";
-        return image;
-    }
-    image.machine = read16(b, pe + 4);
-    uint16_t sectionCount = read16(b, pe + 6);
-    uint16_t optionalSize = read16(b, pe + 20);
-    image.dll = (read16(b, pe + 22) & 0x2000) != 0;
-    size_t optional = pe + 24;
-    if (b.size() - optional < optionalSize || optionalSize < 2) {
-        image.error = "not a Windows DLL (its header is cut short)";
-        return image;
-    }
-    uint16_t magic = read16(b, optional);
-    size_t directories = optional + (magic == 0x20B ? 112 : 96);
-    size_t sectionTable = optional + optionalSize;
-    if (magic != 0x10B && magic != 0x20B) {
-        image.error = "not a Windows DLL (unknown optional header)";
-        return image;
-    }
-    if (sectionTable + 40u * sectionCount > b.size()) {
-        image.error = "not a Windows DLL (its section table is cut short)";
-        return image;
-    }
-    std::vector<Section> sections;
-    for (uint16_t i = 0; i < sectionCount; ++i) {
-        size_t at = sectionTable + 40u * i;
-        sections.push_back({read32(b, at + 12), read32(b, at + 8), read32(b, at + 20), read32(b, at + 16)});
-    }
-    if (magic != 0x10B || directories + 16 > sectionTable)
-        return image;   // a 64-bit image: its imports are not ours to read
-    size_t descriptor = fileOffset(sections, read32(b, directories + 8));
-    // Import descriptors of 20 bytes, ending with an empty one.
-    for (int guard = 0; descriptor != 0 && descriptor + 20 <= b.size() && guard < 512; ++guard, descriptor += 20) {
-        uint32_t lookup = read32(b, descriptor), nameRva = read32(b, descriptor + 12);
-        uint32_t thunks = read32(b, descriptor + 16);
-        if (nameRva == 0)
-            break;
-        PeImport imported;
-        imported.dll = nameAt(b, fileOffset(sections, nameRva));
-        size_t thunk = fileOffset(sections, lookup ? lookup : thunks);
-        for (int n = 0; thunk != 0 && thunk + 4 <= b.size() && n < 65536; ++n, thunk += 4) {
-            uint32_t entry = read32(b, thunk);
-            if (entry == 0)
-                break;
-            if (entry & 0x80000000u)
-                imported.names.push_back("#" + std::to_string(entry & 0xFFFF));
-            else
-                imported.names.push_back(nameAt(b, fileOffset(sections, entry) + 2));
-        }
-        if (!imported.dll.empty())
-            image.imports.push_back(imported);
-    }
-    return image;
-}
+const uint16_t machineI386 = 0x14C;
 
-#if defined(_WIN32)
+} // namespace
 
 namespace {
 
@@ -201,13 +96,15 @@ std::string explainFailure(const std::string& path, const std::string& full, DWO
         return "cannot load " + path + ": file not found";
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return "cannot load " + path + ": it is a folder, not a DLL";
-    PeImage image = readPeImage(full);
-    if (!image.error.empty())
-        return "cannot load " + path + ": " + image.error;
-    if (image.machine != peMachineI386)
+    std::string unreadable;
+    std::optional<PeImage> read = readPeImage(full, unreadable);
+    if (!read)
+        return "cannot load " + path + ": " + unreadable;
+    const PeImage& image = *read;
+    if (image.machine != machineI386)
         return "cannot load " + path + ": " + describeMachine(image.machine) +
                "; the panel host loads 32-bit (i386) DLLs only";
-    if (!image.dll)
+    if (!image.isDll)
         return "cannot load " + path + ": it is a program, not a DLL";
     std::string missing = missingImport(path, full, image);
     if (!missing.empty())
@@ -225,8 +122,9 @@ ComponentLibrary::ComponentLibrary(const std::string& path)
     char full[MAX_PATH];
     DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
     bool haveFull = length > 0 && length < MAX_PATH;
-    PeImage image = readPeImage(haveFull ? std::string(full) : path);
-    if (image.error.empty() && !image.dll) {
+    std::string unreadable;
+    std::optional<PeImage> image = readPeImage(haveFull ? std::string(full) : path, unreadable);
+    if (image && !image->isDll) {
         error_ = "cannot load " + path + ": it is a program, not a DLL";
         return;
     }
@@ -243,7 +141,7 @@ ComponentLibrary::ComponentLibrary(const std::string& path)
     handle_ = module;
     // Windows refuses a DLL with an import it cannot resolve; Wine loads it
     // with a trap in place of the name. Either way the host should not run it.
-    std::string missing = missingImport(path, haveFull ? std::string(full) : path, image);
+    std::string missing = image ? missingImport(path, haveFull ? std::string(full) : path, *image) : std::string();
     if (!missing.empty()) {
         error_ = missing;
         return;

@@ -2,32 +2,11 @@
 #ifndef ZORV_HOST_LIBRARY_LOADER_H
 #define ZORV_HOST_LIBRARY_LOADER_H
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 #include "component_abi.h"
 
 namespace zorv_host {
-
-// What the loader needs to know of a Windows image file to say why it
-// would not load: read from the file itself, on any platform.
-const uint16_t peMachineI386 = 0x14C;
-
-struct PeImport {
-    std::string dll;
-    std::vector<std::string> names;   // "#N" for an import by ordinal
-};
-
-struct PeImage {
-    std::string error;   // empty when the file is a PE image; otherwise why not, in words
-    uint16_t machine = 0;
-    bool dll = false;
-    std::vector<PeImport> imports;   // 32-bit images only
-};
-
-PeImage readPeImage(const std::string& path);
-std::string describeMachine(uint16_t machine);   // "a 64-bit (x64) image"
 
 class ComponentLibrary {
 public:

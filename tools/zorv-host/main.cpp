@@ -4,6 +4,7 @@
 
 #include "cli/options.h"
 #include "cli/subcommands.h"
+#include "preflight.h"
 
 int main(int argc, char** argv)
 {
@@ -20,6 +21,12 @@ int main(int argc, char** argv)
     zorv_host::cli::addValidate(app, status);
     zorv_host::cli::addSoak(app, status);
     zorv_host::cli::addImageCheck(app, status);
+    zorv_host::cli::addPreflight(app, status);
+    std::string error;
+    if (!zorv_host::applyTextLibraryOverride(error)) {
+        std::cerr << "zorv-host: " << error << "\n";
+        return 3;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
