@@ -29,5 +29,7 @@ function(zorv_windows_module target)
   target_sources(${target} PRIVATE ${ZORV_WIN32_DIR}/module_runtime.cpp)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform)
   target_link_libraries(${target} PRIVATE zorv_import_ucrtbase)
+  # Exceptions off on the target too, for projects whose flags still carry /EHsc.
+  target_compile_options(${target} PRIVATE /EHs-c-)
   target_link_options(${target} PRIVATE /nodefaultlib /manifest:no)
 endfunction()
