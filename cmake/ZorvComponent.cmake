@@ -11,10 +11,16 @@
 # and manifest generated from the arguments. Layouts are copied beside the
 # module, where the host looks for them.
 #
-# Needs the targets zorv_script_helper and zorv_string (our tree, or the
-# installed SDK), and with the Windows tool chain zorv_windows_module() and
+# Links ZORV_COMPONENT_LIBRARIES (default: the targets zorv_script_helper and
+# zorv_string of our tree; the SDK package sets its imported targets), and with the Windows tool chain zorv_windows_module() and
 # zorv_import_kernel32 from ZorvWindows.cmake and ZORV_WIN32_DIR.
 set(ZORV_COMPONENT_TEMPLATE_DIR ${CMAKE_CURRENT_LIST_DIR})
+if(NOT DEFINED ZORV_COMPONENT_LIBRARIES)
+  set(ZORV_COMPONENT_LIBRARIES zorv_script_helper zorv_string)
+endif()
+if(NOT DEFINED ZORV_TEXT_LIBRARY)
+  set(ZORV_TEXT_LIBRARY zorv_string)
+endif()
 
 # "1.2.3.4" -> the list 1;2;3;4, or a fatal error naming the argument.
 function(_zorv_version_numbers out version)
@@ -69,7 +75,7 @@ function(zorv_add_component name)
   endif()
 
   add_library(${name} MODULE ${C_SOURCES})
-  target_link_libraries(${name} PRIVATE zorv_script_helper zorv_string)
+  target_link_libraries(${name} PRIVATE ${ZORV_COMPONENT_LIBRARIES})
   set_target_properties(${name} PROPERTIES
     PREFIX ""
     CXX_VISIBILITY_PRESET hidden
@@ -98,6 +104,14 @@ function(zorv_add_component name)
     set_source_files_properties(${gen}/${name}.rc PROPERTIES OBJECT_DEPENDS ${gen}/${name}.manifest)
     zorv_windows_module(${name})
     target_link_libraries(${name} PRIVATE zorv_import_kernel32)
+    # A prebuilt text library goes beside the DLL, where Windows (and Wine)
+    # look for it when the component loads.
+    get_target_property(imported ${ZORV_TEXT_LIBRARY} IMPORTED)
+    if(imported)
+      add_custom_command(TARGET ${name} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${ZORV_TEXT_LIBRARY}> $<TARGET_FILE_DIR:${name}>
+        VERBATIM)
+    endif()
   endif()
 
   foreach(layout IN LISTS C_LAYOUTS)

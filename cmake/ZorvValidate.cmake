@@ -13,6 +13,9 @@
 # build folder; zorv_string.dll must sit beside the component (the SDK's
 # zorv_add_component puts it there).
 
+if(NOT DEFINED ZORV_HOST_TARGET)
+  set(ZORV_HOST_TARGET zorv-host)
+endif()
 set(ZORV_HOST_EXE "" CACHE FILEPATH "zorv-host.exe, to test Windows components under Wine")
 
 # Sets ${out} to the command line that starts zorv-host, adding once per
@@ -35,8 +38,8 @@ function(_zorv_host_command out)
       set_tests_properties(zorv.wine.stop PROPERTIES FIXTURES_CLEANUP zorv_wine)
     endif()
     set(${out} ${CMAKE_COMMAND} -E env ${env} ${ZORV_WINE} ${ZORV_HOST_EXE} PARENT_SCOPE)
-  elseif(TARGET zorv-host)
-    set(${out} $<TARGET_FILE:zorv-host> PARENT_SCOPE)
+  elseif(TARGET ${ZORV_HOST_TARGET})
+    set(${out} $<TARGET_FILE:${ZORV_HOST_TARGET}> PARENT_SCOPE)
   else()
     message(FATAL_ERROR "No zorv-host target: find_package(ZorvSDK) or build inside the project tree")
   endif()

@@ -1,6 +1,9 @@
 # Pieces of the Windows shipping build: import libraries made from .def files,
 # and the module runtime every DLL of ours carries.
-set(ZORV_WIN32_DIR ${PROJECT_SOURCE_DIR}/platform/win32)
+# The installed SDK points this at its own copy before including this file.
+if(NOT DEFINED ZORV_WIN32_DIR)
+  set(ZORV_WIN32_DIR ${PROJECT_SOURCE_DIR}/platform/win32)
+endif()
 
 # No C++ exceptions in the shipped modules: CMake's default /EHsc goes.
 string(REPLACE "/EHsc" "" CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS}")
