@@ -20,7 +20,7 @@ ensure_packages() {
 }
 
 # The native tool chain and test libraries.
-NATIVE_PACKAGES=(cmake ninja-build g++ g++-multilib libgtest-dev libgmock-dev valgrind libcli11-dev nlohmann-json3-dev)
+NATIVE_PACKAGES=(cmake ninja-build g++ g++-multilib libgtest-dev libgmock-dev valgrind libcli11-dev nlohmann-json3-dev libedit-dev)
 # libFuzzer and the sanitizer runtimes for clang.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 # Google Benchmark.

@@ -60,7 +60,13 @@ TEST(ScenarioParser, BadLinesNameTheirLine)
 {
     struct Case { const char* text; const char* error; };
     const Case cases[] = {
-        {"create\nfrobnicate 1\n", "s.scn:2: unknown keyword \"frobnicate\""},
+        {"create\nfrobnicate 1\n",
+         "s.scn:2: unknown keyword \"frobnicate\" (event lines start with host, create, parent, button, timer, "
+         "event or destroy)"},
+        {"create\nparnet x=1\n", "s.scn:2: unknown keyword \"parnet\" (did you mean \"parent\"?)"},
+        {"create\ntimmer 1\n", "s.scn:2: unknown keyword \"timmer\" (did you mean \"timer\"?)"},
+        {"create\n>PS '1' 'x'\n", "s.scn:2: \">PS '1' 'x'\": an expected line needs a blank after '>' (\"> PS '1' 'x'\")"},
+        {"create\n<null\n", "s.scn:2: \"<null\": an expected line needs a blank after '<' (\"< null\")"},
         {"> AS\n", "s.scn:1: an expected line needs an event before it"},
         {"create\nparent\n", "s.scn:2: parent needs a message text (or null)"},
         {"create\nparent \"open\n", "s.scn:2: unterminated quoted text"},

@@ -4,18 +4,29 @@
 
 #include "cli/options.h"
 #include "cli/subcommands.h"
+#include "preflight.h"
 
 int main(int argc, char** argv)
 {
     CLI::App app{"zorv-host: plays the panel host's side for a script component"};
     app.footer("Exit status: 0 all well, 1 a mismatch or a rule break, 2 bad usage or scenario,\n"
                "3 the library cannot be loaded, 70 the component crashed.");
+    // A path under Wine starts with '/': it is a file, never a /option. Set
+    // before the subcommands are added, which inherit it.
+    app.allow_windows_style_options(false);
     app.require_subcommand(1);
     app.failure_message(zorv_host::cli::failureMessage);
     int status = 0;
     zorv_host::cli::addPlay(app, status);
     zorv_host::cli::addValidate(app, status);
     zorv_host::cli::addSoak(app, status);
+    zorv_host::cli::addImageCheck(app, status);
+    zorv_host::cli::addPreflight(app, status);
+    std::string error;
+    if (!zorv_host::applyTextLibraryOverride(error)) {
+        std::cerr << "zorv-host: " << error << "\n";
+        return 3;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {

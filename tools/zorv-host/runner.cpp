@@ -38,8 +38,11 @@ std::string describe(const Step& step, const std::string& scenarioName)
 // A line diff by longest common subsequence: " " both, "-" expected only,
 // "+" actual only. Event outputs are a handful of lines, so O(n*m) is fine.
 void printDifference(std::ostream& out, const std::string& where, const std::vector<std::string>& expected,
-                     const std::vector<std::string>& actual)
+                     const std::vector<std::string>& actual, bool colour)
 {
+    const char* red = colour ? "\033[31m" : "";
+    const char* green = colour ? "\033[32m" : "";
+    const char* plain = colour ? "\033[0m" : "";
     out << where << "\n";
     const std::size_t n = expected.size(), m = actual.size();
     std::vector<std::vector<std::size_t>> common(n + 1, std::vector<std::size_t>(m + 1, 0));
@@ -53,9 +56,9 @@ void printDifference(std::ostream& out, const std::string& where, const std::vec
             out << "    " << expected[i++] << "\n";
             ++j;
         } else if (i < n && (j == m || common[i + 1][j] >= common[i][j + 1])) {
-            out << "  - " << expected[i++] << "\n";
+            out << red << "  - " << expected[i++] << plain << "\n";
         } else {
-            out << "  + " << actual[j++] << "\n";
+            out << green << "  + " << actual[j++] << plain << "\n";
         }
     }
 }
@@ -111,7 +114,8 @@ std::vector<std::string> runStep(const Step& step, Session& session, SimHost& ho
     return lines;
 }
 
-RunResult runScenario(const Scenario& scenario, component_factory factory, bool check, std::ostream& out)
+RunResult runScenario(const Scenario& scenario, component_factory factory, bool check, std::ostream& out,
+                      bool colour)
 {
     SimHost host;
     Session session(factory, host);
@@ -120,8 +124,9 @@ RunResult runScenario(const Scenario& scenario, component_factory factory, bool 
                        const std::string& where, bool compare) {
         bool differs = compare && actual != expected;
         if (differs) {
-            ++result.mismatches;
-            printDifference(out, where, expected, actual);
+            if (result.mismatches++ == 0)
+                out << "(- expected, + seen)\n";
+            printDifference(out, where, expected, actual, colour);
         }
         for (const std::string& line : actual)
             if (line[0] == '!' && std::find(expected.begin(), expected.end(), line) == expected.end()) {
@@ -139,6 +144,7 @@ RunResult runScenario(const Scenario& scenario, component_factory factory, bool 
             for (const std::string& line : lines)
                 out << line << "\n";
         account(lines, step.expected, describe(step, scenario.name), check);
+        result.seen.push_back(std::move(lines));
     }
     if (session.alive()) {
         // A scenario that leaves its component alive still sees it destroyed;
@@ -157,8 +163,22 @@ RunResult runScenario(const Scenario& scenario, component_factory factory, bool 
     return result;
 }
 
-int runInteractive(std::istream& in, std::ostream& out, component_factory factory, const std::string& basePath,
-                   bool prompt)
+const char interactiveHelp[] =
+    "Type one event a line; each prints what the component did (> command, < reply, ! rule break).\n"
+    "  parent TEXT|null               a parent message, e.g. parent instance=DEST1\n"
+    "  button PANEL CONTROL [TEXT]    a button event, e.g. button 1 Monitor\n"
+    "  timer N                        timer N expired\n"
+    "  event CODE [DATA]              any event code with an integer data word\n"
+    "  host PATTERN -> \"REPLY\"|null  how the host answers commands matching PATTERN ('*' any run)\n"
+    "  host reset                     drop all host answers\n"
+    "  create [PATH|null] [nohost]    make the component again (after destroy)\n"
+    "  destroy                        destroy the component\n"
+    "  help                           this text\n"
+    "  quit                           destroy the component and leave (also end of input)\n"
+    "Texts with blanks are quoted: parent \"label=two words\".\n";
+
+int runInteractive(const LineSource& next, std::ostream& out, component_factory factory, const std::string& basePath,
+                   bool echo)
 {
     SimHost host;
     Session session(factory, host);
@@ -169,7 +189,7 @@ int runInteractive(std::istream& in, std::ostream& out, component_factory factor
     int problems = 0;
     auto play = [&](const Step& step) {
         setCurrentEvent("interactive: " + step.source);
-        if (!prompt && step.action != Action::Create && step.action != Action::Destroy)
+        if (echo && step.action != Action::Create && step.action != Action::Destroy)
             out << step.source << "\n";   // piped input: keep the transcript readable
         for (const std::string& line : runStep(step, session, host)) {
             out << line << "\n";
@@ -180,17 +200,22 @@ int runInteractive(std::istream& in, std::ostream& out, component_factory factor
     play(create);
     std::string line;
     int lineNumber = 0;
-    while ((prompt ? (out << "zorv> " << std::flush, true) : true) && std::getline(in, line)) {
+    while (next(line)) {
         ++lineNumber;
         std::size_t first = line.find_first_not_of(" \t\r");
         if (first == std::string::npos || line[first] == '#')
             continue;
-        if (line.substr(first) == "quit")
+        const std::string word = line.substr(first, line.find_last_not_of(" \t\r") + 1 - first);
+        if (word == "quit")
             break;
+        if (word == "help" || word == "?") {
+            out << interactiveHelp;
+            continue;
+        }
         std::string error;
         std::optional<Step> step = parseStep(line, lineNumber, error);
         if (!step) {
-            out << "? line " << lineNumber << ": " << error << "\n";
+            out << "? line " << lineNumber << ": " << error << " (help lists the events)\n";
             continue;
         }
         play(*step);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "component_abi.h"
+#include "line_reader.h"
 #include "scenario.h"
 #include "session.h"
 #include "sim_host.h"
@@ -23,15 +24,23 @@ std::vector<std::string> runStep(const Step& step, Session& session, SimHost& ho
 struct RunResult {
     int mismatches = 0;   // steps whose lines differ from the expected ones
     int notes = 0;        // rule breaks noted and not expected
+    std::vector<std::vector<std::string>> seen;   // each step's lines, in step order
 };
 
 // Plays scenario on a fresh host; writes the transcript (or, in check mode,
-// the differences) to out.
-RunResult runScenario(const Scenario& scenario, component_factory factory, bool check, std::ostream& out);
+// the differences: "-" expected, "+" seen, in red and green when colour) to
+// out.
+RunResult runScenario(const Scenario& scenario, component_factory factory, bool check, std::ostream& out,
+                      bool colour = false);
 
-// Reads event lines from in until EOF or "quit", printing each step's lines.
-int runInteractive(std::istream& in, std::ostream& out, component_factory factory, const std::string& basePath,
-                   bool prompt);
+// Reads event lines from next until its end or "quit", printing each step's
+// lines; "help" prints the event syntax. echo repeats each event line (for
+// piped input, so the transcript reads like a scenario).
+int runInteractive(const LineSource& next, std::ostream& out, component_factory factory, const std::string& basePath,
+                   bool echo);
+
+// The event syntax, as "help" prints it.
+extern const char interactiveHelp[];
 
 } // namespace zorv_host
 

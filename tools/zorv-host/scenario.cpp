@@ -1,5 +1,6 @@
 #include "scenario.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -167,6 +168,40 @@ bool parseHostLine(const std::string& rest, Step& step, std::string& error)
 
 } // namespace
 
+namespace {
+
+// Edits (insert, delete, change a letter) that turn a into b.
+std::size_t editDistance(const std::string& a, const std::string& b)
+{
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+const char* const keywords[] = {"host", "create", "parent", "button", "timer", "event", "destroy"};
+
+} // namespace
+
+std::string keywordHint(const std::string& word)
+{
+    for (const char* keyword : keywords)
+        if (editDistance(word, keyword) <= 2 && word.size() > 1)
+            return std::string(" (did you mean \"") + keyword + "\"?)";
+    if (word[0] == '>' || word[0] == '<' || word[0] == '!')
+        return std::string(" (an expected line needs a blank after '") + word[0] + "')";
+    return " (event lines start with host, create, parent, button, timer, event or destroy)";
+}
+
 std::optional<Step> parseStep(const std::string& rawLine, int lineNumber, std::string& error)
 {
     Step step;
@@ -258,7 +293,7 @@ std::optional<Step> parseStep(const std::string& rawLine, int lineNumber, std::s
             return std::nullopt;
         return step;
     }
-    error = keyword.empty() ? "empty line" : "unknown keyword \"" + keyword + "\"";
+    error = keyword.empty() ? "empty line" : "unknown keyword \"" + keyword + "\"" + keywordHint(keyword);
     return std::nullopt;
 }
 
@@ -274,6 +309,11 @@ std::optional<Scenario> parseScenario(std::istream& in, const std::string& name,
         if (line.empty() || line[0] == '#')
             continue;
         if (line[0] == '>' || line[0] == '<' || line[0] == '!') {
+            if (line.size() > 1 && line[1] != ' ') {
+                error = name + ":" + std::to_string(lineNumber) + ": \"" + line + "\": an expected line needs a blank after '"
+                        + line[0] + "' (\"" + line[0] + " " + line.substr(1) + "\")";
+                return std::nullopt;
+            }
             if (scenario.steps.empty()) {
                 error = name + ":" + std::to_string(lineNumber) + ": an expected line needs an event before it";
                 return std::nullopt;
@@ -290,6 +330,31 @@ std::optional<Scenario> parseScenario(std::istream& in, const std::string& name,
         scenario.steps.push_back(*step);
     }
     return scenario;
+}
+
+std::string withExpectations(const std::string& text, const Scenario& scenario,
+                             const std::vector<std::vector<std::string>>& seen)
+{
+    std::string out;
+    std::size_t step = 0, pos = 0;
+    int lineNumber = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        std::string raw = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        pos = end == std::string::npos ? text.size() : end + 1;
+        ++lineNumber;
+        std::string line = trim(raw);
+        if (!line.empty() && (line[0] == '>' || line[0] == '<' || line[0] == '!'))
+            continue;   // the old expectations go; the seen lines take their place
+        out += raw + "\n";
+        if (step < scenario.steps.size() && scenario.steps[step].line == lineNumber) {
+            if (step < seen.size())
+                for (const std::string& expected : seen[step])
+                    out += expected + "\n";
+            ++step;
+        }
+    }
+    return out;
 }
 
 } // namespace zorv_host

@@ -51,8 +51,17 @@ struct Scenario {
 // returns nullopt and sets error.
 std::optional<Step> parseStep(const std::string& line, int lineNumber, std::string& error);
 
+// " (did you mean \"parent\"?)" and the like for a word that is no keyword.
+std::string keywordHint(const std::string& word);
+
 // Parses a whole file; error is "NAME:LINE: what is wrong" on failure.
 std::optional<Scenario> parseScenario(std::istream& in, const std::string& name, std::string& error);
+
+// The scenario text with each step's expected lines replaced by seen (one
+// entry a step, in step order; the scenario parsed from text). Comments,
+// blank lines and event lines stay as written.
+std::string withExpectations(const std::string& text, const Scenario& scenario,
+                             const std::vector<std::vector<std::string>>& seen);
 
 } // namespace zorv_host
 

@@ -13,6 +13,8 @@ namespace zorv_host::cli {
 void addPlay(CLI::App& app, int& status);          // run, check, interactive
 void addValidate(CLI::App& app, int& status);
 void addSoak(CLI::App& app, int& status);
+void addPreflight(CLI::App& app, int& status);    // zorv-host.exe on the target machine
+void addImageCheck(CLI::App& app, int& status);   // native only; the script does the work
 
 } // namespace zorv_host::cli
 

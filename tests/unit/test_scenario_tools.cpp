@@ -1,0 +1,120 @@
+// What authors use around scenarios: rewriting expectations from a run,
+// interactive mode, and the JUnit report.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "junit.h"
+#include "runner.h"
+#include "scenario.h"
+#include "zorv_plugin_entry.h"
+
+using namespace zorv_host;
+
+namespace {
+
+void* factory(void* host, const char* basePath)
+{
+    return load_zorv_client_script(static_cast<host_callback_base*>(host), basePath);
+}
+
+Scenario parsed(const std::string& text)
+{
+    std::istringstream in(text);
+    std::string error;
+    std::optional<Scenario> scenario = parseScenario(in, "s.scn", error);
+    EXPECT_TRUE(scenario) << error;
+    return scenario ? *scenario : Scenario{};
+}
+
+TEST(UpdateExpectations, ReplacesOnlyExpectedLinesAndKeepsTheRest)
+{
+    const std::string text = "# a comment\n"
+                             "host SD 'D' -> \"1 2\"\n"
+                             "create\n"
+                             "> stale line\n"
+                             "\n"
+                             "parent instance=D\n"
+                             "   > indented stale\n"
+                             "< \"old\"\n"
+                             "# between\n"
+                             "timer 1\n"
+                             "destroy\n";
+    Scenario scenario = parsed(text);
+    ASSERT_EQ(scenario.steps.size(), 5u);
+    const std::vector<std::vector<std::string>> seen = {{}, {"> PS '1' 'mymon.zorv_ui'"}, {"> SD 'D'", "< null"}, {}, {"> AS"}};
+    EXPECT_EQ(withExpectations(text, scenario, seen), "# a comment\n"
+                                                      "host SD 'D' -> \"1 2\"\n"
+                                                      "create\n"
+                                                      "> PS '1' 'mymon.zorv_ui'\n"
+                                                      "\n"
+                                                      "parent instance=D\n"
+                                                      "> SD 'D'\n"
+                                                      "< null\n"
+                                                      "# between\n"
+                                                      "timer 1\n"
+                                                      "destroy\n"
+                                                      "> AS\n");
+}
+
+TEST(UpdateExpectations, AnUpdatedScenarioPassesAgainstTheSameComponent)
+{
+    const std::string text = "create \"/p\"\n> wrong\nparent instance=X\nbutton 1 Monitor\ndestroy\n";
+    Scenario before = parsed(text);
+    std::ostringstream out;
+    RunResult first = runScenario(before, factory, true, out);
+    EXPECT_GT(first.mismatches, 0);
+    std::string updated = withExpectations(text, before, first.seen);
+    std::ostringstream again;
+    RunResult second = runScenario(parsed(updated), factory, true, again);
+    EXPECT_EQ(second.mismatches, 0) << updated << again.str();
+    EXPECT_EQ(second.notes, 0);
+}
+
+TEST(CheckOutput, DifferencesCarryALegendAndColourOnlyWhenAsked)
+{
+    Scenario scenario = parsed("create\n> PS 'wrong'\ndestroy\n> AS\n");
+    std::ostringstream plain, coloured;
+    runScenario(scenario, factory, true, plain, false);
+    runScenario(scenario, factory, true, coloured, true);
+    EXPECT_EQ(plain.str().rfind("(- expected, + seen)\n", 0), 0u) << plain.str();
+    EXPECT_NE(plain.str().find("  - > PS 'wrong'\n"), std::string::npos) << plain.str();
+    EXPECT_EQ(plain.str().find('\033'), std::string::npos);
+    EXPECT_NE(coloured.str().find("\033[31m  - > PS 'wrong'\033[0m"), std::string::npos) << coloured.str();
+}
+
+TEST(Interactive, HelpTypoHintsAndQuit)
+{
+    std::istringstream in("help\nparnet x=1\nparent instance=D\nquit\nparent never=sent\n");
+    std::ostringstream out;
+    int status = runInteractive(streamLines(in, out, ""), out, factory, "/p", true);
+    const std::string text = out.str();
+    EXPECT_NE(text.find(interactiveHelp), std::string::npos);
+    EXPECT_NE(text.find("? line 2: unknown keyword \"parnet\" (did you mean \"parent\"?)"), std::string::npos) << text;
+    EXPECT_NE(text.find("parent instance=D\n> SD 'D'\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("never=sent"), std::string::npos) << "lines after quit were played";
+    EXPECT_NE(text.find("destroy\n> AS\n"), std::string::npos) << text;
+    EXPECT_EQ(status, 0);
+}
+
+TEST(Junit, CountsOutcomesAndKeepsTheFileWellFormed)
+{
+    std::vector<JunitCase> cases(4);
+    cases[0] = {"a.pass", "a", JunitCase::Outcome::pass, "", "", 0.5};
+    cases[1] = {"b.fail", "b", JunitCase::Outcome::fail, "wrote into <text> & \"more\"", "line\x01two\xff", 0.25};
+    cases[2] = {"c.warn", "c", JunitCase::Outcome::warn, "odd but allowed", "", 0};
+    cases[3] = {"d.skip", "d", JunitCase::Outcome::skip, "no component", "", 0};
+    std::ostringstream out;
+    writeJunit(out, "suite", cases);
+    const std::string xml = out.str();
+    EXPECT_NE(xml.find("tests=\"4\" failures=\"1\" errors=\"0\" skipped=\"1\" time=\"0.750\""), std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find("<failure message=\"wrote into &lt;text&gt; &amp; &quot;more&quot;\">line\\x01two\\xff</failure>"),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find("<system-out>WARN: odd but allowed"), std::string::npos);
+    EXPECT_NE(xml.find("<skipped message=\"no component\"/>"), std::string::npos);
+    EXPECT_EQ(xml.find('\x01'), std::string::npos);
+}
+
+} // namespace
