@@ -10,13 +10,14 @@
 #
 # Natively the tests run the zorv-host target (our tree or the SDK). With the
 # Windows tool chain they run ZORV_HOST_EXE under wine in a prefix of this
-# build folder; zorv_string.dll must sit beside the component (the SDK's
+# build folder (or ZORV_WINE_PREFIX); zorv_string.dll must sit beside the component (the SDK's
 # zorv_add_component puts it there).
 
 if(NOT DEFINED ZORV_HOST_TARGET)
   set(ZORV_HOST_TARGET zorv-host)
 endif()
 set(ZORV_HOST_EXE "" CACHE FILEPATH "zorv-host.exe, to test Windows components under Wine")
+set(ZORV_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "The Wine prefix of the Windows tests")
 
 # Sets ${out} to the command line that starts zorv-host, adding once per
 # project the Wine prefix set-up the Windows tests depend on.
@@ -27,7 +28,7 @@ function(_zorv_host_command out)
     endif()
     find_program(ZORV_WINE wine REQUIRED)
     find_program(ZORV_WINESERVER wineserver REQUIRED)
-    set(env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=)
+    set(env WINEPREFIX=${ZORV_WINE_PREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=)
     get_property(done GLOBAL PROPERTY ZORV_WINE_FIXTURE)
     if(NOT done)
       set_property(GLOBAL PROPERTY ZORV_WINE_FIXTURE ON)
