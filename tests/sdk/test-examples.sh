@@ -50,5 +50,15 @@ expect_version() {
 }
 step selector.windows.version_record expect_version "$out/selector-windows/Selector.dll" "A source selector button"
 step selector.native.layout_beside test -f "$out/selector-native/selector.zorv_ui"
+# find_package checks the SDK's own version: 1.0 is met, 2.0 is refused.
+wants_version() {
+    local d=$out/version-$1
+    mkdir -p "$d"
+    printf 'cmake_minimum_required(VERSION 3.25)\nproject(v NONE)\nfind_package(ZorvSDK %s REQUIRED)\n' "$1" > "$d/CMakeLists.txt"
+    cmake -S "$d" -B "$d/build" -DCMAKE_PREFIX_PATH="$prefix"
+}
+step sdk.version_met wants_version 1.0
+refuses_version() { ! wants_version "$1"; }
+step sdk.version_refused refuses_version 2.0
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
