@@ -1,9 +1,57 @@
-# zorv_add_validation(TARGET target [STRICTNESS n] [ARGS ...])
+# CTest tests of a component library, the same call natively and with the
+# Windows tool chain (then zorv-host.exe runs the DLL under Wine).
 #
-# Adds a CTest test "validate.<target>" that runs `zorv-host validate` on the
-# component library built by target: every named check of the host contract,
-# each in a child process of its own. A component author adds one line per
-# component library.
+# zorv_add_validation(TARGET target [STRICTNESS n] [ARGS ...])
+#   A test "validate.<target>": `zorv-host validate` runs every named check of
+#   the host contract on the library, each in a child process of its own.
+# zorv_add_scenarios(target FILES scenario...)
+#   A test "scenario.<target>.<name>" per file: `zorv-host check` plays the
+#   scenario and compares what the component did with its expected lines.
+#
+# Natively the tests run the zorv-host target (our tree or the SDK). With the
+# Windows tool chain they run ZORV_HOST_EXE under wine in a prefix of this
+# build folder (or ZORV_WINE_PREFIX); zorv_string.dll must sit beside the component (the SDK's
+# zorv_add_component puts it there).
+
+if(NOT DEFINED ZORV_HOST_TARGET)
+  set(ZORV_HOST_TARGET zorv-host)
+endif()
+set(ZORV_HOST_EXE "" CACHE FILEPATH "zorv-host.exe, to test Windows components under Wine")
+set(ZORV_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "The Wine prefix of the Windows tests")
+
+# Sets ${out} to the command line that starts zorv-host, adding once per
+# project the Wine prefix set-up the Windows tests depend on.
+function(_zorv_host_command out)
+  if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+    if(NOT ZORV_HOST_EXE OR NOT EXISTS "${ZORV_HOST_EXE}")
+      message(FATAL_ERROR "Testing a Windows component needs ZORV_HOST_EXE, the path of zorv-host.exe (found: \"${ZORV_HOST_EXE}\")")
+    endif()
+    find_program(ZORV_WINE wine REQUIRED)
+    find_program(ZORV_WINESERVER wineserver REQUIRED)
+    set(env WINEPREFIX=${ZORV_WINE_PREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=)
+    get_property(done GLOBAL PROPERTY ZORV_WINE_FIXTURE)
+    if(NOT done)
+      set_property(GLOBAL PROPERTY ZORV_WINE_FIXTURE ON)
+      add_test(NAME zorv.wine.prefix COMMAND ${CMAKE_COMMAND} -E env ${env}
+        sh -c "${ZORV_WINESERVER} -p >/dev/null 2>&1 </dev/null; wineboot --init >/dev/null 2>&1 </dev/null")
+      add_test(NAME zorv.wine.stop COMMAND ${CMAKE_COMMAND} -E env ${env} ${ZORV_WINESERVER} -k)
+      set_tests_properties(zorv.wine.prefix PROPERTIES FIXTURES_SETUP zorv_wine)
+      set_tests_properties(zorv.wine.stop PROPERTIES FIXTURES_CLEANUP zorv_wine)
+    endif()
+    set(${out} ${CMAKE_COMMAND} -E env ${env} ${ZORV_WINE} ${ZORV_HOST_EXE} PARENT_SCOPE)
+  elseif(TARGET ${ZORV_HOST_TARGET})
+    set(${out} $<TARGET_FILE:${ZORV_HOST_TARGET}> PARENT_SCOPE)
+  else()
+    message(FATAL_ERROR "No zorv-host target: find_package(ZorvSDK) or build inside the project tree")
+  endif()
+endfunction()
+
+function(_zorv_wine_properties test)
+  if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+    set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED zorv_wine RESOURCE_LOCK zorv_wine)
+  endif()
+endfunction()
+
 function(zorv_add_validation)
   cmake_parse_arguments(V "" "TARGET;STRICTNESS" "ARGS" ${ARGN})
   if(NOT V_TARGET)
@@ -12,6 +60,22 @@ function(zorv_add_validation)
   if(NOT V_STRICTNESS)
     set(V_STRICTNESS 2)
   endif()
+  _zorv_host_command(host)
   add_test(NAME validate.${V_TARGET}
-    COMMAND zorv-host validate $<TARGET_FILE:${V_TARGET}> --strictness ${V_STRICTNESS} ${V_ARGS})
+    COMMAND ${host} validate $<TARGET_FILE:${V_TARGET}> --strictness ${V_STRICTNESS} ${V_ARGS})
+  _zorv_wine_properties(validate.${V_TARGET})
+endfunction()
+
+function(zorv_add_scenarios target)
+  cmake_parse_arguments(PARSE_ARGV 1 S "" "" "FILES")
+  if(S_UNPARSED_ARGUMENTS OR NOT S_FILES)
+    message(FATAL_ERROR "zorv_add_scenarios(${target} FILES scenario...): no FILES given, or unknown arguments: ${S_UNPARSED_ARGUMENTS}")
+  endif()
+  _zorv_host_command(host)
+  foreach(file IN LISTS S_FILES)
+    get_filename_component(abs "${file}" ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    get_filename_component(name "${file}" NAME_WE)
+    add_test(NAME scenario.${target}.${name} COMMAND ${host} check $<TARGET_FILE:${target}> ${abs})
+    _zorv_wine_properties(scenario.${target}.${name})
+  endforeach()
 endfunction()

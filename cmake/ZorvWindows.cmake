@@ -1,6 +1,9 @@
 # Pieces of the Windows shipping build: import libraries made from .def files,
 # and the module runtime every DLL of ours carries.
-set(ZORV_WIN32_DIR ${PROJECT_SOURCE_DIR}/platform/win32)
+# The installed SDK points this at its own copy before including this file.
+if(NOT DEFINED ZORV_WIN32_DIR)
+  set(ZORV_WIN32_DIR ${PROJECT_SOURCE_DIR}/platform/win32)
+endif()
 
 # No C++ exceptions in the shipped modules: CMake's default /EHsc goes.
 string(REPLACE "/EHsc" "" CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS}")
@@ -54,6 +57,8 @@ function(zorv_windows_module target)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform)
   target_link_libraries(${target} PRIVATE zorv_import_kernel32)
   target_compile_options(${target} PRIVATE ${ZORV_WINDOWS_REPRO_FLAGS})
+  # Exceptions off on the target too, for projects whose flags still carry /EHsc.
+  target_compile_options(${target} PRIVATE /EHs-c-)
   target_link_options(${target} PRIVATE /nodefaultlib /manifest:no
     /subsystem:windows,${ZORV_WINDOWS_MIN_VERSION} /osversion:${ZORV_WINDOWS_MIN_VERSION}
     /debug /pdbaltpath:%_PDB% /pdbsourcepath:X:/build /Brepro /opt:ref /opt:icf /incremental:no)

@@ -46,6 +46,19 @@ run_suite asan
 run_suite release
 run_suite windows
 
+echo "== sdk: installed, and examples/ built against it natively and for Windows"
+sdk_log=$(mktemp)
+{ scripts/install-sdk.sh build/sdk >/dev/null && tests/sdk/test-examples.sh build/sdk; } 2>&1 | tee "$sdk_log" | grep -E '^(PASS|FAIL)' || true
+sdk_summary=$(tail -1 "$sdk_log")
+if [[ "$sdk_summary" =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+    passed=$((passed + BASH_REMATCH[1]))
+    failed=$((failed + BASH_REMATCH[2]))
+else
+    cat "$sdk_log"
+    failed=$((failed + 1))
+fi
+rm -f "$sdk_log"
+
 echo "== fuzz: each target for ${FUZZ_SECONDS:-15} s"
 fuzz_log=$(mktemp)
 scripts/fuzz.sh "${FUZZ_SECONDS:-15}" | tee "$fuzz_log" | grep -E '^(PASS|FAIL)' || true
