@@ -75,6 +75,12 @@ public:
 
     void note(const std::string& text) { notes_.push_back(text); }
 
+    // Drops the record of replies already handed back (kept to name a second
+    // handback). Guarded replies get fresh addresses, so over a long run the
+    // record is the host's own memory growing; a caller measuring the
+    // component's memory clears it between components.
+    void forgetReturnedReplies() { returned_.clear(); }
+
 private:
     const char* onCommand(const char* line);
     void onHandback(void* data);

@@ -11,7 +11,10 @@
 #include <set>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 #include "child_process.h"
+#include "junit.h"
 #include "guarded_memory.h"
 #include "library_loader.h"
 #include "session.h"
@@ -386,6 +389,7 @@ void checkCycles(const Context& c)
         std::vector<std::string> sent = host.takeCommands();
         require(!sent.empty() && sent.back() == "AS", "cycle " + std::to_string(i + 1) + " did not end with \"AS\"");
         host.clearLog();
+        host.forgetReturnedReplies();   // the host's books, not the component's memory
         if (i + 1 == warmUp)
             heapAfterWarmUp = heapInUse();
     }
@@ -650,23 +654,6 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
     return CheckResult{status, verdict.size() > 5 ? verdict.substr(5) : ""};
 }
 
-std::string jsonText(const std::string& s)
-{
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 bool selected(const std::string& name, const std::vector<std::string>& only, const std::vector<std::string>& skip)
 {
@@ -685,7 +672,7 @@ std::vector<CheckInfo> listChecks()
 {
     std::vector<CheckInfo> list;
     for (const Check& check : checks)
-        list.push_back({check.name, check.description});
+        list.push_back({check.name, check.description, warnsOnly(check, 1) ? 3 : 1});
     return list;
 }
 
@@ -724,7 +711,8 @@ int runValidate(const ValidateOptions& options)
         installCrashReporter();
 
     int passed = 0, failed = 0, skipped = 0, warned = 0;
-    std::string jsonChecks;
+    nlohmann::json jsonChecks = nlohmann::json::array();
+    std::vector<JunitCase> cases;
     for (const Check& check : checks) {
         if (!selected(check.name, only, skip))
             continue;
@@ -738,22 +726,41 @@ int runValidate(const ValidateOptions& options)
          : result.status == Status::fail ? failed
          : result.status == Status::warn ? warned
                                          : skipped) += 1;
-        if (json) {
-            char time[32];
-            std::snprintf(time, sizeof time, "%.3f", seconds);
-            jsonChecks += std::string(jsonChecks.empty() ? "" : ",") + "\n    {\"name\": " + jsonText(check.name)
-                          + ", \"status\": " + jsonText(statusWord(result.status)) + ", \"reason\": "
-                          + jsonText(result.reason) + ", \"seconds\": " + time + "}";
-        } else {
+        const std::string area = std::string(check.name).substr(0, std::string(check.name).find('.'));
+        cases.push_back({check.name, area,
+                         result.status == Status::pass   ? JunitCase::Outcome::pass
+                         : result.status == Status::fail ? JunitCase::Outcome::fail
+                         : result.status == Status::warn ? JunitCase::Outcome::warn
+                                                         : JunitCase::Outcome::skip,
+                         result.reason, "", seconds});
+        if (json)
+            jsonChecks.push_back({{"name", check.name},
+                                  {"status", statusWord(result.status)},
+                                  {"reason", result.reason},
+                                  {"seconds", seconds}});
+        else
             std::cout << statusWord(result.status) << "  " << check.name
                       << (result.reason.empty() ? "" : ": " + result.reason) << std::endl;
+    }
+    if (!options.junit.empty()) {
+        std::string error;
+        if (!writeJunitFile(options.junit, "zorv-host validate " + library, cases, error)) {
+            std::cerr << "zorv-host validate: " << error << "\n";
+            return 2;
         }
     }
     if (json)
-        std::cout << "{\n  \"library\": " << jsonText(library) << ",\n  \"seed\": " << context.seed
-                  << ",\n  \"strictness\": " << context.strictness << ",\n  \"checks\": [" << jsonChecks
-                  << "\n  ],\n  \"passed\": " << passed << ",\n  \"failed\": " << failed
-                  << ",\n  \"skipped\": " << skipped << ",\n  \"warned\": " << warned << "\n}\n";
+        std::cout << nlohmann::json{{"schema", validateJsonSchema},
+                                    {"library", library},
+                                    {"seed", context.seed},
+                                    {"strictness", context.strictness},
+                                    {"checks", jsonChecks},
+                                    {"passed", passed},
+                                    {"failed", failed},
+                                    {"warned", warned},
+                                    {"skipped", skipped}}
+                         .dump(2)
+                  << "\n";
     else
         std::cout << passed << " passed, " << failed << " failed" << (warned ? ", " + std::to_string(warned) + " warned" : "")
                   << (skipped ? ", " + std::to_string(skipped) + " skipped" : "")

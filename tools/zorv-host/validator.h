@@ -18,6 +18,7 @@ struct ValidateOptions {
     std::optional<std::uint64_t> seed;     // none: one is drawn and printed
     double timeout = 0;                    // seconds per check; 0: 60 x strictness
     bool json = false;
+    std::string junit;                     // also write a JUnit XML report here
     bool inProcess = false;                // no child processes (debugging)
     bool guard = true;                     // lent memory in guarded pages
     std::string runCheck;                  // the child's side: run this one check
@@ -27,7 +28,11 @@ struct ValidateOptions {
 struct CheckInfo {
     std::string name;
     std::string description;
+    int failsFrom = 1;   // the strictness from which a finding fails; below it, a WARN
 };
+
+// The version of --json's layout; raised when a field changes meaning or goes.
+const int validateJsonSchema = 2;
 std::vector<CheckInfo> listChecks();
 
 // Runs the selected checks; returns the exit status.

@@ -5,6 +5,8 @@
 #include "cli/subcommands.h"
 #include "validator.h"
 
+#include <nlohmann/json.hpp>
+
 namespace zorv_host::cli {
 
 void addValidate(CLI::App& app, int& status)
@@ -14,7 +16,8 @@ void addValidate(CLI::App& app, int& status)
     CLI::App* command = app.add_subcommand("validate", "named checks of the host contract");
     command->add_option("LIBRARY", options->library, "the component library")->check(CLI::ExistingFile);
     command->add_flag("--list", *list, "list the checks and exit");
-    command->add_flag("--json", options->json, "print the results as JSON");
+    command->add_flag("--json", options->json, "print the results (with --list: the checks) as JSON");
+    command->add_option("--junit", options->junit, "also write a JUnit XML report to this file");
     command->add_option("--only", options->only, "run only these checks or groups ('*' allowed)")->delimiter(',');
     command->add_option("--skip", options->skip, "skip these checks or groups ('*' allowed)")->delimiter(',');
     command->add_option("--strictness", options->strictness, "1 quick, 2 usual, 3 thorough")
@@ -28,8 +31,21 @@ void addValidate(CLI::App& app, int& status)
     command->add_option("--run-check", options->runCheck)->group("");   // a child's side of one check
     command->callback([options, list, &status] {
         if (*list) {
-            for (const CheckInfo& check : listChecks())
-                std::cout << check.name << "  " << check.description << "\n";
+            nlohmann::json list = nlohmann::json::array();
+            for (const CheckInfo& check : listChecks()) {
+                if (options->json)
+                    list.push_back({{"name", check.name},
+                                    {"description", check.description},
+                                    {"runs_from_strictness", 1},
+                                    {"fails_from_strictness", check.failsFrom}});
+                else
+                    std::cout << check.name << "  " << check.description
+                              << (check.failsFrom > 1 ? " [WARN below strictness " + std::to_string(check.failsFrom) + "]"
+                                                      : "")
+                              << "\n";
+            }
+            if (options->json)
+                std::cout << nlohmann::json{{"schema", validateJsonSchema}, {"checks", list}}.dump(2) << "\n";
             status = 0;
             return;
         }
