@@ -75,7 +75,7 @@ public:
         if (ZORV_FAULT == writesButtonRecord && code == zorv_code::button && data) {
             const ButtonEvent* event = static_cast<const ButtonEvent*>(data);
             if (event->controlId)
-                const_cast<char*>(event->controlId)[0] = 'X';
+                *const_cast<volatile char*>(event->controlId) = 'X';
         }
         return zorv_script_helper::callback(data, code);
     }
@@ -85,8 +85,8 @@ protected:
     {
         static const char* kept = nullptr;
         static volatile char sink;
-        if (ZORV_FAULT == writesMessageText)
-            text[0] = text[0];
+        if (ZORV_FAULT == writesMessageText)   // volatile: an optimiser drops a plain self-assignment
+            *static_cast<volatile char*>(text) = text[0];
         if (ZORV_FAULT == keepsHostText) {
             if (kept)
                 sink = kept[0];
