@@ -32,7 +32,7 @@ list(FILTER framework_headers EXCLUDE REGEX "zorv_internal\\.h$")
 install(FILES ${framework_headers} ${PROJECT_SOURCE_DIR}/zorv_string/zorv_string.h
   ${PROJECT_SOURCE_DIR}/platform/zorv_crt.h ${PROJECT_SOURCE_DIR}/platform/zorv_win32.h
   DESTINATION include/zorv COMPONENT sdk EXCLUDE_FROM_ALL)
-install(FILES ${PROJECT_SOURCE_DIR}/platform/win32/kernel32.def ${PROJECT_SOURCE_DIR}/platform/win32/ucrtbase.def
+install(FILES ${PROJECT_SOURCE_DIR}/platform/win32/kernel32.def
   ${PROJECT_SOURCE_DIR}/platform/win32/dll_entry.cpp ${PROJECT_SOURCE_DIR}/platform/win32/module_runtime.cpp
   DESTINATION share/zorv/win32 COMPONENT sdk EXCLUDE_FROM_ALL)
 
