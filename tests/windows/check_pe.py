@@ -13,41 +13,10 @@ import sys
 
 import pefile
 
-# Every operation of the text library the system may import, demangled.
-TEXT_LIBRARY = {
-    "public: __thiscall zorv_string::zorv_string(void)",
-    "public: __thiscall zorv_string::zorv_string(char const *)",
-    "public: __thiscall zorv_string::zorv_string(class zorv_string const &)",
-    "public: __thiscall zorv_string::zorv_string(int, char, unsigned int, int)",
-    "public: virtual __thiscall zorv_string::~zorv_string(void)",
-    "public: class zorv_string & __thiscall zorv_string::operator=(char const *)",
-    "public: class zorv_string & __thiscall zorv_string::operator=(class zorv_string const &)",
-    "public: class zorv_string & __thiscall zorv_string::operator+=(class zorv_string const &)",
-    "public: char const * __thiscall zorv_string::operator char const *(void) const",
-    "public: unsigned int __thiscall zorv_string::length(void) const",
-    "public: int __thiscall zorv_string::toInt(void) const",
-    "public: int __thiscall zorv_string::split(char, class zorv_string &, class zorv_string &) const",
-    "public: class zorv_string __thiscall zorv_string::arg(class zorv_string const &) const",
-    "public: class zorv_string __thiscall zorv_string::arg(int, char, unsigned int, int) const",
-    "bool __cdecl operator==(class zorv_string const &, char const *)",
-    "bool __cdecl operator!=(class zorv_string const &, char const *)",
-    "bool __cdecl operator!=(class zorv_string const &, class zorv_string const &)",
-    "bool __cdecl operator==(class zorv_string const &, int)",
-    "class zorv_string const __cdecl operator+(class zorv_string const &, class zorv_string const &)",
-    "class zorv_string const __cdecl operator+(class zorv_string const &, char const *)",
-    "class zorv_string const __cdecl operator+(char const *, class zorv_string const &)",
-    "public: virtual __thiscall zorv_stringlist::~zorv_stringlist(void)",
-    "public: __thiscall zorv_stringlist::zorv_stringlist(void)",
-    "public: __thiscall zorv_stringlist::zorv_stringlist(class zorv_stringlist const &)",
-    "public: __thiscall zorv_stringlist::zorv_stringlist(class zorv_string const &, char)",
-    "public: class zorv_stringlist & __thiscall zorv_stringlist::operator<<(class zorv_string const &)",
-    "public: class zorv_string __thiscall zorv_stringlist::toString(char)",
-    "public: class zorv_stringlistIterator const __thiscall zorv_stringlist::begin(void)",
-    "public: class zorv_stringlistIterator const __thiscall zorv_stringlist::end(void)",
-    "public: bool __thiscall zorv_stringlistIterator::operator!=(class zorv_stringlistIterator const &) const",
-    "public: class zorv_string & __thiscall zorv_stringlistIterator::operator*(void) const",
-    "public: class zorv_stringlistIterator __thiscall zorv_stringlistIterator::operator++(void)",
-}
+# The text library's operations and the exception runtime's names: one list,
+# kept by the image check any author runs.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "image-check"))
+from zorv_image_check import EXCEPTION_RUNTIME, TEXT_LIBRARY  # noqa: E402
 
 VERSION_STRINGS = {
     "Comments": "ZORV V4.5 Script Component",
@@ -74,8 +43,6 @@ VTABLE = [
     "protected: virtual void __thiscall zorv_script_helper::eventSixCallback(class EventView *)",
 ]
 
-EXCEPTION_RUNTIME = {"__CxxFrameHandler3", "__CxxFrameHandler4", "_CxxThrowException", "_except_handler3",
-                     "_except_handler4_common"}
 
 
 def demangle(name):
