@@ -149,24 +149,6 @@ bool probeOnce(unsigned char pattern, zorv_probe_result& result)
     return ready;
 }
 
-void put(char* buffer, unsigned int size, unsigned int& at, const char* text)
-{
-    while (*text && at + 1 < size)
-        buffer[at++] = *text++;
-}
-
-void putNumber(char* buffer, unsigned int size, unsigned int& at, unsigned int value)
-{
-    char digits[12];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10u);
-        value /= 10u;
-    } while (value != 0);
-    while (n > 0 && at + 1 < size)
-        buffer[at++] = digits[--n];
-}
-
 } // namespace
 
 zorv_probe_result zorv_probe_text_library()
@@ -188,20 +170,12 @@ void zorv_probe_describe(const zorv_probe_result& result, const char* component,
 {
     if (size == 0)
         return;
-    unsigned int at = 0;
-    put(buffer, size, at, component);
-    if (result.fits) {
-        put(buffer, size, at, ": the text library's objects fit their reserves");
-    } else if (result.bytesUsed == 0) {
-        put(buffer, size, at, ": no memory to check the text library; no component is made");
-    } else {
-        put(buffer, size, at, ": ");
-        put(buffer, size, at, result.className);
-        put(buffer, size, at, " of the text library uses ");
-        putNumber(buffer, size, at, result.bytesUsed);
-        put(buffer, size, at, " bytes, more than the ");
-        putNumber(buffer, size, at, result.reserve);
-        put(buffer, size, at, " reserved; no component is made");
-    }
-    buffer[at] = '\0';
+    // The module's own formatter: it cuts at size and always ends the text.
+    if (result.fits)
+        zorv_format(buffer, size, "%s: the text library's objects fit their reserves", component);
+    else if (result.bytesUsed == 0)
+        zorv_format(buffer, size, "%s: no memory to check the text library; no component is made", component);
+    else
+        zorv_format(buffer, size, "%s: %s of the text library uses %u bytes, more than the %u reserved; no component is made",
+                    component, result.className, result.bytesUsed, result.reserve);
 }
