@@ -57,16 +57,19 @@ BridgeClient::~BridgeClient()
 
 bool BridgeClient::start(const std::vector<std::string>& argv)
 {
+    // Every descriptor is close-on-exec from the start: children are started
+    // from several threads at once, and a sibling that inherited this
+    // child's output pipe would keep its end open after it died.
     int in[2], out[2];
-    if (argv.empty() || pipe(in) != 0)
+    if (argv.empty() || pipe2(in, O_CLOEXEC) != 0)
         return fail("cannot make a pipe"), false;
-    if (pipe(out) != 0) {
+    if (pipe2(out, O_CLOEXEC) != 0) {
         close(in[0]);
         close(in[1]);
         return fail("cannot make a pipe"), false;
     }
     char errName[] = "/tmp/zorv-bridge-XXXXXX";
-    errFile_ = mkstemp(errName);
+    errFile_ = mkostemp(errName, O_CLOEXEC);
     if (errFile_ >= 0)
         unlink(errName);
     std::vector<char*> args;
@@ -76,12 +79,11 @@ bool BridgeClient::start(const std::vector<std::string>& argv)
     pid_ = fork();
     if (pid_ == 0) {
         setpgid(0, 0);
+        // dup2 leaves the copies open across exec.
         dup2(in[0], 0);
         dup2(out[1], 1);
         if (errFile_ >= 0)
             dup2(errFile_, 2);
-        for (int fd : {in[0], in[1], out[0], out[1]})
-            close(fd);
         execvp(args[0], args.data());
         dprintf(2, "cannot run %s: %s\n", args[0], strerror(errno));
         _exit(127);
@@ -90,8 +92,6 @@ bool BridgeClient::start(const std::vector<std::string>& argv)
     close(out[1]);
     toChild_ = in[1];
     fromChild_ = out[0];
-    fcntl(toChild_, F_SETFD, FD_CLOEXEC);
-    fcntl(fromChild_, F_SETFD, FD_CLOEXEC);
     if (pid_ < 0) {
         fail("cannot start a process");
         return false;

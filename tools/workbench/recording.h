@@ -27,8 +27,10 @@ struct JournalStep {
 };
 
 // The scenario text: a header of comments, then for each step the host rules
-// for its queries, the event line and its expected lines. A step after which
-// the component failed ends the scenario (a comment says how).
+// for its queries, the event line and its expected lines. A step in which
+// the component failed ends the scenario, with a comment saying how: a crash
+// stays in (the replay crashes the same way), a hang becomes a comment (the
+// replay would hang too).
 std::string scenarioText(const std::vector<JournalStep>& steps, const std::vector<std::string>& header);
 
 // A file name for a placement's scenario: letters, digits, '-' and '_' kept,

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -107,6 +109,23 @@ bool findProgram(const std::string& name)
     return false;
 }
 
+// Wine is installed on machines that cannot run it: its loader is a 32-bit
+// program, and some kernels run none. One "wine --version" tells.
+bool wineRuns(const std::string& wine)
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        execlp(wine.c_str(), wine.c_str(), "--version", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 std::string dumpJson(const json& value)
 {
     // Component texts are bytes, not always UTF-8.
@@ -147,6 +166,7 @@ struct Workbench::Impl {
     WorkbenchOptions options;
     std::vector<PlacementRun> runs;
     bool wineUsable = false;
+    std::string wineProblem;    // why Wine placements run natively
 
     // Parent and router state: host thread only.
     int selectedSource = -1;
@@ -187,7 +207,17 @@ struct Workbench::Impl {
             run.config = placement;
             runs.push_back(std::move(run));
         }
-        wineUsable = findProgram(options.wine) && fileExists(panel.wineHost);
+        bool wanted = std::any_of(panel.placements.begin(), panel.placements.end(),
+                                  [](const Placement& p) { return p.runner == Runner::Wine; });
+        if (wanted) {
+            if (!findProgram(options.wine))
+                wineProblem = options.wine.empty() ? "Wine is turned off" : "there is no " + options.wine;
+            else if (!fileExists(panel.wineHost))
+                wineProblem = panel.wineHost + " does not exist";
+            else if (!wineRuns(options.wine))
+                wineProblem = "Wine does not run on this machine (its loader is a 32-bit program)";
+            wineUsable = wineProblem.empty();
+        }
     }
 
     // ---- the queue
@@ -371,9 +401,16 @@ struct Workbench::Impl {
             run.libraryFile = run.config.library;
             argv = {options.selfPath, "bridge", run.libraryFile};
             if (run.config.runner == Runner::Wine)
-                run.note = "Wine or " + panel.wineHost + " is not here: the native module runs instead";
+                run.note = wineProblem + ": the native module runs instead";
         }
         run.loadedTime = modificationTime(run.libraryFile);
+        if (!fileExists(run.libraryFile)) {
+            run.status = Status::Crashed;
+            run.why = "cannot load: " + run.libraryFile + " does not exist";
+            addLog(run.config.name, "status", run.why);
+            dirty = true;
+            return;
+        }
         addLog(run.config.name, "status", "starting: " + run.libraryFile + (run.wine ? " under Wine" : ""));
         auto client = std::make_shared<BridgeClient>();
         int generation = run.generation;
@@ -830,11 +867,8 @@ void Workbench::start()
     Impl& impl = *impl_;
     impl.host = std::thread([&impl] { impl.hostLoop(); });
     impl.post([&impl] {
-        if (!impl.wineUsable
-            && std::any_of(impl.runs.begin(), impl.runs.end(),
-                           [](const PlacementRun& run) { return run.config.runner == Runner::Wine; }))
-            impl.addLog("", "status", "Wine placements run their native modules: no " + impl.options.wine + " or "
-                                          + impl.panel.wineHost);
+        if (!impl.wineProblem.empty())
+            impl.addLog("", "status", "Wine placements run their native modules: " + impl.wineProblem);
         for (std::size_t i = 0; i < impl.runs.size(); ++i)
             impl.launch(i);
     });
