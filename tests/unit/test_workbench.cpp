@@ -271,7 +271,8 @@ protected:
           "instances": {"D1": "12 1", "D2": "12 2"},
           "placements": [{"name": "A", "library": ")" ZORV_TEST_SELVARIN R"(", "instance": "D1"},
                          {"name": "B", "library": ")" ZORV_TEST_SELVARIN R"(", "instance": "D2"},
-                         {"name": "C", "library": "/nonexistent/lib.so"}]})";
+                         {"name": "C", "library": "/nonexistent/lib.so"},
+                         {"name": "D", "library": ")" ZORV_TEST_SELVARIN R"(", "base_path": "/nonexistent"}]})";
         std::string error;
         std::optional<PanelFile> panel = parsePanelFile(text, "test.zorv_panel", roots, error);
         ASSERT_TRUE(panel) << error;
@@ -337,6 +338,18 @@ TEST_F(WorkbenchRun, PlaysTheTakeRoadAcrossPlacements)
     EXPECT_FALSE(workbench->press("C", "1", "Monitor").get().ok);
     std::string failure = placement(json::parse(workbench->state()), "C")["why"];
     EXPECT_NE(failure.find("cannot load"), std::string::npos) << failure;
+    // D's layout is not where its base path says: "PS" was answered null and
+    // the placement shows why, but it runs and takes part all the same.
+    const json d = placement(json::parse(workbench->state()), "D");
+    EXPECT_EQ(d["status"], "running");
+    ASSERT_EQ(d["panels"].size(), 1u);
+    EXPECT_NE(d["panels"][0]["error"].get<std::string>().find("/nonexistent/mymon.zorv_ui"), std::string::npos)
+        << d["panels"][0]["error"];
+    EXPECT_FALSE(workbench->press("D", "1", "Monitor").get().ok);
+    bool logged = false;
+    for (const LogEntry& entry : workbench->logSince(0))
+        logged = logged || (entry.placement == "D" && entry.text.find("which has no layout") != std::string::npos);
+    EXPECT_TRUE(logged);   // its TP for "Ident" went to a panel without a layout
 }
 
 TEST_F(WorkbenchRun, ARecordingReplaysAndARestartKeepsTheSelection)
@@ -351,7 +364,7 @@ TEST_F(WorkbenchRun, ARecordingReplaysAndARestartKeepsTheSelection)
     }));
     Outcome written = workbench->setRecording(false).get();
     ASSERT_TRUE(written.ok) << written.error;
-    ASSERT_EQ(written.files.size(), 2u);   // C never ran
+    ASSERT_EQ(written.files.size(), 3u);   // C never ran
     for (const std::string& file : written.files) {
         std::ifstream in(file);
         std::stringstream text;

@@ -2,6 +2,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
@@ -43,7 +46,17 @@ struct Server::Impl {
     httplib::Server http;
     std::atomic<bool> stopping{false};
 
-    Impl(Workbench& w, std::string dir) : workbench(w), pageDir(std::move(dir)) { routes(); }
+    Impl(Workbench& w, std::string dir) : workbench(w), pageDir(std::move(dir))
+    {
+        // Small state events must leave at once, not wait for the previous
+        // one's acknowledgement; accepted sockets inherit the option.
+        http.set_socket_options([](socket_t sock) {
+            httplib::default_socket_options(sock);
+            int on = 1;
+            setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        });
+        routes();
+    }
 
     void routes()
     {

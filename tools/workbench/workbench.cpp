@@ -353,6 +353,8 @@ struct Workbench::Impl {
                 {"runner", run.wine ? "wine" : "native"},
                 {"library", run.libraryFile},
                 {"instance", run.config.instance},
+                {"selectedbg", run.config.selectedbg},
+                {"deselectedbg", run.config.deselectedbg},
                 {"note", run.note},
                 {"status", statusName(run.status)},
                 {"why", run.why},

@@ -192,12 +192,16 @@ function drawPlacement(parts, placement, state) {
     }
   }
   const books = placement.books;
-  parts.books.replaceChildren(
-    el('span', {text: 'events ' + books.events}),
-    el('span', {class: books.outstanding ? 'bad' : '', 'data-books': 'outstanding',
-      text: 'replies out ' + books.outstanding}),
-    el('span', {class: books.ruleBreaks ? 'bad' : '', 'data-books': 'rule-breaks',
-      text: 'rule breaks ' + books.ruleBreaks}));
+  const booksKey = [books.events, books.outstanding, books.ruleBreaks].join('|');
+  if (parts.booksKey !== booksKey) {
+    parts.books.replaceChildren(
+      el('span', {text: 'events ' + books.events}),
+      el('span', {class: books.outstanding ? 'bad' : '', 'data-books': 'outstanding',
+        text: 'replies out ' + books.outstanding}),
+      el('span', {class: books.ruleBreaks ? 'bad' : '', 'data-books': 'rule-breaks',
+        text: 'rule breaks ' + books.ruleBreaks}));
+    parts.booksKey = booksKey;
+  }
   parts.timers.textContent = placement.timers.map(
     (t) => 'timer ' + t.number + ': ' + t.interval + ' ms').join(' \u00b7 ');
 }
