@@ -282,14 +282,27 @@ function redrawLog() {
   box.scrollTop = box.scrollHeight;
 }
 
+// New entries are drawn just after the next frame is painted, so a busy
+// log never holds back the drawing of the panel itself.
 function addLog(entries) {
-  const box = document.getElementById('log');
-  const atEnd = box.scrollHeight - box.scrollTop - box.clientHeight < 30;
   const last = page.log.length ? page.log[page.log.length - 1].seq : 0;
   const fresh = entries.filter((e) => e.seq > last);
   page.log.push(...fresh);
   if (page.log.length > 20000) page.log.splice(0, page.log.length - 20000);
-  for (const entry of fresh) if (shown(entry)) box.append(logLine(entry));
+  page.pendingLog = (page.pendingLog || []).concat(fresh);
+  if (!page.logScheduled) {
+    page.logScheduled = true;
+    requestAnimationFrame(() => setTimeout(flushLog, 0));
+  }
+}
+
+function flushLog() {
+  page.logScheduled = false;
+  const box = document.getElementById('log');
+  const atEnd = box.scrollHeight - box.scrollTop - box.clientHeight < 30;
+  const lines = page.pendingLog.filter(shown).slice(-logShown).map(logLine);
+  page.pendingLog = [];
+  box.append(...lines);
   while (box.childElementCount > logShown) box.firstChild.remove();
   if (atEnd) box.scrollTop = box.scrollHeight;
 }
