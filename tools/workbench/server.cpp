@@ -48,11 +48,13 @@ struct Server::Impl {
 
     Impl(Workbench& w, std::string dir) : workbench(w), pageDir(std::move(dir))
     {
+        // SO_REUSEADDR only: the library's default, SO_REUSEPORT, would let
+        // a second workbench bind the same port and share its requests.
         // Small state events must leave at once, not wait for the previous
-        // one's acknowledgement; accepted sockets inherit the option.
+        // one's acknowledgement; accepted sockets inherit TCP_NODELAY.
         http.set_socket_options([](socket_t sock) {
-            httplib::default_socket_options(sock);
             int on = 1;
+            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
             setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         });
         routes();

@@ -68,7 +68,8 @@ int runPanel(const PanelOptions& options)
     Server server(workbench, options.pageDir);
     int port = server.bind(options.port);
     if (port < 0) {
-        std::cerr << "zorv-host panel: cannot listen on 127.0.0.1:" << options.port << "\n";
+        std::cerr << "zorv-host panel: cannot listen on 127.0.0.1:" << options.port
+                  << " (is the port in use? --port 0 picks a free one)\n";
         return 2;
     }
     workbench.start();
