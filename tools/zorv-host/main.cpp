@@ -23,6 +23,7 @@ int main(int argc, char** argv)
     zorv_host::cli::addImageCheck(app, status);
     zorv_host::cli::addPreflight(app, status);
     zorv_host::cli::addBridge(app, status);
+    zorv_host::cli::addNew(app, status);
     std::string error;
     if (!zorv_host::applyTextLibraryOverride(error)) {
         std::cerr << "zorv-host: " << error << "\n";
