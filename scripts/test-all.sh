@@ -46,17 +46,27 @@ run_suite asan
 run_suite release
 run_suite windows
 
+# Adds the counts of a script's closing "N passed, M failed" line (in the
+# log) to the totals; a log without one counts as a failure and is shown.
+add_script_counts() {
+    local summary
+    summary=$(tail -1 "$1")
+    if [[ "$summary" =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+        passed=$((passed + BASH_REMATCH[1]))
+        failed=$((failed + BASH_REMATCH[2]))
+    else
+        cat "$1"
+        failed=$((failed + 1))
+    fi
+}
+
 echo "== sdk: installed, and examples/ built against it natively and for Windows"
 sdk_log=$(mktemp)
 { scripts/install-sdk.sh build/sdk >/dev/null && tests/sdk/test-examples.sh build/sdk; } 2>&1 | tee "$sdk_log" | grep -E '^(PASS|FAIL)' || true
-sdk_summary=$(tail -1 "$sdk_log")
-if [[ "$sdk_summary" =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
-    passed=$((passed + BASH_REMATCH[1]))
-    failed=$((failed + BASH_REMATCH[2]))
-else
-    cat "$sdk_log"
-    failed=$((failed + 1))
-fi
+add_script_counts "$sdk_log"
+echo "== sdk: every sh block of docs/component-guide.md, as written"
+tests/sdk/test-guide.sh 2>&1 | tee "$sdk_log" | grep -E '^(PASS|FAIL)' || true
+add_script_counts "$sdk_log"
 rm -f "$sdk_log"
 
 echo "== fuzz: each target for ${FUZZ_SECONDS:-15} s"
