@@ -13,6 +13,7 @@ if [ $# -lt 1 ]; then
     exit 2
 fi
 root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tests/sdk/sh_blocks.sh"
 prefix=$(realpath -m "$1")
 out=$(realpath -m "${2:-$root/build/sdk-examples}")
 toolchain=$prefix/lib/cmake/ZorvSDK/toolchain-win32-clang-cl.cmake
@@ -62,6 +63,10 @@ refuses() {   # refuses TEXT COMMAND...: exit status 2 and TEXT on standard erro
 step new.refuses_existing_folder refuses "is not empty" "$host" new Dimmer "$generated"
 step new.refuses_bad_name refuses "not a C++ identifier" "$host" new 9lives "$out/generated/nine"
 build_project generated "$generated"
+# Its README's commands, as written, in the project's folder.
+# (They run in this shell and may set variables such as SDK; none of ours.)
+cd "$generated" && run_sh_blocks README.md "$out/logs" generated.readme
+cd "$root" || exit 1
 # The generated version record, read back from a DLL built outside our tree.
 expect_version() {
     /usr/bin/python3 "$root/tests/sdk/pe_fields.py" "$1" > "$out/logs/fields.txt" || return 1
