@@ -20,7 +20,11 @@ ensure_packages() {
 }
 
 # The native tool chain and test libraries.
-NATIVE_PACKAGES=(cmake ninja-build g++ g++-multilib libgtest-dev libgmock-dev valgrind libcli11-dev nlohmann-json3-dev libedit-dev)
+NATIVE_PACKAGES=(cmake ninja-build g++ g++-multilib libgtest-dev libgmock-dev valgrind libcli11-dev nlohmann-json3-dev libedit-dev
+                 pkg-config libcpp-httplib-dev)
+# The workbench's page in a real browser (the browser tests, the main job's
+# screenshot); Debian's own Python runs selenium.
+BROWSER_PACKAGES=(chromium chromium-driver python3-selenium fonts-dejavu-core)
 # libFuzzer and the sanitizer runtimes for clang.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 # Google Benchmark.
@@ -29,6 +33,12 @@ BENCH_PACKAGES=(libbenchmark-dev)
 # The shipping build (clang-cl, lld-link, LLVM tools), zorv-host.exe (MinGW),
 # Wine to run them, and pefile for the image checks.
 WINDOWS_PACKAGES=(clang-14 clang-tools-14 lld-14 llvm-14 g++-mingw-w64-i686 wine wine32:i386 python3-pefile)
+
+# Whether Wine runs here. Its loader is a 32-bit program, and some kernels
+# are built without 32-bit support: there Wine is installed but cannot start.
+wine_runs() {
+    WINEDEBUG=-all wine --version >/dev/null 2>&1
+}
 
 # Builds dist/: Selvarin.dll and zorv_string.dll (clang-cl), zorv-host.exe (MinGW).
 build_windows_dist() {

@@ -11,6 +11,7 @@ public:
     AlarmPanel(zorv_client_callback* host, const char* basePath) : zorv_script_helper(host, basePath)
     {
         setAlarmActionsEnabled(true);
+        panelShow(zorv_string(1, 0, 0, 10), "alarm_panel.zorv_ui", zorv_string());
     }
 
 protected:

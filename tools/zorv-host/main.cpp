@@ -24,6 +24,9 @@ int main(int argc, char** argv)
     zorv_host::cli::addPreflight(app, status);
     zorv_host::cli::addBridge(app, status);
     zorv_host::cli::addNew(app, status);
+#if defined(ZORV_HOST_WORKBENCH)
+    zorv_host::cli::addPanel(app, status);
+#endif
     std::string error;
     if (!zorv_host::applyTextLibraryOverride(error)) {
         std::cerr << "zorv-host: " << error << "\n";

@@ -4,8 +4,6 @@
 
 namespace zorv_host {
 
-namespace {
-
 // Command lines are shown as sent, with control bytes, non-ASCII bytes,
 // backslashes and trailing blanks escaped so each stays one visible line.
 std::string showCommand(const std::string& line)
@@ -21,6 +19,8 @@ std::string showCommand(const std::string& line)
     }
     return "> " + shown.substr(0, end) + tail;
 }
+
+namespace {
 
 void collectHostOutput(SimHost& host, std::vector<std::string>& lines)
 {

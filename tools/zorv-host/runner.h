@@ -18,6 +18,10 @@
 
 namespace zorv_host {
 
+// A command line as a transcript shows it: "> " and the line, with control
+// bytes, non-ASCII bytes, backslashes and trailing blanks escaped.
+std::string showCommand(const std::string& line);
+
 // Runs one step on session; returns the transcript lines it produced.
 std::vector<std::string> runStep(const Step& step, Session& session, SimHost& host);
 

@@ -192,6 +192,17 @@ const char* const keywords[] = {"host", "create", "parent", "button", "timer", "
 
 } // namespace
 
+std::optional<std::string> unquoteText(const std::string& quoted)
+{
+    if (quoted.empty() || quoted[0] != '"')
+        return std::nullopt;
+    std::size_t pos = 0;
+    std::string out, error;
+    if (!readQuoted(quoted, pos, out, error) || pos != quoted.size())
+        return std::nullopt;
+    return out;
+}
+
 std::string keywordHint(const std::string& word)
 {
     for (const char* keyword : keywords)

@@ -51,6 +51,10 @@ struct Scenario {
 // returns nullopt and sets error.
 std::optional<Step> parseStep(const std::string& line, int lineNumber, std::string& error);
 
+// The inverse of quoteText: the text of one C-style quoted string that
+// fills all of quoted; nullopt when quoted is anything else.
+std::optional<std::string> unquoteText(const std::string& quoted);
+
 // " (did you mean \"parent\"?)" and the like for a word that is no keyword.
 std::string keywordHint(const std::string& word);
 

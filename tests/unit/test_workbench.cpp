@@ -1,0 +1,370 @@
+// The workbench's parts: panel files, the bridge client against children
+// that misbehave, recordings replayed by the checker, and the whole host
+// with real bridge children of the destination component.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "bridge_client.h"
+#include "component_abi.h"
+#include "panel_file.h"
+#include "recording.h"
+#include "runner.h"
+#include "scenario.h"
+#include "workbench.h"
+#include "zorv_plugin_entry.h"
+
+namespace {
+
+using namespace zorv_workbench;
+using nlohmann::json;
+
+const PathRoots roots{"/opt/bin", "/opt/dist"};
+
+std::string minimalPanel(const std::string& extra = "")
+{
+    return R"({"zorv_panel": 1, )" + extra + R"( "placements": [{"name": "A", "library": "lib.so"}]})";
+}
+
+TEST(PanelFile, ReadsPlacementsRouterAndSheets)
+{
+    std::string text = R"({
+      "zorv_panel": 1, "title": "T", "selectedbg": "on", "deselectedbg": "off",
+      "state_sheets": {"on": {"background": "#0f0"}},
+      "router": {"devices": [{"number": 12, "name": "R", "sources": ["S1", "S2"], "destinations": ["D1"]}]},
+      "instances": {"D1": "12 1"},
+      "placements": [
+        {"name": "A", "library": "{bin}/Selvarin.so", "instance": "D1"},
+        {"name": "B", "library": "mods/B.so", "dll": "{dist}/B.dll", "runner": "wine", "deselectedbg": "grey"}]})";
+    std::string error;
+    std::optional<PanelFile> panel = parsePanelFile(text, "/panels/p.zorv_panel", roots, error);
+    ASSERT_TRUE(panel) << error;
+    ASSERT_EQ(panel->placements.size(), 2u);
+    const Placement& a = panel->placements[0];
+    const Placement& b = panel->placements[1];
+    EXPECT_EQ(a.library, "/opt/bin/Selvarin.so");
+    EXPECT_EQ(a.runner, Runner::Native);
+    EXPECT_EQ(a.selectedbg, "on");
+    EXPECT_EQ(a.deselectedbg, "off");
+    EXPECT_EQ(b.library, "/panels/mods/B.so");   // relative to the panel file
+    EXPECT_EQ(b.dll, "/opt/dist/B.dll");
+    EXPECT_EQ(b.runner, Runner::Wine);
+    EXPECT_EQ(b.deselectedbg, "grey");           // the placement's own wins
+    EXPECT_EQ(panel->parentDevice, 12);          // the first device by default
+    EXPECT_EQ(panel->instances.at("D1"), "12 1");
+    EXPECT_EQ(panel->stateSheets.at("on").background, "#0f0");
+    EXPECT_EQ(panel->wineHost, "/opt/dist/zorv-host.exe");
+}
+
+TEST(PanelFile, RefusesWhatItCannotRun)
+{
+    const struct {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"{", "not valid JSON"},
+        {"[]", "one JSON object"},
+        {R"({"zorv_panel": 2, "placements": []})", "format version 2 is not known"},
+        {R"({"zorv_panel": 1})", "\"placements\" is missing"},
+        {R"({"zorv_panel": 1, "placements": []})", "1 to 256 placements"},
+        {minimalPanel(R"("placement": 1,)"), "unknown key \"placement\""},
+        {R"({"zorv_panel": 1, "placements": [{"name": "A", "library": "a"}, {"name": "A", "library": "b"}]})",
+         "\"A\" is given twice"},
+        {R"({"zorv_panel": 1, "placements": [{"name": "A"}]})", "\"library\" is missing"},
+        {R"({"zorv_panel": 1, "placements": [{"name": "", "library": "a"}]})", "1 to 64 characters"},
+        {R"({"zorv_panel": 1, "placements": [{"name": "A", "library": "a", "runner": "wine"}]})", "needs its \"dll\""},
+        {R"({"zorv_panel": 1, "placements": [{"name": "A", "library": "a", "runner": "qemu"}]})", "\"native\" or \"wine\""},
+        {R"({"zorv_panel": 1, "placements": [{"name": "A", "library": 5}]})", "must be a text"},
+        {minimalPanel(R"("router": {"devices": [{"number": 0}]},)"), "from 1 to 999"},
+        {minimalPanel(R"("router": {"devices": [{"number": 1}, {"number": 1}]},)"), "given twice"},
+        {minimalPanel(R"("router": {"devices": [{"number": 1}], "parent_device": 2},)"), "not one of the devices"},
+        {minimalPanel(R"("state_sheets": {"x": {"colour": "red"}},)"), "unknown key \"colour\""},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(parsePanelFile(c.text, "p", roots, error)) << c.text;
+        EXPECT_NE(error.find(c.error), std::string::npos) << c.text << "\n  gave: " << error;
+        EXPECT_EQ(error.rfind("p: ", 0), 0u) << error;
+    }
+}
+
+// ---- the bridge client against scripted children
+
+std::vector<std::string> script(const std::string& body) { return {"/bin/sh", "-c", body}; }
+
+struct Seen {
+    std::vector<std::string> commands, queries, notes;
+};
+
+ExchangeHandlers recordInto(Seen& seen)
+{
+    ExchangeHandlers handlers;
+    handlers.command = [&seen](const std::string& line) { seen.commands.push_back(line); };
+    handlers.query = [&seen](const std::string& line) -> std::optional<std::string> {
+        seen.queries.push_back(line);
+        return std::string("12 3");
+    };
+    handlers.note = [&seen](const std::string& note) { seen.notes.push_back(note); };
+    return handlers;
+}
+
+TEST(BridgeClient, ServesCommandsQueriesAndNotesUntilDone)
+{
+    BridgeClient client;
+    // The child checks the answer it was given and says so in a command.
+    ASSERT_TRUE(client.start(script("echo ready; read event; echo 'query \"SD '\\''X'\\''\"'; read answer;"
+                                    "[ \"$answer\" = 'reply \"12 3\"' ] && echo \"cmd \\\"$event: answered\\\"\";"
+                                    "echo 'note \"late\"'; printf '%s\\n' 'done \"r\\x41\" 2'; read quit")));
+    ASSERT_TRUE(client.waitReady(5));
+    Seen seen;
+    ExchangeResult result = client.exchange("parent x", recordInto(seen), 5);
+    ASSERT_TRUE(result.ok) << client.failure();
+    EXPECT_EQ(seen.queries, std::vector<std::string>{"SD 'X'"});
+    EXPECT_EQ(seen.commands, std::vector<std::string>{"parent x: answered"});
+    EXPECT_EQ(seen.notes, std::vector<std::string>{"late"});
+    EXPECT_EQ(result.reply, std::optional<std::string>("rA"));
+    EXPECT_EQ(result.outstanding, 2u);
+    client.stop();
+}
+
+TEST(BridgeClient, NamesTheWayAChildFailed)
+{
+    const struct {
+        const char* body;
+        bool loads;
+        const char* failure;
+    } cases[] = {
+        {"echo 'fail \"no such file\"'; exit 3", false, "cannot load: no such file"},
+        {"exit 4", false, "ended while loading; the process exited with status 4"},
+        {"echo ready; read x; kill -SEGV $$", true, "crashed during \"timer 1\"; the process ended by signal 11"},
+        {"echo ready; read x; exec sleep 30", true, "hung: no answer within 0.3 s to \"timer 1\""},
+        {"echo ready; read x; echo hello; sleep 30", true, "sent \"hello\", which is not of the protocol"},
+    };
+    for (const auto& c : cases) {
+        BridgeClient client;
+        ASSERT_TRUE(client.start(script(c.body)));
+        ASSERT_EQ(client.waitReady(5), c.loads) << c.body << ": " << client.failure();
+        if (c.loads) {
+            Seen seen;
+            EXPECT_FALSE(client.exchange("timer 1", recordInto(seen), 0.3).ok) << c.body;
+        }
+        EXPECT_FALSE(client.running());
+        EXPECT_NE(client.failure().find(c.failure), std::string::npos) << c.body << "\n  gave: " << client.failure();
+    }
+}
+
+TEST(BridgeClient, ReportsWhatTheChildSaidOnStandardError)
+{
+    BridgeClient client;
+    ASSERT_TRUE(client.start(script("echo ready; echo 'crashed during timer 1' >&2; read x; exit 70")));
+    ASSERT_TRUE(client.waitReady(5));
+    Seen seen;
+    EXPECT_FALSE(client.exchange("timer 1", recordInto(seen), 5).ok);
+    EXPECT_EQ(client.errorTail(), "crashed during timer 1");
+}
+
+// ---- recordings
+
+void* selvarinFactory(void* host, const char* basePath)
+{
+    return load_zorv_client_script(static_cast<zorv_host::host_callback_base*>(host), basePath);
+}
+
+std::vector<JournalStep> takeRoad()
+{
+    std::vector<JournalStep> steps(5);
+    steps[0].event = "create \"/p\"";
+    steps[0].answers = {{"PS '1' '/p/mymon.zorv_ui'", std::string("1")}};
+    steps[0].commands = {"PS '1' '/p/mymon.zorv_ui'"};
+    steps[1].event = "parent \"instance=D3\"";
+    steps[1].parent = true;
+    steps[1].answers = {{"SD 'D3'", std::string("12 3")}};
+    steps[1].commands = {"SD 'D3'"};
+    steps[2].event = "parent \"activedest=3\"";
+    steps[2].parent = true;
+    steps[2].commands = {"TP 'statesheet=' '1' 'Ident'"};
+    steps[3].event = "parent \"source=5\"";
+    steps[3].parent = true;
+    steps[3].commands = {"RC 12 5 3 ',' 1", "ET 1 250"};
+    steps[4].event = "timer 1";
+    steps[4].commands = {"HN 'clearsource=-1'", "ET 1"};
+    return steps;
+}
+
+zorv_host::RunResult replay(const std::string& text)
+{
+    std::istringstream in(text);
+    std::string error;
+    std::optional<zorv_host::Scenario> scenario = zorv_host::parseScenario(in, "recorded", error);
+    EXPECT_TRUE(scenario) << error << "\n" << text;
+    if (!scenario)
+        return {1, 0, {}};
+    std::ostringstream out;
+    return zorv_host::runScenario(*scenario, selvarinFactory, true, out);
+}
+
+TEST(Recording, AJournalReplaysUnderTheChecker)
+{
+    std::string text = scenarioText(takeRoad(), {"a header"});
+    EXPECT_EQ(text.rfind("# a header\n", 0), 0u);
+    EXPECT_NE(text.find("host SD 'D3' -> \"12 3\"\nparent \"instance=D3\"\n> SD 'D3'\n< null\n"), std::string::npos)
+        << text;
+    zorv_host::RunResult result = replay(text);
+    EXPECT_EQ(result.mismatches, 0) << text;
+    EXPECT_EQ(result.notes, 0);
+}
+
+TEST(Recording, AWrongAnswerOrLineIsCaughtOnReplay)
+{
+    // The checker is not fooled: the journal's lines must be what the
+    // component does with the host's answers it recorded.
+    std::vector<JournalStep> wrongAnswer = takeRoad();
+    wrongAnswer[1].answers[0].reply = "12 4";   // offset 4: activedest=3 no longer selects
+    EXPECT_GT(replay(scenarioText(wrongAnswer, {})).mismatches, 0);
+    std::vector<JournalStep> wrongLine = takeRoad();
+    wrongLine[3].commands[1] = "ET 1 500";
+    EXPECT_EQ(replay(scenarioText(wrongLine, {})).mismatches, 1);
+}
+
+TEST(Recording, StopsAtTheStepTheComponentFailedIn)
+{
+    std::vector<JournalStep> steps = takeRoad();
+    steps[2].failure = "crashed during \"parent activedest=3\"";
+    std::string text = scenarioText(steps, {});
+    EXPECT_NE(text.find("parent \"activedest=3\"\n> TP 'statesheet=' '1' 'Ident'\n# the component failed here: "
+                        "crashed during"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("source=5"), std::string::npos);
+
+    steps[2].failure = "hung: no answer within 2.0 s";
+    text = scenarioText(steps, {});
+    EXPECT_NE(text.find("# the component hung here, on: parent \"activedest=3\"\n"), std::string::npos) << text;
+    std::istringstream in(text);
+    std::string error;
+    std::optional<zorv_host::Scenario> parsed = zorv_host::parseScenario(in, "hung", error);
+    ASSERT_TRUE(parsed) << error;
+    EXPECT_EQ(parsed->steps.back().source, "parent \"instance=D3\"");   // the hang is not replayed
+}
+
+TEST(Recording, FileNamesKeepToSafeCharacters)
+{
+    EXPECT_EQ(scenarioFileName("MON 1"), "MON_1.scn");
+    EXPECT_EQ(scenarioFileName("../x/y"), "___x_y.scn");
+    EXPECT_EQ(scenarioFileName(""), "placement.scn");
+}
+
+// ---- the whole host, with bridge children of the destination component
+
+class WorkbenchRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string text = R"({"zorv_panel": 1, "selectedbg": "on", "deselectedbg": "off",
+          "router": {"devices": [{"number": 12, "name": "R", "sources": ["S1","S2","S3","S4","S5"],
+                                  "destinations": ["D1", "D2"]}]},
+          "instances": {"D1": "12 1", "D2": "12 2"},
+          "placements": [{"name": "A", "library": ")" ZORV_TEST_SELVARIN R"(", "instance": "D1"},
+                         {"name": "B", "library": ")" ZORV_TEST_SELVARIN R"(", "instance": "D2"},
+                         {"name": "C", "library": "/nonexistent/lib.so"}]})";
+        std::string error;
+        std::optional<PanelFile> panel = parsePanelFile(text, "test.zorv_panel", roots, error);
+        ASSERT_TRUE(panel) << error;
+        WorkbenchOptions options;
+        options.selfPath = ZORV_TEST_HOST;
+        options.wine = "";
+        options.recordDir = ::testing::TempDir() + "workbench-recordings";
+        workbench = std::make_unique<Workbench>(*panel, options);
+        workbench->start();
+        ASSERT_TRUE(waitFor([](const json&) { return true; }, [this] { return workbench->settled(); }));
+    }
+
+    // Polls the published state until done(state) holds (10 s at most).
+    bool waitFor(const std::function<bool(const json&)>& done, const std::function<bool()>& also = nullptr)
+    {
+        for (int i = 0; i < 1000; ++i) {
+            json state = json::parse(workbench->state(), nullptr, false);
+            if (!state.is_discarded() && state.contains("placements") && (!also || also()) && done(state))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
+    static const json& placement(const json& state, const std::string& name)
+    {
+        for (const json& p : state["placements"])
+            if (p["name"] == name)
+                return p;
+        throw std::runtime_error("no placement " + name);
+    }
+
+    static std::string sheet(const json& state, const std::string& name)
+    {
+        const json& p = placement(state, name);
+        if (p["panels"].empty())
+            return "";
+        for (const json& control : p["panels"][0]["controls"])
+            if (control["id"] == "Ident")
+                return control["properties"].value("statesheet", "");
+        return "";
+    }
+
+    std::unique_ptr<Workbench> workbench;
+};
+
+TEST_F(WorkbenchRun, PlaysTheTakeRoadAcrossPlacements)
+{
+    EXPECT_TRUE(waitFor([](const json& s) {
+        return placement(s, "C")["status"] == "crashed" && sheet(s, "A") == "off" && sheet(s, "B") == "off";
+    }));
+    EXPECT_TRUE(workbench->press("B", "1", "Monitor").get().ok);
+    EXPECT_TRUE(waitFor([](const json& s) { return sheet(s, "B") == "on" && sheet(s, "A") == "off"; }));
+    EXPECT_TRUE(workbench->selectSource(5).get().ok);
+    EXPECT_TRUE(waitFor([](const json& s) {
+        const json& points = s["router"]["devices"][0]["crosspoints"];
+        return points.size() == 1 && points[0]["destination"] == 2 && points[0]["source"] == 5
+               && s["parent"]["selectedSource"] == -1;   // cleared by the take timer
+    }));
+    Outcome reply = workbench->sendParent("B", "return=all").get();
+    EXPECT_EQ(reply.reply, std::optional<std::string>("selectedbg=on\ndeselectedbg=off"));
+    EXPECT_FALSE(workbench->press("B", "1", "NoSuchControl").get().ok);
+    EXPECT_FALSE(workbench->press("C", "1", "Monitor").get().ok);
+    std::string failure = placement(json::parse(workbench->state()), "C")["why"];
+    EXPECT_NE(failure.find("cannot load"), std::string::npos) << failure;
+}
+
+TEST_F(WorkbenchRun, ARecordingReplaysAndARestartKeepsTheSelection)
+{
+    EXPECT_TRUE(workbench->setRecording(true).get().ok);
+    EXPECT_TRUE(workbench->press("A", "1", "Monitor").get().ok);
+    EXPECT_TRUE(waitFor([](const json& s) { return sheet(s, "A") == "on"; }));
+    EXPECT_TRUE(workbench->selectSource(3).get().ok);
+    EXPECT_TRUE(waitFor([](const json& s) {
+        const json& points = s["router"]["devices"][0]["crosspoints"];
+        return points.size() == 1 && points[0]["source"] == 3 && s["parent"]["selectedSource"] == -1;
+    }));
+    Outcome written = workbench->setRecording(false).get();
+    ASSERT_TRUE(written.ok) << written.error;
+    ASSERT_EQ(written.files.size(), 2u);   // C never ran
+    for (const std::string& file : written.files) {
+        std::ifstream in(file);
+        std::stringstream text;
+        text << in.rdbuf();
+        EXPECT_NE(text.str().find("# recording switched on"), std::string::npos) << file;
+        zorv_host::RunResult result = replay(text.str());
+        EXPECT_EQ(result.mismatches, 0) << file << "\n" << text.str();
+    }
+    EXPECT_TRUE(workbench->restart("A").get().ok);
+    EXPECT_TRUE(waitFor([](const json& s) {
+        const json& a = placement(s, "A");
+        return a["generation"] == 2 && a["status"] == "running" && sheet(s, "A") == "on";
+    }));
+}
+
+} // namespace

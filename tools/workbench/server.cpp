@@ -1,0 +1,167 @@
+#include "server.h"
+
+#include <atomic>
+#include <chrono>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+namespace zorv_workbench {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr double requestSeconds = 30.0;   // a Wine restart may take a while
+constexpr std::size_t logBacklog = 1000;
+
+std::string outcomeJson(const Outcome& outcome)
+{
+    json out = {{"ok", outcome.ok}};
+    if (!outcome.error.empty())
+        out["error"] = outcome.error;
+    if (outcome.ok)
+        out["reply"] = outcome.reply ? json(*outcome.reply) : json(nullptr);
+    if (!outcome.files.empty())
+        out["files"] = outcome.files;
+    return out.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::string logEventData(const std::vector<LogEntry>& entries)
+{
+    std::string data = "[";
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        data += (i ? "," : "") + logEntryJson(entries[i]);
+    return data + "]";
+}
+
+} // namespace
+
+struct Server::Impl {
+    Workbench& workbench;
+    std::string pageDir;
+    httplib::Server http;
+    std::atomic<bool> stopping{false};
+
+    Impl(Workbench& w, std::string dir) : workbench(w), pageDir(std::move(dir)) { routes(); }
+
+    void routes()
+    {
+        if (!pageDir.empty()) {
+            http.set_mount_point("/", pageDir);
+        } else {
+            for (std::size_t i = 0; i < pageAssetCount; ++i) {
+                const PageAsset& asset = pageAssets[i];
+                auto serve = [&asset](const httplib::Request&, httplib::Response& res) {
+                    res.set_content(reinterpret_cast<const char*>(asset.data), asset.size, asset.contentType);
+                    res.set_header("Cache-Control", "no-store");
+                };
+                http.Get(asset.path, serve);
+                if (std::string(asset.path) == "/index.html")
+                    http.Get("/", serve);
+            }
+        }
+        http.Get("/api/state", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(workbench.state(), "application/json");
+        });
+        http.Get("/api/log", [this](const httplib::Request& req, httplib::Response& res) {
+            std::uint64_t after = req.has_param("after") ? std::strtoull(req.get_param_value("after").c_str(), nullptr, 10) : 0;
+            res.set_content(logEventData(workbench.logSince(after, logBacklog)), "application/json");
+        });
+        http.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) { events(res); });
+        post("/api/press", [this](const json& body) {
+            return workbench.press(body.at("placement").get<std::string>(), body.value("panel", std::string("1")),
+                                   body.at("control").get<std::string>());
+        });
+        post("/api/source", [this](const json& body) { return workbench.selectSource(body.at("number").get<int>()); });
+        post("/api/parent", [this](const json& body) {
+            return workbench.sendParent(body.at("placement").get<std::string>(), body.at("text").get<std::string>());
+        });
+        post("/api/restart",
+             [this](const json& body) { return workbench.restart(body.at("placement").get<std::string>()); });
+        post("/api/record", [this](const json& body) { return workbench.setRecording(body.at("on").get<bool>()); });
+    }
+
+    // A request of the page: a JSON body, an Outcome back.
+    void post(const std::string& path, std::function<std::future<Outcome>(const json&)> action)
+    {
+        http.Post(path, [action](const httplib::Request& req, httplib::Response& res) {
+            json body = json::parse(req.body, nullptr, false);
+            std::future<Outcome> future;
+            try {
+                if (body.is_discarded() || !body.is_object())
+                    throw std::invalid_argument("the body must be a JSON object");
+                future = action(body);
+            } catch (const std::exception& e) {
+                res.status = 400;
+                res.set_content(outcomeJson(Outcome{false, std::string("bad request: ") + e.what(), {}, {}}),
+                                "application/json");
+                return;
+            }
+            if (future.wait_for(std::chrono::duration<double>(requestSeconds)) != std::future_status::ready) {
+                res.status = 504;
+                res.set_content(outcomeJson(Outcome{false, "the host thread did not answer in time", {}, {}}),
+                                "application/json");
+                return;
+            }
+            res.set_content(outcomeJson(future.get()), "application/json");
+        });
+    }
+
+    // Server-sent events: "state" with the whole state whenever it changes,
+    // "log" with the new log entries; a comment now and then keeps the
+    // connection open.
+    void events(httplib::Response& res)
+    {
+        struct Cursor {
+            std::uint64_t version = 0;
+            std::uint64_t logSeq = 0;
+            bool first = true;
+        };
+        auto cursor = std::make_shared<Cursor>();
+        res.set_header("Cache-Control", "no-store");
+        res.set_chunked_content_provider("text/event-stream", [this, cursor](std::size_t, httplib::DataSink& sink) {
+            if (stopping || workbench.stopping())
+                return false;
+            std::uint64_t version = cursor->first ? 0 : workbench.waitForChange(cursor->version, 1.0);
+            std::string chunk;
+            if (cursor->first || version > cursor->version) {
+                std::string state = workbench.state(&cursor->version);
+                chunk += "event: state\ndata: " + state + "\n\n";
+            }
+            std::vector<LogEntry> entries = workbench.logSince(cursor->logSeq, logBacklog);
+            if (!entries.empty()) {
+                cursor->logSeq = entries.back().seq;
+                chunk += "event: log\ndata: " + logEventData(entries) + "\n\n";
+            }
+            cursor->first = false;
+            if (chunk.empty())
+                chunk = ": quiet\n\n";
+            return sink.write(chunk.data(), chunk.size());
+        });
+    }
+};
+
+Server::Server(Workbench& workbench, std::string pageDir)
+    : impl_(std::make_unique<Impl>(workbench, std::move(pageDir)))
+{
+}
+
+Server::~Server() { stop(); }
+
+int Server::bind(int port)
+{
+    if (port == 0)
+        return impl_->http.bind_to_any_port("127.0.0.1");
+    return impl_->http.bind_to_port("127.0.0.1", port) ? port : -1;
+}
+
+bool Server::run() { return impl_->http.listen_after_bind(); }
+
+void Server::stop()
+{
+    impl_->stopping = true;
+    impl_->http.stop();
+}
+
+} // namespace zorv_workbench

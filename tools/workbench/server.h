@@ -1,0 +1,47 @@
+// The workbench's web front: the page, its live state as server-sent events,
+// and the requests the page makes, served on the loopback interface only.
+// Every request goes to the Workbench, which runs it on its host thread.
+#ifndef ZORV_WORKBENCH_SERVER_H
+#define ZORV_WORKBENCH_SERVER_H
+
+#include <memory>
+#include <string>
+
+#include "workbench.h"
+
+namespace zorv_workbench {
+
+class Server {
+public:
+    // pageDir "" serves the page built into the program; a folder serves
+    // the files in it instead (for working on the page itself).
+    Server(Workbench& workbench, std::string pageDir);
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Binds 127.0.0.1:port (0 picks a free port); the port, or -1.
+    int bind(int port);
+    // Serves until stop(); returns false when serving failed.
+    bool run();
+    // From any thread (a signal handler's helper thread included).
+    void stop();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The page's files built into the program.
+struct PageAsset {
+    const char* path;          // "/index.html"
+    const char* contentType;
+    const unsigned char* data;
+    std::size_t size;
+};
+extern const PageAsset pageAssets[];
+extern const std::size_t pageAssetCount;
+
+} // namespace zorv_workbench
+
+#endif

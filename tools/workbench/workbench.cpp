@@ -1,0 +1,1016 @@
+#include "workbench.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "bridge_client.h"
+#include "layout.h"
+#include "recording.h"
+#include "sim_host.h"
+
+namespace zorv_workbench {
+
+using nlohmann::json;
+using zorv_host::quoteText;
+
+namespace {
+
+constexpr std::size_t logKept = 20000;
+constexpr int shortestTimer = 10;   // ms; a faster host timer would only flood the log
+
+enum class Status { Starting, Running, Crashed, Stopped };
+
+const char* statusName(Status status)
+{
+    switch (status) {
+    case Status::Starting: return "starting";
+    case Status::Running: return "running";
+    case Status::Crashed: return "crashed";
+    case Status::Stopped: return "stopped";
+    }
+    return "?";
+}
+
+// What the host keeps of one panel a component loaded with "PS".
+struct PanelView {
+    std::string path;
+    std::optional<zorv_host::Layout> layout;
+    zorv_host::ControlStore store;
+    std::string error;
+};
+
+struct HostTimer {
+    int interval = 0;   // ms
+    double due = 0;     // monotonic seconds
+};
+
+struct PlacementRun {
+    Placement config;
+    Status status = Status::Starting;
+    std::string why;            // how it failed
+    std::string note;           // how it runs, when not as asked
+    bool wine = false;
+    std::string libraryFile;    // the file the bridge loads
+    std::shared_ptr<BridgeClient> bridge;
+    int generation = 0;
+    std::map<std::string, PanelView> panels;
+    std::map<int, HostTimer> timers;
+    std::size_t outstanding = 0, ruleBreaks = 0, events = 0;
+    bool detached = false;
+    long long loadedTime = 0;   // the library's modification time when loaded
+    bool changed = false;       // the library changed on disk since
+    std::vector<JournalStep> journal;
+    std::size_t recordFrom = 0;
+};
+
+long long modificationTime(const std::string& path)
+{
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0)
+        return 0;
+    return static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
+}
+
+std::string folderOf(const std::string& path)
+{
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool fileExists(const std::string& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+// The Wine loader is usable when it is on PATH (or given as a path).
+bool findProgram(const std::string& name)
+{
+    if (name.empty())
+        return false;
+    if (name.find('/') != std::string::npos)
+        return access(name.c_str(), X_OK) == 0;
+    const char* path = std::getenv("PATH");
+    std::stringstream folders(path ? path : "");
+    std::string folder;
+    while (std::getline(folders, folder, ':'))
+        if (!folder.empty() && access((folder + "/" + name).c_str(), X_OK) == 0)
+            return true;
+    return false;
+}
+
+// Wine is installed on machines that cannot run it: its loader is a 32-bit
+// program, and some kernels run none. One "wine --version" tells.
+bool wineRuns(const std::string& wine)
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        execlp(wine.c_str(), wine.c_str(), "--version", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string dumpJson(const json& value)
+{
+    // Component texts are bytes, not always UTF-8.
+    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+bool makeFolders(const std::string& path)
+{
+    std::string sofar;
+    std::stringstream parts(path);
+    std::string part;
+    if (!path.empty() && path[0] == '/')
+        sofar = "/";
+    while (std::getline(parts, part, '/')) {
+        if (part.empty())
+            continue;
+        sofar += part + "/";
+        if (mkdir(sofar.c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
+    }
+    return true;
+}
+
+std::optional<int> wholeNumber(const std::string& text)
+{
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno == ERANGE || value < -2147483647L - 1 || value > 2147483647L)
+        return std::nullopt;
+    return static_cast<int>(value);
+}
+
+} // namespace
+
+struct Workbench::Impl {
+    PanelFile panel;
+    WorkbenchOptions options;
+    std::vector<PlacementRun> runs;
+    bool wineUsable = false;
+    std::string wineProblem;    // why Wine placements run natively
+
+    // Parent and router state: host thread only.
+    int selectedSource = -1;
+    std::optional<int> activeDest;
+    std::map<int, std::map<int, int>> crosspoints;   // device -> destination -> source
+    struct Change {
+        int device = 0, destination = 0, source = 0;
+        std::uint64_t seq = 0;
+    };
+    std::optional<Change> latest;
+    std::uint64_t routes = 0;
+    bool recording = false;
+    bool dirty = true;
+
+    // The request queue.
+    std::mutex taskMutex;
+    std::condition_variable taskCv;
+    std::deque<std::function<void()>> tasks;
+    std::atomic<bool> stopping{false};
+    std::thread host;
+    std::mutex starterMutex;
+    std::vector<std::thread> starters;
+
+    // What the host thread published.
+    mutable std::mutex publishMutex;
+    mutable std::condition_variable publishCv;
+    std::string stateText = "{}";
+    std::uint64_t version = 0;
+    bool allSettled = false;
+    std::deque<LogEntry> log;
+    std::uint64_t logSeq = 0;
+    double startTime = monotonicSeconds();
+
+    Impl(PanelFile p, WorkbenchOptions o) : panel(std::move(p)), options(std::move(o))
+    {
+        for (const Placement& placement : panel.placements) {
+            PlacementRun run;
+            run.config = placement;
+            runs.push_back(std::move(run));
+        }
+        bool wanted = std::any_of(panel.placements.begin(), panel.placements.end(),
+                                  [](const Placement& p) { return p.runner == Runner::Wine; });
+        if (wanted) {
+            if (!findProgram(options.wine))
+                wineProblem = options.wine.empty() ? "Wine is turned off" : "there is no " + options.wine;
+            else if (!fileExists(panel.wineHost))
+                wineProblem = panel.wineHost + " does not exist";
+            else if (!wineRuns(options.wine))
+                wineProblem = "Wine does not run on this machine (its loader is a 32-bit program)";
+            wineUsable = wineProblem.empty();
+        }
+    }
+
+    // ---- the queue
+
+    void post(std::function<void()> task)
+    {
+        {
+            std::lock_guard<std::mutex> lock(taskMutex);
+            tasks.push_back(std::move(task));
+        }
+        taskCv.notify_one();
+    }
+
+    std::future<Outcome> request(std::function<Outcome()> work)
+    {
+        auto promise = std::make_shared<std::promise<Outcome>>();
+        std::future<Outcome> future = promise->get_future();
+        if (stopping) {
+            promise->set_value(Outcome{false, "the workbench is stopping", {}, {}});
+            return future;
+        }
+        post([this, promise, work = std::move(work)] {
+            promise->set_value(stopping ? Outcome{false, "the workbench is stopping", {}, {}} : work());
+        });
+        return future;
+    }
+
+    // ---- the log and what is published
+
+    void addLog(const std::string& placement, const std::string& kind, const std::string& text)
+    {
+        std::lock_guard<std::mutex> lock(publishMutex);
+        log.push_back(LogEntry{++logSeq, monotonicSeconds() - startTime, placement, kind, text});
+        if (log.size() > logKept)
+            log.pop_front();
+        dirty = true;
+    }
+
+    void publish()
+    {
+        std::string text = dumpJson(stateJson());
+        bool settledNow = std::all_of(runs.begin(), runs.end(),
+                                      [](const PlacementRun& r) { return r.status != Status::Starting; });
+        {
+            std::lock_guard<std::mutex> lock(publishMutex);
+            stateText = std::move(text);
+            ++version;
+            allSettled = settledNow;
+        }
+        publishCv.notify_all();
+        dirty = false;
+    }
+
+    json stateJson() const
+    {
+        json sheets = json::object();
+        for (const auto& [name, sheet] : panel.stateSheets)
+            sheets[name] = {{"background", sheet.background}, {"color", sheet.color}, {"border", sheet.border}};
+        json sources = json::array();
+        if (const RouterDevice* device = panel.device(panel.parentDevice))
+            for (std::size_t i = 0; i < device->sources.size(); ++i)
+                sources.push_back({{"number", i + 1}, {"name", device->sources[i]}});
+        json devices = json::array();
+        for (const RouterDevice& device : panel.devices) {
+            json points = json::array();
+            auto found = crosspoints.find(device.number);
+            if (found != crosspoints.end())
+                for (const auto& [destination, source] : found->second)
+                    points.push_back({{"destination", destination}, {"source", source}});
+            devices.push_back({{"number", device.number},
+                               {"name", device.name},
+                               {"sources", device.sources},
+                               {"destinations", device.destinations},
+                               {"crosspoints", points}});
+        }
+        json placements = json::array();
+        double now = monotonicSeconds();
+        for (const PlacementRun& run : runs)
+            placements.push_back(placementJson(run, now));
+        json state = {{"title", panel.title},
+                      {"panelFile", panel.path},
+                      {"recording", recording},
+                      {"recordDir", options.recordDir},
+                      {"stateSheets", sheets},
+                      {"parent",
+                       {{"device", panel.parentDevice},
+                        {"selectedSource", selectedSource},
+                        {"activeDest", activeDest ? json(*activeDest) : json(nullptr)},
+                        {"sources", sources}}},
+                      {"router", {{"devices", devices}, {"routes", routes}}},
+                      {"placements", placements}};
+        if (latest)
+            state["router"]["latest"] = {{"device", latest->device},
+                                         {"destination", latest->destination},
+                                         {"source", latest->source},
+                                         {"seq", latest->seq}};
+        return state;
+    }
+
+    static json placementJson(const PlacementRun& run, double now)
+    {
+        json timers = json::array();
+        for (const auto& [number, timer] : run.timers)
+            timers.push_back({{"number", number},
+                              {"interval", timer.interval},
+                              {"dueInMs", std::max(0, static_cast<int>((timer.due - now) * 1000))}});
+        json panels = json::array();
+        for (const auto& [id, view] : run.panels) {
+            json controls = json::array();
+            if (view.layout)
+                for (const zorv_host::LayoutControl& control : view.layout->controls) {
+                    json properties = json::object();
+                    if (const auto* props = view.store.properties(control.id))
+                        for (const auto& [name, value] : *props)
+                            properties[name] = value;
+                    controls.push_back({{"id", control.id},
+                                        {"kind", zorv_host::kindName(control.kind)},
+                                        {"x", control.x},
+                                        {"y", control.y},
+                                        {"width", control.width},
+                                        {"height", control.height},
+                                        {"event", control.event},
+                                        {"properties", properties}});
+                }
+            panels.push_back({{"id", id},
+                              {"path", view.path},
+                              {"error", view.error},
+                              {"width", view.layout ? view.layout->width : 0},
+                              {"height", view.layout ? view.layout->height : 0},
+                              {"controls", controls}});
+        }
+        return {{"name", run.config.name},
+                {"runner", run.wine ? "wine" : "native"},
+                {"library", run.libraryFile},
+                {"instance", run.config.instance},
+                {"note", run.note},
+                {"status", statusName(run.status)},
+                {"why", run.why},
+                {"generation", run.generation},
+                {"changed", run.changed},
+                {"detached", run.detached},
+                {"books",
+                 {{"outstanding", run.outstanding}, {"ruleBreaks", run.ruleBreaks}, {"events", run.events}}},
+                {"timers", timers},
+                {"panels", panels}};
+    }
+
+    // ---- placements: start, events, failure
+
+    PlacementRun* find(const std::string& name)
+    {
+        for (PlacementRun& run : runs)
+            if (run.config.name == name)
+                return &run;
+        return nullptr;
+    }
+
+    void launch(std::size_t index)
+    {
+        PlacementRun& run = runs[index];
+        if (run.bridge)
+            run.bridge->stop();
+        run.bridge.reset();
+        ++run.generation;
+        run.status = Status::Starting;
+        run.why.clear();
+        run.panels.clear();
+        run.timers.clear();
+        run.outstanding = run.ruleBreaks = run.events = 0;
+        run.detached = false;
+        run.changed = false;
+        run.journal.clear();
+        run.recordFrom = 0;
+        run.wine = run.config.runner == Runner::Wine && wineUsable;
+        run.note.clear();
+        std::vector<std::string> argv;
+        if (run.wine) {
+            run.libraryFile = run.config.dll;
+            argv = {options.wine, panel.wineHost, "bridge", run.libraryFile};
+        } else {
+            run.libraryFile = run.config.library;
+            argv = {options.selfPath, "bridge", run.libraryFile};
+            if (run.config.runner == Runner::Wine)
+                run.note = wineProblem + ": the native module runs instead";
+        }
+        run.loadedTime = modificationTime(run.libraryFile);
+        if (!fileExists(run.libraryFile)) {
+            run.status = Status::Crashed;
+            run.why = "cannot load: " + run.libraryFile + " does not exist";
+            addLog(run.config.name, "status", run.why);
+            dirty = true;
+            return;
+        }
+        addLog(run.config.name, "status", "starting: " + run.libraryFile + (run.wine ? " under Wine" : ""));
+        auto client = std::make_shared<BridgeClient>();
+        int generation = run.generation;
+        double seconds = options.loadSeconds;
+        std::lock_guard<std::mutex> lock(starterMutex);
+        starters.emplace_back([this, index, generation, client, argv, seconds] {
+            bool ok = client->start(argv) && client->waitReady(seconds, &stopping);
+            post([this, index, generation, client, ok] { attach(index, generation, client, ok); });
+        });
+    }
+
+    void attach(std::size_t index, int generation, const std::shared_ptr<BridgeClient>& client, bool ok)
+    {
+        PlacementRun& run = runs[index];
+        if (generation != run.generation || stopping) {
+            client->stop();
+            return;
+        }
+        if (!ok) {
+            failed(run, client->failure(), *client);
+            return;
+        }
+        run.bridge = client;
+        run.status = Status::Running;
+        addLog(run.config.name, "status", "running");
+        std::string base = run.config.basePath.empty() ? folderOf(run.libraryFile) : run.config.basePath;
+        if (!deliver(run, "create " + quoteText(base)).ok)
+            return;
+        configure(run);
+    }
+
+    // The parent's configuration of a placement, at start and after a
+    // restart; the active destination too, so that a restarted component
+    // shows the panel's selection again.
+    void configure(PlacementRun& run)
+    {
+        std::vector<std::string> messages;
+        if (!run.config.instance.empty())
+            messages.push_back("instance=" + run.config.instance);
+        if (!run.config.selectedbg.empty())
+            messages.push_back("selectedbg=" + run.config.selectedbg);
+        if (!run.config.deselectedbg.empty())
+            messages.push_back("deselectedbg=" + run.config.deselectedbg);
+        if (activeDest)
+            messages.push_back("activedest=" + std::to_string(*activeDest));
+        for (const std::string& message : messages)
+            if (!parentMessage(run, message).ok)
+                return;
+    }
+
+    Outcome parentMessage(PlacementRun& run, const std::string& text)
+    {
+        addLog(run.config.name, "parent", "sends \"" + zorv_host::escapeText(text) + "\"");
+        return deliver(run, "parent " + quoteText(text), true);
+    }
+
+    // One event, start to end: the line goes to the bridge, its commands are
+    // carried out and its queries answered as they come.
+    Outcome deliver(PlacementRun& run, const std::string& line, bool parent = false)
+    {
+        Outcome outcome;
+        if (run.status != Status::Running || !run.bridge) {
+            outcome.error = run.config.name + " is " + statusName(run.status);
+            return outcome;
+        }
+        JournalStep step;
+        step.event = line;
+        step.parent = parent;
+        if (recording && run.recordFrom == run.journal.size() && !run.journal.empty())
+            step.comment = "recording switched on: what follows was recorded; the steps above set the "
+                           "component up as the workbench did";
+        ++run.events;
+        addLog(run.config.name, "event", line);
+        ExchangeHandlers handlers;
+        handlers.command = [&](const std::string& command) {
+            step.commands.push_back(command);
+            addLog(run.config.name, "cmd", command);
+            carryOut(run, command);
+        };
+        handlers.query = [&](const std::string& query) {
+            step.commands.push_back(query);
+            std::optional<std::string> answer = answerQuery(run, query);
+            step.answers.push_back({query, answer});
+            addLog(run.config.name, "query", query + "  \u2192 " + (answer ? quoteText(*answer) : "null"));
+            return answer;
+        };
+        handlers.note = [&](const std::string& note) {
+            step.notes.push_back(note);
+            ++run.ruleBreaks;
+            addLog(run.config.name, "note", note);
+        };
+        ExchangeResult result = run.bridge->exchange(line, handlers, options.eventSeconds);
+        if (!result.ok) {
+            step.failure = run.bridge->failure();
+            run.journal.push_back(step);
+            failed(run, run.bridge->failure(), *run.bridge);
+            outcome.error = run.why;
+            return outcome;
+        }
+        if (!result.error.empty()) {
+            addLog(run.config.name, "error", result.error);
+            outcome.error = result.error;
+            return outcome;
+        }
+        run.outstanding = result.outstanding;
+        step.reply = result.reply;
+        if (parent)
+            addLog(run.config.name, "reply", result.reply ? quoteText(*result.reply) : "null");
+        run.journal.push_back(std::move(step));
+        outcome.ok = true;
+        outcome.reply = result.reply;
+        dirty = true;
+        return outcome;
+    }
+
+    void failed(PlacementRun& run, const std::string& why, const BridgeClient& client)
+    {
+        run.status = Status::Crashed;
+        run.why = why;
+        std::string tail = client.errorTail(600);
+        std::size_t lastLine = tail.rfind('\n');
+        std::string last = lastLine == std::string::npos ? tail : tail.substr(lastLine + 1);
+        if (!last.empty())
+            run.why += " — it said: " + last;
+        run.timers.clear();
+        if (run.bridge)
+            run.bridge->stop();
+        addLog(run.config.name, "status", "crashed: " + run.why);
+        dirty = true;
+    }
+
+    // ---- the host's side of each command
+
+    void carryOut(PlacementRun& run, const std::string& line)
+    {
+        std::string verb;
+        std::vector<std::string> fields;
+        if (!zorv_host::splitCommand(line, verb, fields)) {
+            addLog(run.config.name, "error", "not a command line the host can carry out: " + line);
+            return;
+        }
+        if (verb == "TP")
+            putProperty(run, fields);
+        else if (verb == "ET")
+            setTimer(run, fields);
+        else if (verb == "RC")
+            route(run, fields);
+        else if (verb == "HN")
+            notifyParent(run, fields[0]);
+        else if (verb == "AS") {
+            run.detached = true;
+            addLog(run.config.name, "status", "detached from the host");
+        }
+    }
+
+    void putProperty(PlacementRun& run, const std::vector<std::string>& fields)
+    {
+        std::size_t equals = fields[0].find('=');
+        std::string property = fields[0].substr(0, equals);
+        std::string value = equals == std::string::npos ? std::string() : fields[0].substr(equals + 1);
+        auto view = run.panels.find(fields[1]);
+        if (view == run.panels.end() || !view->second.layout) {
+            addLog(run.config.name, "error", "TP for panel '" + fields[1] + "', which has no layout");
+            return;
+        }
+        if (!view->second.store.put(fields[2], property, value))
+            addLog(run.config.name, "error", "TP for control '" + fields[2] + "', which the layout does not have");
+    }
+
+    void setTimer(PlacementRun& run, const std::vector<std::string>& fields)
+    {
+        int number = std::atoi(fields[0].c_str());
+        if (fields.size() == 1) {
+            run.timers.erase(number);
+            addLog(run.config.name, "timer", "timer " + std::to_string(number) + " stopped");
+            return;
+        }
+        int interval = std::max(shortestTimer, std::atoi(fields[1].c_str()));
+        run.timers[number] = HostTimer{interval, monotonicSeconds() + interval / 1000.0};
+        addLog(run.config.name, "timer",
+               "timer " + std::to_string(number) + " runs every " + std::to_string(interval) + " ms");
+    }
+
+    void route(PlacementRun& run, const std::vector<std::string>& fields)
+    {
+        std::optional<int> device = wholeNumber(fields[0]);
+        std::optional<int> source = wholeNumber(fields[1]);
+        std::optional<int> destination = wholeNumber(fields[2]);
+        const RouterDevice* known = device ? panel.device(*device) : nullptr;
+        if (!known || !source || !destination) {
+            addLog(run.config.name, "router", "no route made: the router has no device " + fields[0]);
+            return;
+        }
+        crosspoints[*device][*destination] = *source;
+        latest = Change{*device, *destination, *source, ++routes};
+        addLog(run.config.name, "router",
+               "device " + fields[0] + ": destination " + describe(known->destinations, *destination) + " \u2190 source "
+                   + describe(known->sources, *source));
+    }
+
+    static std::string describe(const std::vector<std::string>& names, int number)
+    {
+        std::string text = std::to_string(number);
+        if (number >= 1 && static_cast<std::size_t>(number) <= names.size())
+            text += " (" + names[static_cast<std::size_t>(number - 1)] + ")";
+        return text;
+    }
+
+    // The parent reacts after the event that notified it is over: a
+    // component is never called back while it is inside a call.
+    void notifyParent(PlacementRun& run, const std::string& text)
+    {
+        addLog(run.config.name, "parent", "notified \"" + zorv_host::escapeText(text) + "\"");
+        if (text.rfind("activate=", 0) == 0) {
+            std::optional<int> offset = wholeNumber(text.substr(9));
+            if (offset)
+                post([this, destination = *offset] { activate(destination); });
+        } else if (text == "clearsource=-1") {
+            post([this] {
+                selectedSource = -1;
+                addLog("", "parent", "source selection cleared");
+                dirty = true;
+            });
+        }
+    }
+
+    void activate(int destination)
+    {
+        activeDest = destination;
+        broadcast("activedest=" + std::to_string(destination));
+    }
+
+    void broadcast(const std::string& message)
+    {
+        addLog("", "parent", "sends \"" + message + "\" to every placement");
+        for (PlacementRun& run : runs)
+            if (run.status == Status::Running)
+                deliver(run, "parent " + quoteText(message), true);
+        dirty = true;
+    }
+
+    std::optional<std::string> answerQuery(PlacementRun& run, const std::string& line)
+    {
+        std::string verb;
+        std::vector<std::string> fields;
+        if (!zorv_host::splitCommand(line, verb, fields))
+            return std::nullopt;
+        if (verb == "PS")
+            return showPanel(run, fields[0], fields[1]);
+        if (verb == "SD") {
+            auto found = panel.instances.find(fields[0]);
+            if (found == panel.instances.end())
+                return std::nullopt;
+            return found->second;
+        }
+        auto view = run.panels.find(fields[0]);
+        if (view == run.panels.end() || !view->second.layout)
+            return std::nullopt;
+        if (verb == "TG")
+            return view->second.store.get(fields[1], fields[2]);
+        if (verb == "XI")
+            return view->second.store.list(fields[1]);
+        return std::nullopt;
+    }
+
+    std::optional<std::string> showPanel(PlacementRun& run, const std::string& id, const std::string& path)
+    {
+        PanelView view;
+        view.path = path;
+        std::string error;
+        view.layout = zorv_host::loadLayoutFile(path, error);
+        if (view.layout)
+            view.store = zorv_host::ControlStore(*view.layout);
+        else
+            view.error = error;
+        bool ok = view.layout.has_value();
+        run.panels[id] = std::move(view);
+        if (!ok) {
+            addLog(run.config.name, "error", "PS answered null: " + error);
+            return std::nullopt;
+        }
+        return std::string("1");
+    }
+
+    // ---- the host's own clock
+
+    double nextDue() const
+    {
+        double due = monotonicSeconds() + 0.25;
+        for (const PlacementRun& run : runs)
+            for (const auto& entry : run.timers)
+                due = std::min(due, entry.second.due);
+        return due;
+    }
+
+    void fireTimers()
+    {
+        double now = monotonicSeconds();
+        for (PlacementRun& run : runs) {
+            std::vector<int> due;
+            for (auto& [number, timer] : run.timers)
+                if (timer.due <= now) {
+                    due.push_back(number);
+                    timer.due = std::max(timer.due + timer.interval / 1000.0, now + 0.001);
+                }
+            for (int number : due)
+                if (run.status == Status::Running && run.timers.count(number)) {
+                    addLog(run.config.name, "timer", "timer " + std::to_string(number) + " expired");
+                    deliver(run, "timer " + std::to_string(number));
+                }
+        }
+    }
+
+    void watchLibraries()
+    {
+        for (PlacementRun& run : runs) {
+            if (run.changed || run.libraryFile.empty())
+                continue;
+            long long time = modificationTime(run.libraryFile);
+            if (time != 0 && time != run.loadedTime) {
+                run.changed = true;
+                addLog(run.config.name, "status", run.libraryFile + " changed on disk: reload to use it");
+            }
+        }
+    }
+
+    void hostLoop()
+    {
+        double nextWatch = 0;
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::unique_lock<std::mutex> lock(taskMutex);
+                double wait = std::max(0.0, nextDue() - monotonicSeconds());
+                taskCv.wait_for(lock, std::chrono::duration<double>(wait),
+                                [this] { return stopping || !tasks.empty(); });
+                if (stopping)
+                    break;
+                if (!tasks.empty()) {
+                    task = std::move(tasks.front());
+                    tasks.pop_front();
+                }
+            }
+            if (task)
+                task();
+            fireTimers();
+            if (monotonicSeconds() >= nextWatch) {
+                watchLibraries();
+                nextWatch = monotonicSeconds() + 1.0;
+            }
+            if (dirty)
+                publish();
+        }
+        for (PlacementRun& run : runs)
+            if (run.bridge)
+                run.bridge->stop();
+        runLeftTasks();
+        publish();
+    }
+
+    // Tasks still queued at the end answer their requests with "stopping".
+    void runLeftTasks()
+    {
+        std::deque<std::function<void()>> left;
+        {
+            std::lock_guard<std::mutex> lock(taskMutex);
+            left.swap(tasks);
+        }
+        for (auto& task : left)
+            task();
+    }
+
+    // ---- requests
+
+    Outcome press(const std::string& name, const std::string& panelId, const std::string& control)
+    {
+        PlacementRun* run = find(name);
+        if (!run)
+            return Outcome{false, "no placement \"" + name + "\"", {}, {}};
+        auto view = run->panels.find(panelId);
+        const zorv_host::LayoutControl* found =
+            view != run->panels.end() && view->second.layout ? view->second.layout->find(control) : nullptr;
+        if (!found)
+            return Outcome{false, "no control \"" + control + "\" on panel " + panelId + " of " + name, {}, {}};
+        addLog(name, "status", "pressed \"" + control + "\"");
+        return deliver(*run, "button " + quoteText(panelId) + " " + quoteText(control) + " " + quoteText(found->event));
+    }
+
+    Outcome select(int number)
+    {
+        if (number < 0) {
+            selectedSource = -1;
+            addLog("", "parent", "source selection cleared");
+            return Outcome{true, {}, {}, {}};
+        }
+        selectedSource = number;
+        broadcast("source=" + std::to_string(number));
+        return Outcome{true, {}, {}, {}};
+    }
+
+    Outcome restartPlacement(const std::string& name)
+    {
+        PlacementRun* run = find(name);
+        if (!run)
+            return Outcome{false, "no placement \"" + name + "\"", {}, {}};
+        if (run->status == Status::Running)
+            deliver(*run, "destroy");
+        launch(static_cast<std::size_t>(run - runs.data()));
+        return Outcome{true, {}, {}, {}};
+    }
+
+    Outcome record(bool on)
+    {
+        Outcome outcome{true, {}, {}, {}};
+        if (on) {
+            recording = true;
+            for (PlacementRun& run : runs)
+                run.recordFrom = run.journal.size();
+            addLog("", "status", "recording");
+        } else if (recording) {
+            recording = false;
+            if (!makeFolders(options.recordDir))
+                return Outcome{false, "cannot make the folder " + options.recordDir, {}, {}};
+            for (const PlacementRun& run : runs) {
+                if (run.journal.empty())
+                    continue;
+                std::string path = options.recordDir + "/" + scenarioFileName(run.config.name);
+                std::vector<std::string> header = {
+                    "Recorded by the workbench from " + panel.path + ": placement \"" + run.config.name + "\"",
+                    "Replay: zorv-host check " + run.libraryFile + " " + path};
+                std::ofstream out(path, std::ios::binary);
+                out << scenarioText(run.journal, header);
+                if (!out)
+                    return Outcome{false, "cannot write " + path, {}, {}};
+                outcome.files.push_back(path);
+            }
+            addLog("", "status", "recording written: " + std::to_string(outcome.files.size()) + " scenario files in "
+                                     + options.recordDir);
+        }
+        dirty = true;
+        return outcome;
+    }
+};
+
+Workbench::Workbench(PanelFile panel, WorkbenchOptions options)
+    : impl_(std::make_unique<Impl>(std::move(panel), std::move(options)))
+{
+}
+
+Workbench::~Workbench() { stop(); }
+
+void Workbench::start()
+{
+    Impl& impl = *impl_;
+    impl.host = std::thread([&impl] { impl.hostLoop(); });
+    impl.post([&impl] {
+        if (!impl.wineProblem.empty())
+            impl.addLog("", "status", "Wine placements run their native modules: " + impl.wineProblem);
+        for (std::size_t i = 0; i < impl.runs.size(); ++i)
+            impl.launch(i);
+    });
+}
+
+void Workbench::stop()
+{
+    Impl& impl = *impl_;
+    {
+        std::lock_guard<std::mutex> lock(impl.taskMutex);
+        if (impl.stopping && !impl.host.joinable())
+            return;
+        impl.stopping = true;
+    }
+    impl.taskCv.notify_all();
+    impl.publishCv.notify_all();
+    if (impl.host.joinable())
+        impl.host.join();
+    std::vector<std::thread> starters;
+    {
+        std::lock_guard<std::mutex> lock(impl.starterMutex);
+        starters.swap(impl.starters);
+    }
+    for (std::thread& starter : starters)
+        starter.join();
+    // A starter that finished after the host thread posts into a queue no
+    // one runs; its client is stopped here with the queue.
+    impl.runLeftTasks();
+}
+
+bool Workbench::stopping() const { return impl_->stopping; }
+
+std::future<Outcome> Workbench::press(const std::string& placement, const std::string& panel,
+                                      const std::string& control)
+{
+    return impl_->request([this, placement, panel, control] { return impl_->press(placement, panel, control); });
+}
+
+std::future<Outcome> Workbench::selectSource(int number)
+{
+    return impl_->request([this, number] { return impl_->select(number); });
+}
+
+std::future<Outcome> Workbench::sendParent(const std::string& placement, const std::string& text)
+{
+    return impl_->request([this, placement, text] {
+        PlacementRun* run = impl_->find(placement);
+        if (!run)
+            return Outcome{false, "no placement \"" + placement + "\"", {}, {}};
+        return impl_->parentMessage(*run, text);
+    });
+}
+
+std::future<Outcome> Workbench::restart(const std::string& placement)
+{
+    return impl_->request([this, placement] { return impl_->restartPlacement(placement); });
+}
+
+std::future<Outcome> Workbench::setRecording(bool on)
+{
+    return impl_->request([this, on] { return impl_->record(on); });
+}
+
+std::string Workbench::state(std::uint64_t* version) const
+{
+    std::lock_guard<std::mutex> lock(impl_->publishMutex);
+    if (version)
+        *version = impl_->version;
+    return impl_->stateText;
+}
+
+std::uint64_t Workbench::waitForChange(std::uint64_t seen, double seconds) const
+{
+    std::unique_lock<std::mutex> lock(impl_->publishMutex);
+    impl_->publishCv.wait_for(lock, std::chrono::duration<double>(seconds),
+                              [&] { return impl_->version > seen || impl_->stopping; });
+    return impl_->version;
+}
+
+std::vector<LogEntry> Workbench::logSince(std::uint64_t after, std::size_t max) const
+{
+    std::lock_guard<std::mutex> lock(impl_->publishMutex);
+    std::vector<LogEntry> entries;
+    for (auto it = impl_->log.rbegin(); it != impl_->log.rend() && it->seq > after && entries.size() < max; ++it)
+        entries.push_back(*it);
+    std::reverse(entries.begin(), entries.end());
+    return entries;
+}
+
+bool Workbench::settled() const
+{
+    std::lock_guard<std::mutex> lock(impl_->publishMutex);
+    return impl_->allSettled;
+}
+
+std::string Workbench::crosspointTable() const
+{
+    json state = json::parse(this->state(), nullptr, false);
+    std::ostringstream out;
+    if (state.is_discarded() || !state.contains("router"))
+        return "";
+    const json& latest = state["router"].value("latest", json(nullptr));
+    for (const json& device : state["router"]["devices"]) {
+        out << "router device " << device["number"].get<int>() << " (" << device["name"].get<std::string>()
+            << "): crosspoints\n";
+        if (device["crosspoints"].empty())
+            out << "  (none made)\n";
+        for (const json& point : device["crosspoints"]) {
+            int destination = point["destination"].get<int>(), source = point["source"].get<int>();
+            auto name = [](const json& names, int n) {
+                return n >= 1 && static_cast<std::size_t>(n) <= names.size() ? names[n - 1].get<std::string>()
+                                                                              : std::string("?");
+            };
+            bool newest = !latest.is_null() && latest["device"] == device["number"]
+                          && latest["destination"].get<int>() == destination;
+            out << (newest ? "* " : "  ") << "destination " << destination << " "
+                << name(device["destinations"], destination) << "  <-  source " << source << " "
+                << name(device["sources"], source) << "\n";
+        }
+    }
+    return out.str();
+}
+
+std::string Workbench::logText() const
+{
+    std::ostringstream out;
+    for (const LogEntry& entry : logSince(0, logKept)) {
+        char time[32];
+        std::snprintf(time, sizeof time, "%8.3f", entry.time);
+        out << time << "  " << (entry.placement.empty() ? std::string("panel") : entry.placement) << "  "
+            << entry.kind << "  " << entry.text << "\n";
+    }
+    return out.str();
+}
+
+std::string logEntryJson(const LogEntry& entry)
+{
+    return dumpJson({{"seq", entry.seq},
+                     {"time", entry.time},
+                     {"placement", entry.placement},
+                     {"kind", entry.kind},
+                     {"text", entry.text}});
+}
+
+} // namespace zorv_workbench
