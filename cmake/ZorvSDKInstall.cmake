@@ -5,6 +5,8 @@
 #                            library (and its import library on Windows)
 #   bin/                     zorv-host, zorv-host.exe
 #   share/zorv/win32/        .def files and the module runtime sources
+#   share/zorv/templates/    what `zorv-host new` writes a project from
+#   share/zorv/              zorv_image_check.py, run by `zorv-host image-check`
 #   lib/cmake/ZorvSDK/       the package, its functions and the toolchain file
 # Kept out of a plain `cmake --install`, which fills dist/ as before.
 set(ZORV_SDK_VERSION 1.0.0)
@@ -22,6 +24,10 @@ else()
   set(plat native)
   if(TARGET zorv-host)
     install(PROGRAMS $<TARGET_FILE:zorv-host> DESTINATION bin COMPONENT sdk EXCLUDE_FROM_ALL)
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/tools/zorv-host/templates/ DESTINATION share/zorv/templates
+      COMPONENT sdk EXCLUDE_FROM_ALL)
+    install(PROGRAMS ${PROJECT_SOURCE_DIR}/tools/image-check/zorv_image_check.py DESTINATION share/zorv
+      COMPONENT sdk EXCLUDE_FROM_ALL)
   endif()
 endif()
 install(FILES $<TARGET_FILE:zorv_script_helper> $<TARGET_FILE:zorv_records> $<TARGET_FILE:zorv_string>

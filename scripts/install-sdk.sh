@@ -9,7 +9,7 @@ if [ $# -ne 1 ]; then
     exit 2
 fi
 prefix=$(realpath -m "$1")
-cd "$(dirname "$0")/.."
+cd "$(dirname "$(realpath "$0")")/.."   # also when called through a linked folder
 jobs=${ZORV_JOBS:-2}
 for preset in release windows windows-host; do
     echo "== SDK: $preset"

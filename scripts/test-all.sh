@@ -75,6 +75,7 @@ run_stage() {
 sdk_stage() { scripts/install-sdk.sh build/sdk >/dev/null && tests/sdk/test-examples.sh build/sdk; }
 
 run_stage "sdk: installed, and examples/ built against it natively and for Windows" sdk_stage
+run_stage "sdk: every sh block of docs/component-guide.md, as written" tests/sdk/test-guide.sh
 run_stage "workbench: the page in headless Chromium, native placements and the shipped DLL" \
     tests/workbench/browser-tests.sh build/debug dist
 run_stage "fuzz: each target for ${FUZZ_SECONDS:-15} s" scripts/fuzz.sh "${FUZZ_SECONDS:-15}"

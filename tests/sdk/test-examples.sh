@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Builds each project under examples/ as a component author would, against
 # the SDK installed in PREFIX: natively and with the SDK's Windows tool chain
-# (tests under Wine), each configured, built and tested on its own. Checks
-# that the Windows image carries the version record its CMakeLists gave.
-# Prints PASS/FAIL per step and ends with "N passed, M failed".
+# (tests under Wine), each configured, built and tested on its own. So does
+# a project the installed `zorv-host new` writes. Checks that the Windows
+# images carry the version record their CMakeLists gave, also through the
+# installed `zorv-host image-check`.
+# Prints PASS/FAIL per step (SKIP for the Wine tests where Wine cannot run)
+# and ends with "N passed, M failed".
 #   tests/sdk/test-examples.sh PREFIX [BUILD_DIR]
 set -uo pipefail
 if [ $# -lt 1 ]; then
@@ -11,6 +14,7 @@ if [ $# -lt 1 ]; then
     exit 2
 fi
 root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tests/sdk/sh_blocks.sh"
 prefix=$(realpath -m "$1")
 out=$(realpath -m "${2:-$root/build/sdk-examples}")
 toolchain=$prefix/lib/cmake/ZorvSDK/toolchain-win32-clang-cl.cmake
@@ -26,8 +30,8 @@ step() {   # step NAME COMMAND...: runs it, output kept in a log shown on failur
         echo "FAIL $name"; sed 's/^/    /' "$log" | tail -40; failed=$((failed + 1))
     fi
 }
-for dir in "$root"/examples/*/; do
-    ex=$(basename "$dir")
+build_project() {   # build_project NAME SOURCE_DIR: native and Windows, each with its tests
+    local ex=$1 dir=$2 target b args
     for target in native windows; do
         b=$out/$ex-$target
         args=(-S "$dir" -B "$b" -G Ninja -DCMAKE_PREFIX_PATH="$prefix")
@@ -36,9 +40,38 @@ for dir in "$root"/examples/*/; do
         fi
         step "$ex.$target.configure" cmake "${args[@]}" || continue
         step "$ex.$target.build" cmake --build "$b" -j2
+        if [ $target = windows ] && ! wine_runs; then
+            echo "SKIP $ex.$target.tests (Wine does not run on this machine)"
+            continue
+        fi
         step "$ex.$target.tests" ctest --test-dir "$b" --output-on-failure
     done
+}
+for dir in "$root"/examples/*/; do
+    build_project "$(basename "$dir")" "$dir"
 done
+
+# A new project from the installed zorv-host, with the installed templates
+# (its README then names this SDK), built and tested as it comes.
+host=$prefix/bin/zorv-host
+generated=$out/generated/Dimmer
+rm -rf "$out/generated"
+step new.generate "$host" new Dimmer "$generated"
+step new.installed_templates grep -qx "SDK=$prefix" "$generated/README.md"
+refuses() {   # refuses TEXT COMMAND...: exit status 2 and TEXT on standard error
+    local text=$1; shift
+    local rc=0
+    "$@" 2>"$out/logs/refusal.txt" || rc=$?
+    cat "$out/logs/refusal.txt"
+    [ "$rc" -eq 2 ] && grep -q "$text" "$out/logs/refusal.txt"
+}
+step new.refuses_existing_folder refuses "is not empty" "$host" new Dimmer "$generated"
+step new.refuses_bad_name refuses "not a C++ identifier" "$host" new 9lives "$out/generated/nine"
+build_project generated "$generated"
+# Its README's commands, as written, in the project's folder.
+# (They run in this shell and may set variables such as SDK; none of ours.)
+cd "$generated" && run_sh_blocks README.md "$out/logs" generated.readme
+cd "$root" || exit 1
 # The generated version record, read back from a DLL built outside our tree.
 expect_version() {
     /usr/bin/python3 "$root/tests/sdk/pe_fields.py" "$1" > "$out/logs/fields.txt" || return 1
@@ -50,15 +83,24 @@ expect_version() {
 }
 step selector.windows.version_record expect_version "$out/selector-windows/Selector.dll" "A source selector button"
 step selector.native.layout_beside test -f "$out/selector-native/selector.zorv_ui"
-# find_package checks the SDK's own version: 1.0 is met, 2.0 is refused.
-wants_version() {
-    local d=$out/version-$1
-    mkdir -p "$d"
-    printf 'cmake_minimum_required(VERSION 3.25)\nproject(v NONE)\nfind_package(ZorvSDK %s REQUIRED)\n' "$1" > "$d/CMakeLists.txt"
-    cmake -S "$d" -B "$d/build" -DCMAKE_PREFIX_PATH="$prefix"
+step generated.native.layout_beside test -f "$out/generated-native/Dimmer.zorv_ui"
+# The image checks through the installed zorv-host and the script it finds
+# in the SDK's share folder.
+step sdk.image_check_installed test -f "$prefix/share/zorv/zorv_image_check.py"
+image_check() {   # image_check BUILD CLASS SOURCE VERSION DESCRIPTION: every check passes, none skipped
+    local b=$1 class=$2 source=$3
+    "$host" image-check "$b/$class.dll" --expect-version "$4" --expect-description "$5" \
+        --text-library "$prefix/lib/win32/zorv_string.dll" \
+        --class "$class" --object "$b/CMakeFiles/$class.dir/$source.obj" > "$out/logs/image-check.txt"
+    local rc=$?
+    cat "$out/logs/image-check.txt"
+    [ $rc -eq 0 ] && grep -q '^PASS vtable' "$out/logs/image-check.txt" && ! grep -q '^SKIP' "$out/logs/image-check.txt"
 }
-step sdk.version_met wants_version 1.0
-refuses_version() { ! wants_version "$1"; }
-step sdk.version_refused refuses_version 2.0
+step blinker.windows.image_check image_check "$out/blinker-windows" Blinker blinker.cpp 1.0.0.1 \
+    "A button that blinks once when pressed"
+step selector.windows.image_check image_check "$out/selector-windows" Selector selector.cpp 1.0.0.1 \
+    "A source selector button"
+step generated.windows.image_check image_check "$out/generated-windows" Dimmer Dimmer.cpp 1.0.0.0 \
+    "Dimmer script component"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -33,12 +33,12 @@ bool readable(const std::string& path)
     return access(path.c_str(), R_OK) == 0;
 }
 
-// Installed: PREFIX/bin/zorv-host and PREFIX/share/zorv-sdk/; in the build
-// tree the script is found in the sources.
+// Installed: PREFIX/bin/zorv-host and PREFIX/share/zorv/ (the SDK's share
+// folder); in the build tree the script is found in the sources.
 std::string findScript()
 {
     const std::string folder = executableFolder();
-    for (const std::string& candidate : {folder + "/../share/zorv-sdk/zorv_image_check.py",
+    for (const std::string& candidate : {folder + "/../share/zorv/zorv_image_check.py",
                                          folder + "/zorv_image_check.py", std::string(ZORV_IMAGE_CHECK_SOURCE)})
         if (readable(candidate))
             return candidate;
@@ -64,7 +64,7 @@ void addImageCheck(CLI::App& app, int& status)
 #else
         const std::string script = findScript();
         if (script.empty()) {
-            std::cerr << "zorv-host: zorv_image_check.py not found beside zorv-host or in share/zorv-sdk/\n";
+            std::cerr << "zorv-host: zorv_image_check.py not found beside zorv-host or in share/zorv/\n";
             status = 2;
             return;
         }

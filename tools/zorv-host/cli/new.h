@@ -1,0 +1,48 @@
+// new: a ready component project from the templates under templates/component
+// (installed as PREFIX/share/zorv/templates/component).
+#ifndef ZORV_HOST_CLI_NEW_H
+#define ZORV_HOST_CLI_NEW_H
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace zorv_host::cli {
+
+// Why NAME cannot name a component (it is the class, the target and the file
+// names): "" when it can. It must be a C++ identifier that is no keyword, no
+// reserved identifier, no name the SDK's headers declare, no target name
+// CMake keeps for itself and no device name Windows refuses as a file name.
+std::string componentNameError(const std::string& name);
+
+// Why the project cannot be written into folder: "" when it is missing or
+// an empty folder. Nothing in an existing folder is ever overwritten.
+std::string targetFolderError(const std::string& folder);
+
+// The template folder: beside an installed zorv-host
+// (BIN/../share/zorv/templates/component), else the one in the sources.
+// "" when neither holds the templates.
+std::string findTemplateFolder();
+
+// The installed SDK's prefix when zorv-host runs from one, else "".
+std::string installedPrefix();
+
+struct ProjectFile {
+    std::string name;   // relative to the project folder
+    std::string text;
+};
+
+// Reads every template and fills @NAME@ and @SDK@ (sdk: the prefix the
+// README's commands use). False with error when a template is missing.
+bool renderProject(const std::string& templates, const std::string& name, const std::string& sdk,
+                   std::vector<ProjectFile>& files, std::string& error);
+
+// The whole command: checks, renders and writes NAME's project into folder
+// (default ./NAME). Returns the exit status: 0 written, 1 a file could not
+// be written (nothing is left behind), 2 a refused name or folder, or no
+// templates.
+int newProject(const std::string& name, const std::string& folder, std::ostream& out, std::ostream& err);
+
+} // namespace zorv_host::cli
+
+#endif
