@@ -653,7 +653,7 @@ const Check checks[] = {
     {"commands.shape", "every command line is a known verb with the arguments shaped as the channel forms them "
                        "(a quote inside a text argument: WARN)",
      checkCommandShapes},
-    {"commands.notifications", "every notification is among those declared in \"_events\" (WARN only)",
+    {"commands.notifications", "every notification is among those declared in \"_events\"",
      checkNotifications},
     {"codes.ignored", "codes 0, 8, -1 and the other unknown or ignored codes answer null and send nothing",
      checkIgnoredCodes},
