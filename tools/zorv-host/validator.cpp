@@ -110,6 +110,12 @@ Vocabulary discover(const Context& c, Session& session, SimHost& host)
     return vocabulary;
 }
 
+// A text as an event description shows: long ones cut, with their size.
+std::string shownText(const std::string& text)
+{
+    return text.size() > 60 ? text.substr(0, 60) + "... (" + std::to_string(text.size()) + " bytes)" : text;
+}
+
 std::string describeButton(const PanelControl& button)
 {
     return "button " + button.panel + " " + button.control
@@ -133,9 +139,9 @@ void drive(Session& session, const Vocabulary& vocabulary, const AfterEvent& aft
         if (std::find(messages.begin(), messages.end(), message) == messages.end())
             messages.push_back(message);
     for (const std::string& message : messages) {
-        setCurrentEvent("parent " + quoteText(message));
+        setCurrentEvent("parent " + quoteText(shownText(message)));
         session.parentMessage(message);
-        delivered("parent " + quoteText(message));
+        delivered("parent " + quoteText(shownText(message)));
     }
     std::vector<PanelControl> buttons = {{"1", "Monitor", "", ""}, {"1", "ActionAll", "alarm=ack", ""},
                                          {"1", "AckAll", "", ""},  {"2", "Monitor", "x=1", ""}};
@@ -595,16 +601,30 @@ void checkNullButton(const Context& c)
     requireNoNotes(rig.host, "a button event with null data");
 }
 
-// Odd texts as parent messages and as button event texts.
-void sendOddTexts(Rig& rig, const std::vector<std::string>& texts)
+// Odd texts as parent messages, as the values of the words the component
+// declares, and as the event texts of "Monitor" and of its own controls.
+void sendOddTexts(const Context& c, Rig& rig, const std::vector<std::string>& texts)
 {
+    const Vocabulary vocabulary = discover(c, rig.session, rig.host);
+    std::vector<std::string> declaredWords;
+    for (const std::string& entry : vocabulary.declared)
+        if (entry.find('=') != std::string::npos)
+            declaredWords.push_back(entry.substr(0, entry.find('=')));
+    std::vector<PanelControl> buttons = {{"1", "Monitor", "", ""}};
+    buttons.insert(buttons.end(), vocabulary.controls.begin(), vocabulary.controls.end());
     for (const std::string& text : texts) {
-        std::string shown = text.size() > 60 ? text.substr(0, 60) + "... (" + std::to_string(text.size()) + " bytes)"
-                                             : text;
+        const std::string shown = shownText(text);
         setCurrentEvent("parent " + quoteText(shown));
         rig.session.parentMessage(text);
-        setCurrentEvent("button 1 Monitor with event text " + quoteText(shown));
-        rig.session.button("1", "Monitor", text);
+        for (const std::string& word : declaredWords) {
+            setCurrentEvent("parent " + quoteText(shownText(word + "=" + text)));
+            rig.session.parentMessage(word + "=" + text);
+        }
+        for (const PanelControl& button : buttons) {
+            setCurrentEvent(describeButton(PanelControl{button.panel, button.control, "", button.origin})
+                            + " with event text " + quoteText(shown));
+            rig.session.button(button.panel, button.control, text);
+        }
         requireNoNotes(rig.host, "after " + quoteText(shown));
     }
 }
@@ -613,7 +633,7 @@ void checkHugeMessage(const Context& c)
 {
     Rig rig(c.factory, false);
     const std::string mib(1 << 20, 'x');
-    sendOddTexts(rig, {mib, "source=" + mib, "instance=" + mib, mib + "=1"});
+    sendOddTexts(c, rig, {mib, "source=" + mib, "instance=" + mib, mib + "=1"});
     destroy(rig.session);
 }
 
@@ -623,7 +643,7 @@ void checkDots(const Context& c)
     std::string dots(40, '.'), dotted;
     for (int i = 0; i < 40; ++i)
         dotted += "a.";
-    sendOddTexts(rig, {dots, dots + "=1", dotted + "b=1", "source" + dots + "=1", "return" + dots});
+    sendOddTexts(c, rig, {dots, dots + "=1", dotted + "b=1", "source" + dots + "=1", "return" + dots});
     destroy(rig.session);
 }
 
@@ -636,7 +656,7 @@ void checkAllBytes(const Context& c)
     std::vector<std::string> texts = {every, "source=" + every, "instance=" + every, every + "=" + every};
     for (int b = 1; b < 256; ++b)
         texts.push_back("instance=" + std::string(1, static_cast<char>(b)));
-    sendOddTexts(rig, texts);
+    sendOddTexts(c, rig, texts);
     destroy(rig.session);
 }
 
