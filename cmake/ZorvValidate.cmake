@@ -1,9 +1,13 @@
 # CTest tests of a component library, the same call natively and with the
 # Windows tool chain (then zorv-host.exe runs the DLL under Wine).
 #
-# zorv_add_validation(TARGET target [STRICTNESS n] [ARGS ...])
+# zorv_add_validation(TARGET target [STRICTNESS n] [SCENARIOS file...]
+#                     [CONTROLS PANEL:ID...] [ARGS ...])
 #   A test "validate.<target>": `zorv-host validate` runs every named check of
 #   the host contract on the library, each in a child process of its own.
+#   Besides what the component declares and the layouts it shows, the checks
+#   send every event of the SCENARIOS (paths relative to this folder) and
+#   press the CONTROLS.
 # zorv_add_scenarios(target FILES scenario...)
 #   A test "scenario.<target>.<name>" per file: `zorv-host check` plays the
 #   scenario and compares what the component did with its expected lines.
@@ -53,16 +57,27 @@ function(_zorv_wine_properties test)
 endfunction()
 
 function(zorv_add_validation)
-  cmake_parse_arguments(V "" "TARGET;STRICTNESS" "ARGS" ${ARGN})
+  cmake_parse_arguments(V "" "TARGET;STRICTNESS" "ARGS;SCENARIOS;CONTROLS" ${ARGN})
   if(NOT V_TARGET)
     message(FATAL_ERROR "zorv_add_validation needs TARGET")
+  endif()
+  if(V_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "zorv_add_validation(TARGET ${V_TARGET}): unknown arguments: ${V_UNPARSED_ARGUMENTS}")
   endif()
   if(NOT V_STRICTNESS)
     set(V_STRICTNESS 2)
   endif()
+  set(vocabulary)
+  foreach(file IN LISTS V_SCENARIOS)
+    get_filename_component(abs "${file}" ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    list(APPEND vocabulary --scenario ${abs})
+  endforeach()
+  foreach(control IN LISTS V_CONTROLS)
+    list(APPEND vocabulary --controls ${control})
+  endforeach()
   _zorv_host_command(host)
   add_test(NAME validate.${V_TARGET}
-    COMMAND ${host} validate $<TARGET_FILE:${V_TARGET}> --strictness ${V_STRICTNESS} ${V_ARGS})
+    COMMAND ${host} validate $<TARGET_FILE:${V_TARGET}> --strictness ${V_STRICTNESS} ${vocabulary} ${V_ARGS})
   _zorv_wine_properties(validate.${V_TARGET})
 endfunction()
 

@@ -3,6 +3,19 @@
 // the parent panel to select that source.
 #include "zorv_script_helper.h"
 
+// A quote inside a text argument would make the line ambiguous for the host,
+// which escapes nothing: the label goes without its quotes.
+static zorv_string withoutQuotes(const zorv_string& text)
+{
+    zorv_string kept, rest = text, before, after;
+    while (rest.split('\'', before, after) >= 0) {
+        kept += before;
+        rest = after;
+    }
+    kept += rest;
+    return kept;
+}
+
 class Selector : public zorv_script_helper {
 public:
     Selector(zorv_client_callback* host, const char* basePath) : zorv_script_helper(host, basePath)
@@ -23,9 +36,11 @@ protected:
         if (command == "source")
             source = view->value().toInt();
         else if (command == "label")
-            textPut("text", view->value(), zorv_string(1, 0, 0, 10), "Label");
+            textPut("text", withoutQuotes(view->value()), zorv_string(1, 0, 0, 10), "Label");
+        else if (command == "_events")
+            return "selectsource=*";
         else if (command == "_commands")
-            return "source=[number],label=[text]";
+            return "source=[number]\nlabel=[text]";   // a list joined by line feeds
         return zorv_string();   // the empty reply reaches the host as null
     }
     void timerCallback(int) override {}

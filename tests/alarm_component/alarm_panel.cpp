@@ -17,7 +17,10 @@ public:
 protected:
     void buttonCallback(ButtonView* view) override { notifyHost("pressed=" + view->id()); }
     int eventOneCallback(EventView*) override { return 0; }
-    zorv_string parentCallback(MessageView*) override { return zorv_string(); }
+    zorv_string parentCallback(MessageView* view) override
+    {
+        return view->command() == "_events" ? zorv_string("pressed=*") : zorv_string();
+    }
     void timerCallback(int) override {}
 };
 

@@ -1,7 +1,9 @@
 // Deliberately faulty components: each module built from this file breaks
 // one rule of the host contract (chosen by ZORV_FAULT at compile time), so
 // that the tools can be shown to catch it. Every parent message triggers the
-// fault, except the crash, which comes with a timer expiry.
+// fault, except the crash and the undeclared notification, which come with a
+// timer expiry, and the faults of the component's own vocabulary: a press of
+// its own button, a word it declares.
 #include <stdint.h>
 
 #include "zorv_crt.h"
@@ -31,13 +33,26 @@ enum Fault {
     sendsDuringRelease,    // sends a command while its reply is released
     repliesWithText,       // answers a message with the host's own text
     crashesOnNullButton,   // reads through the data of a button event unchecked
+    crashesOnOwnButton,    // crashes on a press of "Fire", the one button of its layout
+    crashesOnDeclaredWord, // crashes on "fire=-1", a word it declares in "_commands"
+    echoesParentValue,     // puts every parent value into a "TP" text, quotes and all
+    raisesUndeclaredEvent, // declares "pressed=*" in "_events" but raises "surprise=1"
 };
+
+// An unmapped address, not null: a real access violation that the
+// undefined-behaviour checker does not intercept first.
+void crash()
+{
+    volatile int* nowhere = reinterpret_cast<volatile int*>(static_cast<uintptr_t>(16));
+    *nowhere = 1;
+}
 
 class Faulty : public zorv_script_helper {
 public:
     Faulty(zorv_client_callback* host, const char* basePath) : zorv_script_helper(host, basePath)
     {
-        panelShow("1", "faulty.zorv_ui", "");
+        // Only the button fault ships its layout (beside the module).
+        panelShow("1", ZORV_FAULT == crashesOnOwnButton ? "crashes_on_own_button.zorv_ui" : "faulty.zorv_ui", "");
     }
 
     const char* callback(void* data, int code) override
@@ -101,21 +116,33 @@ protected:
         (void)sink;
     }
 
-    void buttonCallback(ButtonView*) override {}
+    void buttonCallback(ButtonView* view) override
+    {
+        if (ZORV_FAULT == crashesOnOwnButton && view->id() == "Fire")
+            crash();
+    }
     int eventOneCallback(EventView*) override { return 0; }
     void timerCallback(int) override
     {
         for (volatile bool forever = ZORV_FAULT == hangsOnEvent; forever;) {
         }
-        if (ZORV_FAULT == crashesOnEvent) {
-            // An unmapped address, not null: a real access violation that
-            // the undefined-behaviour checker does not intercept first.
-            volatile int* nowhere = reinterpret_cast<volatile int*>(static_cast<uintptr_t>(16));
-            *nowhere = 1;
-        }
+        if (ZORV_FAULT == crashesOnEvent)
+            crash();
+        if (ZORV_FAULT == raisesUndeclaredEvent)
+            notifyHost("surprise=1");
     }
-    zorv_string parentCallback(MessageView*) override
+    zorv_string parentCallback(MessageView* view) override
     {
+        if (ZORV_FAULT == crashesOnDeclaredWord) {
+            if (view->command() == "_commands")
+                return zorv_string("fire=[value]");
+            if (view->command() == "fire" && view->value() == "-1")
+                crash();
+        }
+        if (ZORV_FAULT == raisesUndeclaredEvent && view->command() == "_events")
+            return zorv_string("pressed=*");
+        if (ZORV_FAULT == echoesParentValue && view->value() != "")
+            textPut("text", view->value(), "1", "Label");
         zorv_client_callback* host = hostCallback();
         if (!host)
             return zorv_string();

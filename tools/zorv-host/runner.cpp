@@ -28,6 +28,8 @@ void collectHostOutput(SimHost& host, std::vector<std::string>& lines)
         lines.push_back(showCommand(command));
     for (const std::string& note : host.takeNotes())
         lines.push_back("! " + note);
+    for (const SimHost::Warning& warning : host.takeWarnings())
+        lines.push_back("! " + warning.text);
 }
 
 std::string describe(const Step& step, const std::string& scenarioName)

@@ -112,6 +112,8 @@ void onCrashSignal(int signal)
 
 } // namespace
 
+std::string currentEventText() { return currentEvent; }
+
 void setCurrentEvent(const std::string& description)
 {
     std::snprintf(currentEvent, sizeof currentEvent, "%s", description.c_str());

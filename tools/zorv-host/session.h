@@ -53,6 +53,7 @@ private:
 // brings the process down. Installed once per process.
 void installCrashReporter();
 void setCurrentEvent(const std::string& description);
+std::string currentEventText();
 
 } // namespace zorv_host
 

@@ -1,7 +1,19 @@
 #include "sim_host.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <regex>
+
+#include "session.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/uio.h>
+#include <unistd.h>
+#endif
 
 namespace zorv_host {
 
@@ -31,7 +43,94 @@ const std::map<std::string, std::regex>& shapes()
     return table;
 }
 
+// How many quotes a well-shaped line of each verb has: two a quoted field.
+std::size_t quotesOfShape(const std::string& line)
+{
+    const std::string verb = verbOf(line);
+    if (verb == "TP" || verb == "TG")
+        return 6;
+    if (verb == "XI")
+        return 4;
+    if (verb == "HN" || verb == "SD" || verb == "RC")
+        return 2;
+    if (verb == "PS") {
+        // Two fields, or three when the line has a second separator (as
+        // the layout store splits it).
+        std::size_t separators = 0;
+        for (std::size_t at = line.find("' '"); at != std::string::npos; at = line.find("' '", at + 1))
+            ++separators;
+        return separators >= 2 ? 6 : 4;
+    }
+    return 0;
+}
+
+// Reading a command text without trusting it: the bytes up to its NUL, read
+// through the system so that unreadable memory gives an error, not a fault.
+// Where that way is refused (a sandbox), the text is read as it is.
+const std::size_t commandTextLimit = std::size_t(64) << 20;
+
+enum class TextRead { ok, noTerminator, tooLong };
+
+TextRead readCommandText(const char* text, std::string& out, std::size_t& readable)
+{
+    out.clear();
+    readable = 0;
+#if defined(_WIN32)
+    const std::size_t page = 4096;
+#else
+    static const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096);
+    static bool refused = false;
+    if (refused) {
+        out = text;
+        return TextRead::ok;
+    }
+#endif
+    char chunk[4096];
+    const char* at = text;
+    while (out.size() < commandTextLimit) {
+        std::size_t toPageEnd = page - reinterpret_cast<std::uintptr_t>(at) % page;
+        std::size_t want = std::min(toPageEnd, sizeof chunk);
+#if defined(_WIN32)
+        SIZE_T got = 0;
+        if (!ReadProcessMemory(GetCurrentProcess(), at, chunk, want, &got) || got == 0)
+            return TextRead::noTerminator;
+#else
+        struct iovec local = {chunk, want};
+        struct iovec remote = {const_cast<char*>(at), want};
+        ssize_t got = process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
+        if (got <= 0) {
+            if (got < 0 && errno != EFAULT && out.empty()) {
+                refused = true;
+                out = text;
+                return TextRead::ok;
+            }
+            return TextRead::noTerminator;
+        }
+#endif
+        const char* end = static_cast<const char*>(std::memchr(chunk, '\0', static_cast<std::size_t>(got)));
+        if (end) {
+            out.append(chunk, static_cast<std::size_t>(end - chunk));
+            readable = out.size() + 1;
+            return TextRead::ok;
+        }
+        out.append(chunk, static_cast<std::size_t>(got));
+        readable = out.size();
+        at += got;
+    }
+    return TextRead::tooLong;
+}
+
 } // namespace
+
+std::string quoteAmbiguity(const std::string& line)
+{
+    if (!commandShapeError(line).empty())
+        return "";
+    std::size_t quotes = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\''));
+    if (quotes <= quotesOfShape(line) && !(verbOf(line) == "PS" && quotes % 2))
+        return "";
+    return "line " + escapeText(line) + " holds a quote inside a text argument";
+}
 
 std::string commandShapeError(const std::string& line)
 {
@@ -120,8 +219,32 @@ SimHost::~SimHost()
 
 const char* SimHost::callback(void* data, int code)
 {
-    if (code == zorv_code::command)
-        return onCommand(static_cast<const char*>(data));
+    if (code == zorv_code::command) {
+        const char* text = static_cast<const char*>(data);
+        if (!text) {
+            note("component sent a null command");
+            return nullptr;
+        }
+        // The text must end inside readable memory; the host reads it once,
+        // keeps no pointer to it, and sees that it stayed the same through
+        // the call.
+        std::string line;
+        std::size_t readable = 0;
+        TextRead read = readCommandText(text, line, readable);
+        if (read != TextRead::ok) {
+            note(read == TextRead::tooLong
+                     ? "component sent a command text of more than 64 MiB without a NUL"
+                     : "component sent a command text that is not NUL-terminated inside readable memory ("
+                           + std::to_string(readable) + " readable bytes, the first \""
+                           + escapeText(line.substr(0, 40)) + "\")");
+            return nullptr;
+        }
+        const char* result = onCommand(line);
+        // Readable a moment ago, so read directly now.
+        if (std::memcmp(text, line.c_str(), line.size() + 1) != 0)
+            note("the command text \"" + escapeText(line.substr(0, 60)) + "\" changed during the host call");
+        return result;
+    }
     if (code == zorv_code::release) {
         onHandback(data);
         return nullptr;
@@ -162,13 +285,8 @@ const char* SimHost::keepToken(const std::string& line, const std::string& text)
     return stored->c_str();
 }
 
-const char* SimHost::onCommand(const char* text)
+const char* SimHost::onCommand(const std::string& line)
 {
-    if (!text) {
-        note("component sent a null command");
-        return nullptr;
-    }
-    std::string line(text);
     commands_.push_back(line);
     allCommands_.push_back(line);
     if (detachCount_ > 0)
@@ -179,6 +297,9 @@ const char* SimHost::onCommand(const char* text)
         std::string error = commandShapeError(line);
         if (!error.empty())
             note(error);
+        std::string ambiguity = quoteAmbiguity(line);
+        if (!ambiguity.empty() && warnings_.size() < 256)
+            warnings_.push_back(Warning{ambiguity, currentEventText()});
     }
     std::optional<std::string> reply = replyFor(line);
     if (!reply)
@@ -263,6 +384,13 @@ std::vector<std::string> SimHost::takeCommands()
 {
     std::vector<std::string> out;
     out.swap(commands_);
+    return out;
+}
+
+std::vector<SimHost::Warning> SimHost::takeWarnings()
+{
+    std::vector<Warning> out;
+    out.swap(warnings_);
     return out;
 }
 

@@ -30,6 +30,11 @@ struct ReplyRule {
 // when it does, else what is wrong.
 std::string commandShapeError(const std::string& line);
 
+// "" when each quoted field of a well-shaped line holds no quote, else the
+// finding: a text argument that holds a quote makes the line ambiguous for
+// the host, which escapes nothing.
+std::string quoteAmbiguity(const std::string& line);
+
 // True when text matches pattern, where '*' matches any run of characters.
 bool globMatch(const std::string& pattern, const std::string& text);
 
@@ -58,6 +63,14 @@ public:
     // Commands and notes since the last take.
     std::vector<std::string> takeCommands();
     std::vector<std::string> takeNotes();
+    // Findings that break no rule but make a line ambiguous (a quote inside
+    // a text argument), each with the event it was sent during; the oldest
+    // 256 are kept when nobody takes them.
+    struct Warning {
+        std::string text;
+        std::string event;
+    };
+    std::vector<Warning> takeWarnings();
     const std::vector<std::string>& allCommands() const { return allCommands_; }
     void clearLog() { allCommands_.clear(); }
 
@@ -82,7 +95,7 @@ public:
     void forgetReturnedReplies() { returned_.clear(); }
 
 private:
-    const char* onCommand(const char* line);
+    const char* onCommand(const std::string& line);
     void onHandback(void* data);
     std::optional<std::string> replyFor(const std::string& line) const;
     const char* keepToken(const std::string& line, const std::string& text);
@@ -101,6 +114,7 @@ private:
     std::vector<std::string> commands_;
     std::vector<std::string> allCommands_;
     std::vector<std::string> notes_;
+    std::vector<Warning> warnings_;
     std::size_t handbacks_ = 0;
     int detachCount_ = 0;
     bool checkShapes_ = true;

@@ -42,8 +42,10 @@ long memoryKiB()
 }
 
 // One round of ordinary use: a new instance now and then, the selection,
-// takes, the timer, the Monitor button, settings and list queries.
-void playRound(Session& session, long round)
+// takes, the timer, the Monitor button, settings and list queries; then the
+// next message, control and timer of the component's own vocabulary, in turn.
+// Returns the events delivered.
+long playRound(Session& session, const Vocabulary& vocabulary, long round)
 {
     const std::string instance = "instance=DEST" + std::to_string(round % 50);
     const char* messages[] = {"activedest=34", "source=5", "selectedbg=on", "deselectedbg=off",
@@ -55,9 +57,29 @@ void playRound(Session& session, long round)
     session.timer(1);
     session.button("1", "Monitor", "");
     session.rawEvent(6, nullptr);
+    long delivered = 14 + (round % 5 == 0 ? 1 : 0);
+    const std::size_t turn = static_cast<std::size_t>(round);
+    if (!vocabulary.messages.empty()) {
+        const std::string& message = vocabulary.messages[turn % vocabulary.messages.size()];
+        setCurrentEvent("soak: round " + std::to_string(round) + ": parent " + quoteText(message));
+        session.parentMessage(message);
+        ++delivered;
+    }
+    if (!vocabulary.controls.empty()) {
+        const PanelControl& control = vocabulary.controls[turn % vocabulary.controls.size()];
+        setCurrentEvent("soak: round " + std::to_string(round) + ": button " + control.panel + " " + control.control
+                        + " " + quoteText(control.eventText) + " (" + control.origin + ")");
+        session.button(control.panel, control.control, control.eventText);
+        ++delivered;
+    }
+    if (!vocabulary.timers.empty()) {
+        int timer = vocabulary.timers[turn % vocabulary.timers.size()];
+        setCurrentEvent("soak: round " + std::to_string(round) + ": timer " + std::to_string(timer));
+        session.timer(timer);
+        ++delivered;
+    }
+    return delivered;
 }
-
-const int eventsPerRound = 14;   // besides the instance message every fifth round
 
 } // namespace
 
@@ -77,12 +99,23 @@ int runSoak(const SoakOptions& options)
     host.addRule("SD *", std::string("12 34"));
     host.addRule("TG *", std::string("value=1"));
     host.addRule("XI *", std::string("alm_a,alm_b"));
+    Vocabulary vocabulary;
+    std::string error;
+    if (!loadVocabularySources(options.sources, vocabulary, error)) {
+        std::cerr << "zorv-host soak: " << error << "\n";
+        return 2;
+    }
     Session session(loaded.factory(), host);
     setCurrentEvent("soak: create");
     if (!session.create(std::string("C:/panels"))) {
         std::cerr << "zorv-host: the factory returned null\n";
         return 1;
     }
+    addShownLayouts(vocabulary, host.allCommands(), folderOf(library));
+    askComponent(vocabulary, session);
+    std::printf("vocabulary: %zu parent messages, %zu controls, %zu timers besides the ordinary round\n",
+                vocabulary.messages.size(), vocabulary.controls.size(), vocabulary.timers.size());
+    std::fflush(stdout);
 
     std::printf("%10s %10s %12s %12s %8s %12s\n", "events", "commands", "handbacks", "outstanding", "notes",
                 "memory KiB");
@@ -92,8 +125,7 @@ int runSoak(const SoakOptions& options)
     long nextCheckpoint = checkpoint;
     for (long round = 0; delivered < events; ++round) {
         setCurrentEvent("soak: round " + std::to_string(round));
-        playRound(session, round);
-        delivered += eventsPerRound + (round % 5 == 0 ? 1 : 0);
+        delivered += playRound(session, vocabulary, round);
         commands += host.takeCommands().size();
         host.clearLog();   // the host's own log must not be what grows
         notes += static_cast<long>(host.takeNotes().size());

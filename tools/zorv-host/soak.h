@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "vocabulary.h"
+
 namespace zorv_host {
 
 struct SoakOptions {
     std::string library;
     long events = 100000;
     bool guard = true;   // lent memory in guarded pages
+    VocabularySources sources;   // controls and scenarios to send besides the ordinary round
 };
 
 // Runs the soak; returns the exit status.

@@ -16,9 +16,11 @@
 #include "child_process.h"
 #include "junit.h"
 #include "guarded_memory.h"
+#include "layout.h"
 #include "library_loader.h"
 #include "session.h"
 #include "sim_host.h"
+#include "vocabulary.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ZORV_HOST_ASAN 1
@@ -51,6 +53,12 @@ struct CheckFailed {
     std::string reason;
 };
 
+// Thrown to end a check with a WARN: a finding that breaks no rule of the
+// contract but that the component's author should see.
+struct CheckWarned {
+    std::string reason;
+};
+
 // Thrown where a check has nothing to check (no component could be made).
 struct CheckSkipped {
     std::string reason;
@@ -66,6 +74,9 @@ struct Context {
     component_factory factory = nullptr;
     std::uint64_t seed = 0;
     int strictness = 2;
+    std::string libraryFolder;          // where the layouts it shows are looked for
+    const Vocabulary* given = nullptr;  // from --controls and --scenario
+    const VocabularySources* sources = nullptr;
 };
 
 // Host replies that let every query succeed, so that components exercise
@@ -79,49 +90,77 @@ void serveQueries(SimHost& host)
 }
 
 // Parent messages every component is sent: the framework's list queries,
-// the usual configuration words, and odd shapes.
+// the usual configuration words, odd shapes, and a value holding a quote.
 std::vector<std::string> probeMessages()
 {
     return {"_events",        "_commands",   "return=all", "return",      "instance=PROBE", "activedest=2",
             "selectedbg=s1",  "deselectedbg=s0", "source=3", "activedest=-1", "instance=",   "x",
-            "",               "a.b.c=d=e",   "=",          "....",        "source=99999999999"};
+            "",               "a.b.c=d=e",   "=",          "....",        "source=99999999999",
+            "label=it's"};
 }
 
-// Words a component names in its "_commands" reply ("source=[value]" gives
-// "source"), added to a base vocabulary.
-std::vector<std::string> vocabulary(Session& session)
+// The component's own vocabulary on top of what the user gave: the layouts
+// it showed so far (their buttons), its "_commands" and "_events" replies.
+Vocabulary discover(const Context& c, Session& session, SimHost& host)
 {
-    std::vector<std::string> words = {"return", "source", "activedest", "instance", "selectedbg", "deselectedbg",
-                                      "_events", "_commands", "unknown"};
-    setCurrentEvent("parent \"_commands\"");
-    std::optional<std::string> listed = session.parentMessage(std::string("_commands"));
-    if (listed) {
-        std::istringstream lines(*listed);
-        std::string line;
-        while (std::getline(lines, line)) {
-            std::string word = line.substr(0, line.find('='));
-            if (!word.empty())
-                words.push_back(word);
-        }
-    }
-    return words;
+    Vocabulary vocabulary = c.given ? *c.given : Vocabulary{};
+    addShownLayouts(vocabulary, host.allCommands(), c.libraryFolder);
+    askComponent(vocabulary, session);
+    addShownLayouts(vocabulary, host.allCommands(), c.libraryFolder);
+    return vocabulary;
 }
 
-void drive(Session& session)
+// A text as an event description shows: long ones cut, with their size.
+std::string shownText(const std::string& text)
 {
-    for (const std::string& message : probeMessages()) {
-        setCurrentEvent("parent " + quoteText(message));
+    return text.size() > 60 ? text.substr(0, 60) + "... (" + std::to_string(text.size()) + " bytes)" : text;
+}
+
+std::string describeButton(const PanelControl& button)
+{
+    return "button " + button.panel + " " + button.control
+           + (button.eventText.empty() ? "" : " with event text " + quoteText(button.eventText))
+           + (button.origin.empty() ? "" : " (" + button.origin + ")");
+}
+
+// Called after each event of drive() with the event's description.
+using AfterEvent = std::function<void(const std::string&)>;
+
+// The probe messages, the fixed buttons and timers, then everything of the
+// component's own vocabulary.
+void drive(Session& session, const Vocabulary& vocabulary, const AfterEvent& after = nullptr)
+{
+    auto delivered = [&](const std::string& event) {
+        if (after)
+            after(event);
+    };
+    std::vector<std::string> messages = probeMessages();
+    for (const std::string& message : vocabulary.messages)
+        if (std::find(messages.begin(), messages.end(), message) == messages.end())
+            messages.push_back(message);
+    for (const std::string& message : messages) {
+        setCurrentEvent("parent " + quoteText(shownText(message)));
         session.parentMessage(message);
+        delivered("parent " + quoteText(shownText(message)));
     }
-    const char* buttons[][3] = {{"1", "Monitor", ""}, {"1", "ActionAll", "alarm=ack"}, {"1", "AckAll", ""},
-                                {"2", "Monitor", "x=1"}};
-    for (auto& button : buttons) {
-        setCurrentEvent(std::string("button ") + button[0] + " " + button[1]);
-        session.button(button[0], button[1], button[2]);
+    std::vector<PanelControl> buttons = {{"1", "Monitor", "", ""}, {"1", "ActionAll", "alarm=ack", ""},
+                                         {"1", "AckAll", "", ""},  {"2", "Monitor", "x=1", ""}};
+    buttons.insert(buttons.end(), vocabulary.controls.begin(), vocabulary.controls.end());
+    for (const PanelControl& button : buttons) {
+        std::string event = button.origin.empty() ? "button " + button.panel + " " + button.control
+                                                  : describeButton(button);
+        setCurrentEvent(event);
+        session.button(button.panel, button.control, button.eventText);
+        delivered(event);
     }
-    for (int timer : {1, 7, -1}) {
+    std::vector<int> timers = {1, 7, -1};
+    for (int timer : vocabulary.timers)
+        if (std::find(timers.begin(), timers.end(), timer) == timers.end())
+            timers.push_back(timer);
+    for (int timer : timers) {
         setCurrentEvent("timer " + std::to_string(timer));
         session.timer(timer);
+        delivered("timer " + std::to_string(timer));
     }
 }
 
@@ -183,7 +222,7 @@ void checkCreate(const Context& c)
         Session session(c.factory, host);
         setCurrentEvent(std::string("create with ") + v.name);
         require(session.create(v.path, v.withHost), std::string("no component for ") + v.name);
-        drive(session);
+        drive(session, discover(c, session, host));
         destroy(session);
         if (!v.withHost)
             require(host.allCommands().empty(), "a component without host reached the host object");
@@ -194,10 +233,47 @@ void checkCreate(const Context& c)
 void checkCommandShapes(const Context& c)
 {
     Rig rig(c.factory, true, "C:/panels");
-    drive(rig.session);
+    drive(rig.session, discover(c, rig.session, rig.host));
     destroy(rig.session);
     for (const std::string& note : rig.host.takeNotes())
         require(note.rfind("unknown verb", 0) != 0 && note.rfind("malformed", 0) != 0, note);
+    // Well-shaped but ambiguous lines break no rule: a WARN naming the first.
+    std::vector<SimHost::Warning> warnings = rig.host.takeWarnings();
+    if (!warnings.empty())
+        throw CheckWarned{warnings.front().text + " (during " + warnings.front().event + ")"
+                          + (warnings.size() > 1 ? " (+" + std::to_string(warnings.size() - 1) + " more)" : "")};
+}
+
+// The notifications ("HN") the component sends must be among those it
+// declares in its "_events" reply; a WARN names the first that is not.
+void checkNotifications(const Context& c)
+{
+    Rig rig(c.factory, false, "C:/panels");
+    Vocabulary vocabulary = discover(c, rig.session, rig.host);
+    if (!vocabulary.events)
+        throw CheckSkipped{"the component declares no notifications (\"_events\" answers null)"};
+    rig.host.takeCommands();
+    std::string finding;
+    drive(rig.session, vocabulary, [&](const std::string& event) {
+        for (const std::string& line : rig.host.takeCommands()) {
+            std::string verb;
+            std::vector<std::string> fields;
+            if (!finding.empty() || line.compare(0, 3, "HN ") != 0 || !splitCommand(line, verb, fields)
+                || fields.size() != 1)
+                continue;
+            if (isDeclaredEvent(*vocabulary.events, fields[0]))
+                continue;
+            std::string declared;
+            for (const std::string& entry : *vocabulary.events)
+                declared += (declared.empty() ? "" : ", ") + entry;
+            finding = "\"" + escapeText(line) + "\" is not among the notifications declared in \"_events\" ("
+                      + declared + "), during " + event;
+        }
+    });
+    destroy(rig.session);
+    requireNoNotes(rig.host, "the notifications");
+    if (!finding.empty())
+        throw CheckWarned{finding};
 }
 
 void checkIgnoredCodes(const Context& c)
@@ -246,9 +322,11 @@ void checkReplies(const Context& c)
     };
     std::vector<Held> held;
     std::vector<std::string> messages = probeMessages();
-    for (const std::string& word : vocabulary(session))
+    Vocabulary vocabulary = discover(c, session, rig.host);
+    for (const std::string& word : vocabulary.words)
         for (const char* value : {"", "=all", "=1"})
             messages.push_back(word + value);
+    messages.insert(messages.end(), vocabulary.messages.begin(), vocabulary.messages.end());
     for (const std::string& message : messages) {
         setCurrentEvent("parent " + quoteText(message));
         const char* reply = session.rawEvent(zorv_code::parentMessage, const_cast<char*>(message.c_str()));
@@ -273,9 +351,12 @@ void checkReplies(const Context& c)
 void checkQueries(const Context& c)
 {
     Rig rig(c.factory, false);
-    drive(rig.session);
-    for (const std::string& word : vocabulary(rig.session))
+    Vocabulary vocabulary = discover(c, rig.session, rig.host);
+    drive(rig.session, vocabulary);
+    for (const std::string& word : vocabulary.words) {
+        setCurrentEvent("parent " + quoteText(word + "=QUERY"));
         rig.session.parentMessage(word + "=QUERY");
+    }
     destroy(rig.session);
     requireNoNotes(rig.host, "query replies");
 }
@@ -283,7 +364,7 @@ void checkQueries(const Context& c)
 void checkDetach(const Context& c)
 {
     Rig rig(c.factory, false);
-    drive(rig.session);
+    drive(rig.session, discover(c, rig.session, rig.host));
     require(!rig.host.detached(), "\"AS\" was sent before the component was destroyed");
     destroy(rig.session);
     const std::vector<std::string>& all = rig.host.allCommands();
@@ -321,9 +402,12 @@ void checkInstances(const Context& c)
     create(b, std::string(""));
     hostB.takeCommands();
     std::mt19937_64 random(c.seed);
-    std::vector<std::string> words = vocabulary(a);
+    Vocabulary vocabulary = discover(c, a, hostA);
+    const std::vector<std::string>& words = vocabulary.words;
     for (int i = 0; i < 200; ++i) {
         std::string message = words[random() % words.size()] + "=" + std::to_string(static_cast<int>(random() % 7) - 1);
+        if (!vocabulary.messages.empty() && random() % 3 == 0)
+            message = vocabulary.messages[random() % vocabulary.messages.size()];
         setCurrentEvent("parent " + quoteText(message) + " to the first instance");
         a.parentMessage(message);
     }
@@ -415,8 +499,9 @@ void checkStorm(const Context& c)
     host.setCheckShapes(true);
     Session session(c.factory, host);
     create(session, std::string(""));
-    std::vector<std::string> words = vocabulary(session);
-    requireNoNotes(host, "creation and the \"_commands\" query");
+    const Vocabulary vocabulary = discover(c, session, host);
+    const std::vector<std::string>& words = vocabulary.words;
+    requireNoNotes(host, "creation and the \"_commands\" and \"_events\" queries");
     const std::optional<std::string> sdReplies[] = {std::string("1 2"), std::string("'3' '4'"), std::string("999 1"),
                                                     std::string(""), std::string("x"), std::nullopt};
     const std::optional<std::string> tgReplies[] = {std::string("value=1"), std::string("value=9"),
@@ -430,6 +515,11 @@ void checkStorm(const Context& c)
             host.addRule("TG *", tgReplies[pick(5)]);
             host.addRule("XI *", xiReplies[pick(3)]);
             host.addRule("PS *", pick(2) ? std::optional<std::string>("ok") : std::nullopt);
+            // The author's own host rules, a few at a time, on top.
+            for (std::size_t n = vocabulary.hostRules.empty() ? 0 : pick(3); n > 0; --n) {
+                const ReplyRule& rule = vocabulary.hostRules[pick(vocabulary.hostRules.size())];
+                host.addRule(rule.pattern, rule.reply);
+            }
         }
         std::string event;
         std::size_t kind = pick(100);
@@ -437,6 +527,14 @@ void checkStorm(const Context& c)
             std::string message = words[pick(words.size())];
             if (pick(4))
                 message += std::string("=") + values[pick(sizeof values / sizeof *values)];
+            if (!vocabulary.messages.empty() && pick(3) == 0) {
+                // The seed corpus: a message of the vocabulary as it is, or
+                // with another value.
+                message = vocabulary.messages[pick(vocabulary.messages.size())];
+                std::size_t equals = message.find('=');
+                if (equals != std::string::npos && pick(2))
+                    message = message.substr(0, equals + 1) + values[pick(sizeof values / sizeof *values)];
+            }
             event = "parent " + quoteText(message);
             setCurrentEvent("storm event " + std::to_string(i) + ": " + event);
             const char* reply = session.rawEvent(zorv_code::parentMessage, const_cast<char*>(message.c_str()));
@@ -450,10 +548,20 @@ void checkStorm(const Context& c)
             const char* texts[] = {"", "alarm=ack", "alarm=2", "press"};
             std::string panel = panels[pick(3)], control = controls[pick(5)], text = texts[pick(4)];
             event = "button " + panel + " " + control + " " + quoteText(text);
+            if (!vocabulary.controls.empty() && pick(2)) {
+                // The component's own controls, with their event texts or another.
+                const PanelControl& own = vocabulary.controls[pick(vocabulary.controls.size())];
+                panel = own.panel;
+                control = own.control;
+                text = pick(4) ? own.eventText : text;
+                event = describeButton(PanelControl{panel, control, text, own.origin});
+            }
             setCurrentEvent("storm event " + std::to_string(i) + ": " + event);
             session.button(panel, control, text);
         } else if (kind < 92) {
             int timer = static_cast<int>(pick(4));
+            if (!vocabulary.timers.empty() && pick(2))
+                timer = vocabulary.timers[pick(vocabulary.timers.size())];
             event = "timer " + std::to_string(timer);
             setCurrentEvent("storm event " + std::to_string(i) + ": " + event);
             session.timer(timer);
@@ -493,16 +601,30 @@ void checkNullButton(const Context& c)
     requireNoNotes(rig.host, "a button event with null data");
 }
 
-// Odd texts as parent messages and as button event texts.
-void sendOddTexts(Rig& rig, const std::vector<std::string>& texts)
+// Odd texts as parent messages, as the values of the words the component
+// declares, and as the event texts of "Monitor" and of its own controls.
+void sendOddTexts(const Context& c, Rig& rig, const std::vector<std::string>& texts)
 {
+    const Vocabulary vocabulary = discover(c, rig.session, rig.host);
+    std::vector<std::string> declaredWords;
+    for (const std::string& entry : vocabulary.declared)
+        if (entry.find('=') != std::string::npos)
+            declaredWords.push_back(entry.substr(0, entry.find('=')));
+    std::vector<PanelControl> buttons = {{"1", "Monitor", "", ""}};
+    buttons.insert(buttons.end(), vocabulary.controls.begin(), vocabulary.controls.end());
     for (const std::string& text : texts) {
-        std::string shown = text.size() > 60 ? text.substr(0, 60) + "... (" + std::to_string(text.size()) + " bytes)"
-                                             : text;
+        const std::string shown = shownText(text);
         setCurrentEvent("parent " + quoteText(shown));
         rig.session.parentMessage(text);
-        setCurrentEvent("button 1 Monitor with event text " + quoteText(shown));
-        rig.session.button("1", "Monitor", text);
+        for (const std::string& word : declaredWords) {
+            setCurrentEvent("parent " + quoteText(shownText(word + "=" + text)));
+            rig.session.parentMessage(word + "=" + text);
+        }
+        for (const PanelControl& button : buttons) {
+            setCurrentEvent(describeButton(PanelControl{button.panel, button.control, "", button.origin})
+                            + " with event text " + quoteText(shown));
+            rig.session.button(button.panel, button.control, text);
+        }
         requireNoNotes(rig.host, "after " + quoteText(shown));
     }
 }
@@ -511,7 +633,7 @@ void checkHugeMessage(const Context& c)
 {
     Rig rig(c.factory, false);
     const std::string mib(1 << 20, 'x');
-    sendOddTexts(rig, {mib, "source=" + mib, "instance=" + mib, mib + "=1"});
+    sendOddTexts(c, rig, {mib, "source=" + mib, "instance=" + mib, mib + "=1"});
     destroy(rig.session);
 }
 
@@ -521,7 +643,7 @@ void checkDots(const Context& c)
     std::string dots(40, '.'), dotted;
     for (int i = 0; i < 40; ++i)
         dotted += "a.";
-    sendOddTexts(rig, {dots, dots + "=1", dotted + "b=1", "source" + dots + "=1", "return" + dots});
+    sendOddTexts(c, rig, {dots, dots + "=1", dotted + "b=1", "source" + dots + "=1", "return" + dots});
     destroy(rig.session);
 }
 
@@ -534,7 +656,7 @@ void checkAllBytes(const Context& c)
     std::vector<std::string> texts = {every, "source=" + every, "instance=" + every, every + "=" + every};
     for (int b = 1; b < 256; ++b)
         texts.push_back("instance=" + std::string(1, static_cast<char>(b)));
-    sendOddTexts(rig, texts);
+    sendOddTexts(c, rig, texts);
     destroy(rig.session);
 }
 
@@ -548,8 +670,11 @@ const Check checks[] = {
     {"library.factory", "the library loads and its factory makes a component", checkFactory},
     {"library.create", "a component for an ordinary host, an empty or null base path, and a null host",
      checkCreate},
-    {"commands.shape", "every command line is a known verb with the arguments shaped as the channel forms them",
+    {"commands.shape", "every command line is a known verb with the arguments shaped as the channel forms them "
+                       "(a quote inside a text argument: WARN)",
      checkCommandShapes},
+    {"commands.notifications", "every notification is among those declared in \"_events\"",
+     checkNotifications},
     {"codes.ignored", "codes 0, 8, -1 and the other unknown or ignored codes answer null and send nothing",
      checkIgnoredCodes},
     {"codes.release_null", "code 5 with null is harmless", checkReleaseNull},
@@ -574,6 +699,10 @@ bool warnsOnly(const Check& check, int strictness)
     return std::string(check.name).rfind("robustness.", 0) == 0 && strictness < 3;
 }
 
+// A check whose own finding is a WARN at every strictness (a crash or a
+// rule broken on the way still fails it).
+bool findsWarningsOnly(const Check& check) { return check.run == checkNotifications; }
+
 // Runs one check in this process.
 CheckResult runCheckHere(const Check& check, const std::string& library, const Context& base)
 {
@@ -587,6 +716,8 @@ CheckResult runCheckHere(const Check& check, const std::string& library, const C
         check.run(context);
     } catch (const CheckFailed& failed) {
         return CheckResult{Status::fail, failed.reason};
+    } catch (const CheckWarned& warned) {
+        return CheckResult{Status::warn, warned.reason};
     } catch (const CheckSkipped& skipped) {
         return CheckResult{Status::skip, skipped.reason};
     } catch (const std::exception& error) {
@@ -623,6 +754,10 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
                                      std::to_string(context.seed), "--strictness", std::to_string(context.strictness)};
     if (!guarded::enabled())
         args.push_back("--no-guard");
+    for (const std::string& controls : context.sources->controls)
+        args.insert(args.end(), {"--controls", controls});
+    for (const std::string& scenario : context.sources->scenarios)
+        args.insert(args.end(), {"--scenario", scenario});
     ChildOutcome child = runSelf(args, timeout);
     std::size_t at = child.out.rfind("RESULT ");
     if (child.timedOut)
@@ -641,8 +776,9 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
     verdict.resize(std::min(verdict.size(), verdict.find('\n')));
     if (!verdict.empty() && verdict.back() == '\r')
         verdict.pop_back();
-    Status status = verdict.compare(0, 4, "PASS") == 0 ? Status::pass
+    Status status = verdict.compare(0, 4, "PASS") == 0   ? Status::pass
                     : verdict.compare(0, 4, "SKIP") == 0 ? Status::skip
+                    : verdict.compare(0, 4, "WARN") == 0 ? Status::warn
                                                          : Status::fail;
     if (status != Status::fail && (child.exitCode != 0 || child.crashed)) {
         // The check held, but the process failed on its way out (a leak
@@ -672,7 +808,7 @@ std::vector<CheckInfo> listChecks()
 {
     std::vector<CheckInfo> list;
     for (const Check& check : checks)
-        list.push_back({check.name, check.description, warnsOnly(check, 1) ? 3 : 1});
+        list.push_back({check.name, check.description, findsWarningsOnly(check) ? 0 : warnsOnly(check, 1) ? 3 : 1});
     return list;
 }
 
@@ -689,6 +825,15 @@ int runValidate(const ValidateOptions& options)
         context.seed = *options.seed;
     double timeout = options.timeout;
     guarded::setEnabled(options.guard);
+    Vocabulary given;
+    std::string error;
+    if (!loadVocabularySources(options.sources, given, error)) {
+        std::cerr << "zorv-host validate: " << error << "\n";
+        return 2;
+    }
+    context.given = &given;
+    context.sources = &options.sources;
+    context.libraryFolder = folderOf(library);
     if (!runCheck.empty()) {   // the child's side
         for (const Check& check : checks)
             if (runCheck == check.name) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "vocabulary.h"
+
 namespace zorv_host {
 
 struct ValidateOptions {
@@ -22,17 +24,18 @@ struct ValidateOptions {
     bool inProcess = false;                // no child processes (debugging)
     bool guard = true;                     // lent memory in guarded pages
     std::string runCheck;                  // the child's side: run this one check
+    VocabularySources sources;             // controls and scenarios to send besides the probes
 };
 
 // The names and descriptions of all checks, in the order they run.
 struct CheckInfo {
     std::string name;
     std::string description;
-    int failsFrom = 1;   // the strictness from which a finding fails; below it, a WARN
+    int failsFrom = 1;   // the strictness from which a finding fails; below it, a WARN; 0: its finding is a WARN at every strictness
 };
 
 // The version of --json's layout; raised when a field changes meaning or goes.
-const int validateJsonSchema = 2;
+const int validateJsonSchema = 3;   // 3: "fails_from_strictness" null for a WARN-only check
 std::vector<CheckInfo> listChecks();
 
 // Runs the selected checks; returns the exit status.

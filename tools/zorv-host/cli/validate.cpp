@@ -26,6 +26,13 @@ void addValidate(CLI::App& app, int& status)
     command->add_option("--seed", options->seed, "seed of the randomised checks (printed when drawn)");
     command->add_option("--timeout", options->timeout, "seconds a check may take (default 60 x strictness)")
         ->check(CLI::NonNegativeNumber);
+    command->add_option("--controls", options->sources.controls,
+                        "also press these controls, PANEL:ID[,PANEL:ID...] (repeatable)")
+        ->allow_extra_args(false);
+    command->add_option("--scenario", options->sources.scenarios,
+                        "also send every event of this scenario file (repeatable)")
+        ->check(CLI::ExistingFile)
+        ->allow_extra_args(false);
     command->add_flag("!--no-guard", options->guard, "lend host memory on the heap, not in guarded pages");
     command->add_flag("--in-process", options->inProcess, "run the checks in this process (debugging)");
     command->add_option("--run-check", options->runCheck)->group("");   // a child's side of one check
@@ -37,11 +44,13 @@ void addValidate(CLI::App& app, int& status)
                     list.push_back({{"name", check.name},
                                     {"description", check.description},
                                     {"runs_from_strictness", 1},
-                                    {"fails_from_strictness", check.failsFrom}});
+                                    {"fails_from_strictness",
+                                     check.failsFrom ? nlohmann::json(check.failsFrom) : nlohmann::json()}});
                 else
                     std::cout << check.name << "  " << check.description
-                              << (check.failsFrom > 1 ? " [WARN below strictness " + std::to_string(check.failsFrom) + "]"
-                                                      : "")
+                              << (check.failsFrom > 1   ? " [WARN below strictness " + std::to_string(check.failsFrom) + "]"
+                                  : check.failsFrom == 0 ? std::string(" [WARN only]")
+                                                         : "")
                               << "\n";
             }
             if (options->json)
