@@ -24,7 +24,7 @@ NATIVE_PACKAGES=(cmake ninja-build g++ g++-multilib libgtest-dev libgmock-dev va
                  pkg-config libcpp-httplib-dev)
 # The workbench's page in a real browser (the browser tests, the main job's
 # screenshot); Debian's own Python runs selenium.
-BROWSER_PACKAGES=(chromium chromium-driver python3-selenium fonts-dejavu-core)
+BROWSER_PACKAGES=(chromium chromium-driver python3-selenium fonts-dejavu-core curl)
 # libFuzzer and the sanitizer runtimes for clang.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 # Google Benchmark.

@@ -1,5 +1,6 @@
-// The example of docs/component-guide.md, built and validated by the tests
-// so that the guide stays true.
+// The smallest example project: "Go" starts timer 1, whose expiry blinks
+// (a notification to the parent). Built against the installed SDK and
+// validated by the tests.
 #include "zorv_script_helper.h"
 
 class Blinker : public zorv_script_helper {
@@ -20,6 +21,8 @@ protected:
     {
         if (view->command() == "_commands")
             return "go=[value]";
+        if (view->command() == "_events")
+            return "blink";   // the one notification it raises
         return zorv_string();   // the empty reply reaches the host as null
     }
     void timerCallback(int timer) override
