@@ -188,7 +188,11 @@ struct Workbench::Impl {
     std::atomic<bool> stopping{false};
     std::thread host;
     std::mutex starterMutex;
-    std::vector<std::thread> starters;
+    struct Starter {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<Starter> starters;
 
     // What the host thread published.
     mutable std::mutex publishMutex;
@@ -418,10 +422,23 @@ struct Workbench::Impl {
         int generation = run.generation;
         double seconds = options.loadSeconds;
         std::lock_guard<std::mutex> lock(starterMutex);
-        starters.emplace_back([this, index, generation, client, argv, seconds] {
-            bool ok = client->start(argv) && client->waitReady(seconds, &stopping);
-            post([this, index, generation, client, ok] { attach(index, generation, client, ok); });
-        });
+        // Starters that are done are joined here, so that restarting a
+        // placement again and again keeps no ended threads around.
+        for (auto it = starters.begin(); it != starters.end();) {
+            if (*it->done) {
+                it->thread.join();
+                it = starters.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        starters.push_back({std::thread([this, index, generation, client, argv, seconds, done] {
+                                bool ok = client->start(argv) && client->waitReady(seconds, &stopping);
+                                post([this, index, generation, client, ok] { attach(index, generation, client, ok); });
+                                *done = true;
+                            }),
+                            done});
     }
 
     void attach(std::size_t index, int generation, const std::shared_ptr<BridgeClient>& client, bool ok)
@@ -889,13 +906,13 @@ void Workbench::stop()
     impl.publishCv.notify_all();
     if (impl.host.joinable())
         impl.host.join();
-    std::vector<std::thread> starters;
+    std::vector<Impl::Starter> starters;
     {
         std::lock_guard<std::mutex> lock(impl.starterMutex);
         starters.swap(impl.starters);
     }
-    for (std::thread& starter : starters)
-        starter.join();
+    for (Impl::Starter& starter : starters)
+        starter.thread.join();
     // A starter that finished after the host thread posts into a queue no
     // one runs; its client is stopped here with the queue.
     impl.runLeftTasks();
