@@ -812,12 +812,61 @@ std::vector<CheckInfo> listChecks()
     return list;
 }
 
+std::vector<std::uint64_t> roundSeeds(std::uint64_t first, int rounds, bool randomise)
+{
+    std::vector<std::uint64_t> seeds = {first};
+    std::mt19937_64 random(first);
+    for (int r = 1; r < rounds; ++r)
+        seeds.push_back(randomise ? random() % 1000000007u : first);
+    return seeds;
+}
+
+std::vector<std::size_t> shuffledOrder(std::size_t count, std::uint64_t seed)
+{
+    std::vector<std::size_t> order(count);
+    for (std::size_t i = 0; i < count; ++i)
+        order[i] = i;
+    // Fisher-Yates with a plain modulus: std::shuffle's draws differ between
+    // standard libraries, and a round must replay anywhere.
+    std::mt19937_64 random(seed ^ 0x5eedf00du);
+    for (std::size_t i = count; i > 1; --i)
+        std::swap(order[i - 1], order[static_cast<std::size_t>(random() % i)]);
+    return order;
+}
+
+namespace {
+
+struct Tally {
+    int passed = 0, failed = 0, skipped = 0, warned = 0;
+
+    void count(Status status)
+    {
+        (status == Status::pass   ? passed
+         : status == Status::fail ? failed
+         : status == Status::warn ? warned
+                                  : skipped) += 1;
+    }
+    void add(const Tally& other)
+    {
+        passed += other.passed;
+        failed += other.failed;
+        skipped += other.skipped;
+        warned += other.warned;
+    }
+    std::string text() const
+    {
+        return std::to_string(passed) + " passed, " + std::to_string(failed) + " failed"
+               + (warned ? ", " + std::to_string(warned) + " warned" : "")
+               + (skipped ? ", " + std::to_string(skipped) + " skipped" : "");
+    }
+};
+
+} // namespace
+
 int runValidate(const ValidateOptions& options)
 {
     const std::string& library = options.library;
     const std::string& runCheck = options.runCheck;
-    const std::vector<std::string>& only = options.only;
-    const std::vector<std::string>& skip = options.skip;
     const bool json = options.json, inProcess = options.inProcess;
     Context context;
     context.strictness = options.strictness;
@@ -825,6 +874,10 @@ int runValidate(const ValidateOptions& options)
         context.seed = *options.seed;
     double timeout = options.timeout;
     guarded::setEnabled(options.guard);
+    if (options.repeat < 1 || options.jobs < 1) {
+        std::cerr << "zorv-host validate: --repeat and -j take a whole number of at least 1\n";
+        return 2;
+    }
     Vocabulary given;
     std::string error;
     if (!loadVocabularySources(options.sources, given, error)) {
@@ -849,68 +902,139 @@ int runValidate(const ValidateOptions& options)
         context.seed = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) % 1000000007u;
     if (timeout <= 0)
         timeout = 60.0 * context.strictness;
-    if (!json)
-        std::cout << "validating " << library << " (strictness " << context.strictness << ", seed " << context.seed
-                  << "; replay with --seed " << context.seed << ")\n";
+    const int rounds = options.repeat;
+    const std::string replayFlags = options.randomise ? " --randomise" : "";
+    if (!json) {
+        if (rounds == 1)
+            std::cout << "validating " << library << " (strictness " << context.strictness << ", seed " << context.seed
+                      << (options.randomise ? ", checks in random order" : "") << "; replay with --seed "
+                      << context.seed << replayFlags << ")\n";
+        else
+            std::cout << "validating " << library << " (strictness " << context.strictness << ", " << rounds
+                      << " rounds" << (options.randomise ? " in random order, a seed each" : ", seed " + std::to_string(context.seed))
+                      << "; replay them all with --seed " << context.seed << " --repeat " << rounds << replayFlags
+                      << ")\n";
+    }
     if (inProcess)
         installCrashReporter();
 
-    int passed = 0, failed = 0, skipped = 0, warned = 0;
-    nlohmann::json jsonChecks = nlohmann::json::array();
-    std::vector<JunitCase> cases;
-    for (const Check& check : checks) {
-        if (!selected(check.name, only, skip))
-            continue;
-        auto start = std::chrono::steady_clock::now();
-        CheckResult result = inProcess ? runCheckHere(check, library, context)
-                                       : runCheckIsolated(check, library, context, timeout);
-        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (result.status == Status::fail && warnsOnly(check, context.strictness))
-            result.status = Status::warn;
-        (result.status == Status::pass   ? passed
-         : result.status == Status::fail ? failed
-         : result.status == Status::warn ? warned
-                                         : skipped) += 1;
-        const std::string area = std::string(check.name).substr(0, std::string(check.name).find('.'));
-        cases.push_back({check.name, area,
-                         result.status == Status::pass   ? JunitCase::Outcome::pass
-                         : result.status == Status::fail ? JunitCase::Outcome::fail
-                         : result.status == Status::warn ? JunitCase::Outcome::warn
-                                                         : JunitCase::Outcome::skip,
-                         result.reason, "", seconds});
-        if (json)
-            jsonChecks.push_back({{"name", check.name},
-                                  {"status", statusWord(result.status)},
-                                  {"reason", result.reason},
-                                  {"seconds", seconds}});
-        else
-            std::cout << statusWord(result.status) << "  " << check.name
-                      << (result.reason.empty() ? "" : ": " + result.reason) << std::endl;
+    std::vector<const Check*> selection;
+    for (const Check& check : checks)
+        if (selected(check.name, options.only, options.skip))
+            selection.push_back(&check);
+    const int jobs = inProcess ? 1 : options.jobs;   // in-process checks share this process's state
+
+    Tally total;
+    nlohmann::json jsonChecks = nlohmann::json::array(), jsonRounds = nlohmann::json::array();
+    std::vector<JunitSuite> suites;
+    std::vector<int> failedRounds;
+    const std::vector<std::uint64_t> seeds = roundSeeds(context.seed, rounds, options.randomise);
+    for (int round = 1; round <= rounds; ++round) {
+        Context roundContext = context;
+        roundContext.seed = seeds[round - 1];
+        std::vector<const Check*> order = selection;
+        if (options.randomise) {
+            std::vector<std::size_t> shuffled = shuffledOrder(selection.size(), roundContext.seed);
+            for (std::size_t i = 0; i < shuffled.size(); ++i)
+                order[i] = selection[shuffled[i]];
+        }
+        if (rounds > 1 && !json)
+            std::cout << "round " << round << " of " << rounds << ": seed " << roundContext.seed
+                      << "; replay with --seed " << roundContext.seed << replayFlags << std::endl;
+        struct Outcome {
+            CheckResult result;
+            double seconds = 0;
+        };
+        std::vector<Outcome> outcomes(order.size());
+        Tally tally;
+        JunitSuite suite{"zorv-host validate " + library
+                             + (rounds > 1 ? " round " + std::to_string(round) + " (seed "
+                                                 + std::to_string(roundContext.seed) + ")"
+                                           : ""),
+                         {}};
+        auto work = [&](std::size_t i) {
+            const Check& check = *order[i];
+            auto start = std::chrono::steady_clock::now();
+            try {
+                outcomes[i].result = inProcess ? runCheckHere(check, library, roundContext)
+                                               : runCheckIsolated(check, library, roundContext, timeout);
+            } catch (const std::exception& error) {
+                outcomes[i].result = CheckResult{Status::fail, std::string("the validator failed: ") + error.what()};
+            }
+            outcomes[i].seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        };
+        auto done = [&](std::size_t i) {
+            const Check& check = *order[i];
+            CheckResult& result = outcomes[i].result;
+            const double seconds = outcomes[i].seconds;
+            if (result.status == Status::fail && warnsOnly(check, roundContext.strictness))
+                result.status = Status::warn;
+            tally.count(result.status);
+            const std::string area = std::string(check.name).substr(0, std::string(check.name).find('.'));
+            suite.cases.push_back({check.name, area,
+                                   result.status == Status::pass   ? JunitCase::Outcome::pass
+                                   : result.status == Status::fail ? JunitCase::Outcome::fail
+                                   : result.status == Status::warn ? JunitCase::Outcome::warn
+                                                                   : JunitCase::Outcome::skip,
+                                   result.reason, "", seconds});
+            if (json)
+                jsonChecks.push_back({{"name", check.name},
+                                      {"round", round},
+                                      {"status", statusWord(result.status)},
+                                      {"reason", result.reason},
+                                      {"seconds", seconds}});
+            else
+                std::cout << statusWord(result.status) << "  " << check.name
+                          << (result.reason.empty() ? "" : ": " + result.reason) << std::endl;
+        };
+        forEachConcurrently(jobs, order.size(), work, done);
+        total.add(tally);
+        if (tally.failed)
+            failedRounds.push_back(round);
+        suites.push_back(std::move(suite));
+        jsonRounds.push_back({{"round", round},
+                              {"seed", roundContext.seed},
+                              {"passed", tally.passed},
+                              {"failed", tally.failed},
+                              {"warned", tally.warned},
+                              {"skipped", tally.skipped}});
+        if (rounds > 1 && !json)
+            std::cout << "round " << round << ": " << tally.text() << "\n";
     }
     if (!options.junit.empty()) {
         std::string error;
-        if (!writeJunitFile(options.junit, "zorv-host validate " + library, cases, error)) {
+        if (!writeJunitFile(options.junit, suites, error)) {
             std::cerr << "zorv-host validate: " << error << "\n";
             return 2;
         }
     }
-    if (json)
+    if (json) {
         std::cout << nlohmann::json{{"schema", validateJsonSchema},
                                     {"library", library},
                                     {"seed", context.seed},
                                     {"strictness", context.strictness},
+                                    {"randomised", options.randomise},
+                                    {"rounds", jsonRounds},
                                     {"checks", jsonChecks},
-                                    {"passed", passed},
-                                    {"failed", failed},
-                                    {"warned", warned},
-                                    {"skipped", skipped}}
+                                    {"passed", total.passed},
+                                    {"failed", total.failed},
+                                    {"warned", total.warned},
+                                    {"skipped", total.skipped}}
                          .dump(2)
                   << "\n";
-    else
-        std::cout << passed << " passed, " << failed << " failed" << (warned ? ", " + std::to_string(warned) + " warned" : "")
-                  << (skipped ? ", " + std::to_string(skipped) + " skipped" : "")
+    } else if (rounds == 1) {
+        std::cout << total.text() << "\n";
+    } else {
+        std::string which;
+        for (int round : failedRounds)
+            which += (which.empty() ? "" : ", ") + std::to_string(round) + " (seed " + std::to_string(seeds[round - 1])
+                     + ")";
+        std::cout << rounds << " rounds: " << total.text() << (which.empty() ? ""
+                                                  : std::string("; failures in round") + (failedRounds.size() > 1 ? "s " : " ")
+                                                        + which)
                   << "\n";
-    return failed == 0 ? 0 : 1;
+    }
+    return total.failed == 0 ? 0 : 1;
 }
 
 } // namespace zorv_host
