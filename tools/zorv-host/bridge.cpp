@@ -5,6 +5,7 @@
 #include <iostream>
 #include <optional>
 
+#include "command_catalogue.h"
 #include "library_loader.h"
 #include "scenario.h"
 #include "session.h"
@@ -21,8 +22,8 @@ namespace zorv_host {
 
 bool bridgeAsks(const std::string& line)
 {
-    std::string verb = line.substr(0, 2);
-    return verb == "PS" || verb == "TG" || verb == "SD" || verb == "XI";
+    const CommandVerb* verb = findCommandVerb(line);
+    return verb && verb->answered();
 }
 
 namespace {

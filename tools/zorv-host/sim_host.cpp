@@ -6,6 +6,7 @@
 #include <cstring>
 #include <regex>
 
+#include "command_catalogue.h"
 #include "session.h"
 
 #if defined(_WIN32)
@@ -19,49 +20,64 @@ namespace zorv_host {
 
 namespace {
 
-bool isQuery(const std::string& verb) { return verb == "SD" || verb == "TG" || verb == "XI"; }
+bool isQuery(const std::string& line)
+{
+    const CommandVerb* verb = findCommandVerb(line);
+    return verb && verb->query;
+}
 
 std::string verbOf(const std::string& line) { return line.substr(0, 2); }
 
-// The shape of each verb's line, as the command channel forms it. Quoted
-// fields hold anything (nothing is escaped), integers are decimal.
+// The pattern of one argument as the command channel forms it.
+std::string argumentPattern(CommandArg arg)
+{
+    switch (arg) {
+    case CommandArg::text: return "'[\\s\\S]*'";
+    case CommandArg::assignment: return "'[\\s\\S]*=[\\s\\S]*'";
+    case CommandArg::number: return "-?[0-9]+";
+    case CommandArg::list: return "',[\\s\\S]*'";
+    case CommandArg::flag: return "[01]";
+    }
+    return "";
+}
+
+// The shape of each verb's line, from the catalogue: the verb, then its
+// arguments one blank apart, the optional ones at the end.
 const std::map<std::string, std::regex>& shapes()
 {
-    static const std::string q = "'[\\s\\S]*'";
-    static const std::string n = "-?[0-9]+";
-    static const std::map<std::string, std::regex> table = {
-        {"PS", std::regex("PS " + q + " " + q + "( " + q + ")?")},
-        {"TP", std::regex("TP '[\\s\\S]*=[\\s\\S]*' " + q + " " + q)},
-        {"TG", std::regex("TG " + q + " " + q + " " + q)},
-        {"RC", std::regex("RC " + n + " " + n + " " + n + " ',[\\s\\S]*' [01]")},
-        {"ET", std::regex("ET " + n + "( " + n + ")?")},
-        {"HN", std::regex("HN " + q)},
-        {"SD", std::regex("SD " + q)},
-        {"XI", std::regex("XI " + q + " " + q)},
-        {"AS", std::regex("AS")},
-    };
+    static const std::map<std::string, std::regex> table = [] {
+        std::map<std::string, std::regex> made;
+        for (const CommandVerb& verb : commandVerbs()) {
+            const std::size_t required = verb.args.size() - verb.optional;
+            std::string pattern = verb.verb, tail;
+            for (std::size_t i = 0; i < required; ++i)
+                pattern += " " + argumentPattern(verb.args[i]);
+            for (std::size_t i = verb.args.size(); i > required; --i)
+                tail = "( " + argumentPattern(verb.args[i - 1]) + tail + ")?";
+            made.emplace(verb.verb, std::regex(pattern + tail));
+        }
+        return made;
+    }();
     return table;
 }
 
 // How many quotes a well-shaped line of each verb has: two a quoted field.
 std::size_t quotesOfShape(const std::string& line)
 {
-    const std::string verb = verbOf(line);
-    if (verb == "TP" || verb == "TG")
-        return 6;
-    if (verb == "XI")
-        return 4;
-    if (verb == "HN" || verb == "SD" || verb == "RC")
-        return 2;
-    if (verb == "PS") {
-        // Two fields, or three when the line has a second separator (as
-        // the layout store splits it).
-        std::size_t separators = 0;
-        for (std::size_t at = line.find("' '"); at != std::string::npos; at = line.find("' '", at + 1))
-            ++separators;
-        return separators >= 2 ? 6 : 4;
-    }
-    return 0;
+    const CommandVerb* verb = findCommandVerb(line);
+    return verb ? 2 * quotedFieldsOf(*verb, line) : 0;
+}
+
+// A verb whose count of quoted fields the line itself decides.
+bool hasOptionalQuotedFields(const std::string& line)
+{
+    const CommandVerb* verb = findCommandVerb(line);
+    if (!verb)
+        return false;
+    for (std::size_t i = verb->args.size() - verb->optional; i < verb->args.size(); ++i)
+        if (verb->quoted(i))
+            return true;
+    return false;
 }
 
 // Reading a command text without trusting it: the bytes up to its NUL, read
@@ -127,7 +143,7 @@ std::string quoteAmbiguity(const std::string& line)
     if (!commandShapeError(line).empty())
         return "";
     std::size_t quotes = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\''));
-    if (quotes <= quotesOfShape(line) && !(verbOf(line) == "PS" && quotes % 2))
+    if (quotes <= quotesOfShape(line) && !(hasOptionalQuotedFields(line) && quotes % 2))
         return "";
     return "line " + escapeText(line) + " holds a quote inside a text argument";
 }
@@ -263,7 +279,9 @@ std::optional<std::string> SimHost::replyFor(const std::string& line) const
     for (auto rule = rules_.rbegin(); rule != rules_.rend(); ++rule)
         if (globMatch(rule->pattern, line))
             return rule->reply;
-    if (verbOf(line) == "PS")
+    // A token the component did not set up a rule for: the host's usual "OK".
+    const CommandVerb* verb = findCommandVerb(line);
+    if (verb && verb->token)
         return std::string("OK");
     return std::nullopt;
 }
@@ -304,7 +322,7 @@ const char* SimHost::onCommand(const std::string& line)
     std::optional<std::string> reply = replyFor(line);
     if (!reply)
         return nullptr;
-    if (!isQuery(verbOf(line)))
+    if (!isQuery(line))
         return keepToken(line, *reply);
     if (guarded::Block* block = guarded::lend(reply->size() + 1, "the reply to \"" + escapeText(line) + "\"",
                                               "after handing it back", fillText, &*reply)) {

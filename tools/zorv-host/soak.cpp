@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "command_catalogue.h"
 #include "guarded_memory.h"
 #include "library_loader.h"
 #include "session.h"
@@ -96,9 +97,9 @@ int runSoak(const SoakOptions& options)
     }
     SimHost host;
     host.setCheckShapes(false);
-    host.addRule("SD *", std::string("12 34"));
-    host.addRule("TG *", std::string("value=1"));
-    host.addRule("XI *", std::string("alm_a,alm_b"));
+    for (const CommandVerb& verb : commandVerbs())
+        if (verb.query)
+            host.addRule(verb.verb + " *", verb.sampleReply);
     Vocabulary vocabulary;
     std::string error;
     if (!loadVocabularySources(options.sources, vocabulary, error)) {

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "child_process.h"
+#include "command_catalogue.h"
 #include "junit.h"
 #include "guarded_memory.h"
 #include "layout.h"
@@ -83,10 +84,10 @@ struct Context {
 // their reading and handback paths.
 void serveQueries(SimHost& host)
 {
-    host.addRule("SD *", std::string("1 2"));
-    host.addRule("TG *", std::string("value=1"));
+    for (const CommandVerb& verb : commandVerbs())
+        if (verb.query)
+            host.addRule(verb.verb + " *", verb.sampleReply);
     host.addRule("TG * 'all'", std::string("anything=at all"));
-    host.addRule("XI *", std::string("alm_a,alm_b"));
 }
 
 // Parent messages every component is sent: the framework's list queries,
@@ -258,7 +259,7 @@ void checkNotifications(const Context& c)
         for (const std::string& line : rig.host.takeCommands()) {
             std::string verb;
             std::vector<std::string> fields;
-            if (!finding.empty() || line.compare(0, 3, "HN ") != 0 || !splitCommand(line, verb, fields)
+            if (!finding.empty() || !splitCommand(line, verb, fields) || verb != "HN"
                 || fields.size() != 1)
                 continue;
             if (isDeclaredEvent(*vocabulary.events, fields[0]))
