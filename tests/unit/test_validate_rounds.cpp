@@ -12,6 +12,7 @@
 #include "child_process.h"
 #include "junit.h"
 #include "validator.h"
+#include "validator/check_kit.h"
 
 namespace zorv_host {
 namespace {
@@ -133,3 +134,44 @@ TEST(Junit, OneSuitePerRound)
 
 } // namespace
 } // namespace zorv_host
+
+namespace zorv_host::validation {
+namespace {
+
+// The areas add their checks themselves; the registry is what --list and
+// --run-check read, so names must be unique, each area's checks adjacent,
+// and the strictness marks as the checks' findings mean them.
+TEST(CheckRegistry, AreasAddUniqueAdjacentChecks)
+{
+    const std::vector<CheckDefinition>& all = checkRegistry().all();
+    ASSERT_GT(all.size(), 10u);
+    std::set<std::string> names, areasDone;
+    std::string area;
+    for (const CheckDefinition& check : all) {
+        EXPECT_TRUE(names.insert(check.name).second) << check.name << " twice";
+        EXPECT_NE(check.run, nullptr) << check.name;
+        EXPECT_FALSE(check.description.empty()) << check.name;
+        EXPECT_EQ(checkRegistry().find(check.name), &check);
+        const std::string mine = check.name.substr(0, check.name.find('.'));
+        if (mine != area) {
+            EXPECT_TRUE(areasDone.insert(mine).second) << "the " << mine << " checks are split apart";
+            area = mine;
+        }
+        EXPECT_EQ(check.failsFrom == 3, mine == "robustness") << check.name;
+        EXPECT_TRUE(check.failsFrom == 0 || check.failsFrom == 1 || check.failsFrom == 3) << check.name;
+    }
+    EXPECT_EQ(checkRegistry().find("no.such_check"), nullptr);
+    // Only the factory check fails on a library that does not load; it runs first.
+    EXPECT_TRUE(all.front().failsWithoutLibrary);
+    EXPECT_EQ(std::count_if(all.begin(), all.end(), [](const CheckDefinition& c) { return c.failsWithoutLibrary; }), 1);
+    // listChecks() is the registry, in its order.
+    std::vector<CheckInfo> listed = listChecks();
+    ASSERT_EQ(listed.size(), all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(listed[i].name, all[i].name);
+        EXPECT_EQ(listed[i].failsFrom, all[i].failsFrom);
+    }
+}
+
+} // namespace
+} // namespace zorv_host::validation
