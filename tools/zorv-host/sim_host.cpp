@@ -238,7 +238,7 @@ const char* SimHost::callback(void* data, int code)
     if (code == zorv_code::command) {
         const char* text = static_cast<const char*>(data);
         if (!text) {
-            note("component sent a null command");
+            note(RuleBreakKind::nullCommand, "component sent a null command");
             return nullptr;
         }
         // The text must end inside readable memory; the host reads it once,
@@ -248,7 +248,8 @@ const char* SimHost::callback(void* data, int code)
         std::size_t readable = 0;
         TextRead read = readCommandText(text, line, readable);
         if (read != TextRead::ok) {
-            note(read == TextRead::tooLong
+            note(read == TextRead::tooLong ? RuleBreakKind::oversizedCommand : RuleBreakKind::unterminatedCommand,
+                 read == TextRead::tooLong
                      ? "component sent a command text of more than 64 MiB without a NUL"
                      : "component sent a command text that is not NUL-terminated inside readable memory ("
                            + std::to_string(readable) + " readable bytes, the first \""
@@ -258,14 +259,15 @@ const char* SimHost::callback(void* data, int code)
         const char* result = onCommand(line);
         // Readable a moment ago, so read directly now.
         if (std::memcmp(text, line.c_str(), line.size() + 1) != 0)
-            note("the command text \"" + escapeText(line.substr(0, 60)) + "\" changed during the host call");
+            note(RuleBreakKind::commandChanged,
+                 "the command text \"" + escapeText(line.substr(0, 60)) + "\" changed during the host call");
         return result;
     }
     if (code == zorv_code::release) {
         onHandback(data);
         return nullptr;
     }
-    note("component called its host with unknown code " + std::to_string(code));
+    note(RuleBreakKind::unknownHostCode, "component called its host with unknown code " + std::to_string(code));
     return nullptr;
 }
 
@@ -308,13 +310,13 @@ const char* SimHost::onCommand(const std::string& line)
     commands_.push_back(line);
     allCommands_.push_back(line);
     if (detachCount_ > 0)
-        note("command after AS: \"" + escapeText(line) + "\"");
+        note(RuleBreakKind::commandAfterDetach, "command after AS: \"" + escapeText(line) + "\"");
     if (line == "AS")
         ++detachCount_;
     if (checkShapes_) {
         std::string error = commandShapeError(line);
         if (!error.empty())
-            note(error);
+            note(findCommandVerb(line) ? RuleBreakKind::malformedCommand : RuleBreakKind::unknownVerb, error);
         std::string ambiguity = quoteAmbiguity(line);
         if (!ambiguity.empty() && warnings_.size() < 256)
             warnings_.push_back(Warning{ambiguity, currentEventText()});
@@ -342,7 +344,7 @@ void SimHost::onHandback(void* data)
 {
     const char* pointer = static_cast<const char*>(data);
     if (!pointer) {
-        note("component handed back a null pointer");
+        note(RuleBreakKind::nullHandback, "component handed back a null pointer");
         return;
     }
     auto given = given_.find(pointer);
@@ -367,22 +369,24 @@ void SimHost::onHandback(void* data)
     }
     auto token = tokens_.find(pointer);
     if (token != tokens_.end()) {
-        note("component handed back the result of \"" + escapeText(token->second)
+        note(RuleBreakKind::tokenHandedBack, "component handed back the result of \"" + escapeText(token->second)
              + "\", which is never handed back");
         return;
     }
     auto returned = returned_.find(pointer);
     if (returned != returned_.end()) {
-        note("component handed back the reply to \"" + escapeText(returned->second) + "\" a second time");
+        note(RuleBreakKind::secondHandback,
+             "component handed back the reply to \"" + escapeText(returned->second) + "\" a second time");
         return;
     }
-    note("component handed back a pointer the host never gave");
+    note(RuleBreakKind::foreignHandback, "component handed back a pointer the host never gave");
 }
 
 void SimHost::componentDestroyed()
 {
     for (auto& entry : given_) {
-        note("reply to \"" + escapeText(entry.second.line) + "\" was never handed back");
+        note(RuleBreakKind::replyNotHandedBack,
+             "reply to \"" + escapeText(entry.second.line) + "\" was never handed back");
         if (entry.second.block)
             guarded::retire(entry.second.block);
         else
@@ -412,11 +416,52 @@ std::vector<SimHost::Warning> SimHost::takeWarnings()
     return out;
 }
 
+void SimHost::note(RuleBreakKind kind, const std::string& detail)
+{
+    notes_.push_back(RuleBreak{kind, currentEventText(), detail});
+}
+
+std::vector<RuleBreak> SimHost::takeRuleBreaks()
+{
+    std::vector<RuleBreak> out;
+    out.swap(notes_);
+    return out;
+}
+
 std::vector<std::string> SimHost::takeNotes()
 {
     std::vector<std::string> out;
-    out.swap(notes_);
+    for (const RuleBreak& broken : notes_)
+        out.push_back(broken.detail);
+    notes_.clear();
     return out;
+}
+
+const char* ruleBreakKindName(RuleBreakKind kind)
+{
+    switch (kind) {
+    case RuleBreakKind::nullCommand: return "null_command";
+    case RuleBreakKind::unterminatedCommand: return "unterminated_command";
+    case RuleBreakKind::oversizedCommand: return "oversized_command";
+    case RuleBreakKind::commandChanged: return "command_changed";
+    case RuleBreakKind::unknownHostCode: return "unknown_host_code";
+    case RuleBreakKind::commandAfterDetach: return "command_after_detach";
+    case RuleBreakKind::unknownVerb: return "unknown_verb";
+    case RuleBreakKind::malformedCommand: return "malformed_command";
+    case RuleBreakKind::nullHandback: return "null_handback";
+    case RuleBreakKind::tokenHandedBack: return "token_handed_back";
+    case RuleBreakKind::secondHandback: return "second_handback";
+    case RuleBreakKind::foreignHandback: return "foreign_handback";
+    case RuleBreakKind::replyNotHandedBack: return "reply_not_handed_back";
+    case RuleBreakKind::replyIntoMessageText: return "reply_into_message_text";
+    case RuleBreakKind::buttonAnswered: return "button_answered";
+    case RuleBreakKind::timerAnswered: return "timer_answered";
+    case RuleBreakKind::releaseAnswered: return "release_answered";
+    case RuleBreakKind::codeAnswered: return "code_answered";
+    case RuleBreakKind::sentWhileReleasing: return "sent_while_releasing";
+    case RuleBreakKind::farSide: return "far_side";
+    }
+    return "unknown";
 }
 
 } // namespace zorv_host

@@ -97,9 +97,9 @@ void drive(Session& session, const Vocabulary& vocabulary, const AfterEvent& aft
 
 void requireNoNotes(SimHost& host, const std::string& when)
 {
-    std::vector<std::string> notes = host.takeNotes();
-    require(notes.empty(), when + ": " + (notes.empty() ? "" : notes.front())
-                               + (notes.size() > 1 ? " (+" + std::to_string(notes.size() - 1) + " more)" : ""));
+    std::vector<RuleBreak> broken = host.takeRuleBreaks();
+    require(broken.empty(), when + ": " + (broken.empty() ? "" : broken.front().detail)
+                                + (broken.size() > 1 ? " (+" + std::to_string(broken.size() - 1) + " more)" : ""));
 }
 
 // Creates the component a check works on; without one there is nothing to

@@ -13,8 +13,9 @@ void checkCommandShapes(const Context& c)
     Rig rig(c.factory, true, "C:/panels");
     drive(rig.session, discover(c, rig.session, rig.host));
     destroy(rig.session);
-    for (const std::string& note : rig.host.takeNotes())
-        require(note.rfind("unknown verb", 0) != 0 && note.rfind("malformed", 0) != 0, note);
+    for (const RuleBreak& broken : rig.host.takeRuleBreaks())
+        require(broken.kind != RuleBreakKind::unknownVerb && broken.kind != RuleBreakKind::malformedCommand,
+                broken.detail);
     // Well-shaped but ambiguous lines break no rule: a WARN naming the first.
     std::vector<SimHost::Warning> warnings = rig.host.takeWarnings();
     if (!warnings.empty())

@@ -33,8 +33,8 @@ void checkDetach(const Context& c)
     const std::vector<std::string>& all = rig.host.allCommands();
     long detaches = std::count(all.begin(), all.end(), std::string("AS"));
     require(detaches == 1, "\"AS\" was sent " + std::to_string(detaches) + " times");
-    for (const std::string& note : rig.host.takeNotes())
-        require(note.rfind("command after AS", 0) != 0, note);
+    for (const RuleBreak& broken : rig.host.takeRuleBreaks())
+        require(broken.kind != RuleBreakKind::commandAfterDetach, broken.detail);
     if (all.back() != "AS")
         throw CheckFailed{"the last command was \"" + escapeText(all.back()) + "\", not \"AS\""};
 }
@@ -129,8 +129,12 @@ void checkCycles(const Context& c)
                 throw CheckSkipped{"the factory returned null"};
             throw CheckFailed{"the factory returned null in cycle " + std::to_string(i + 1)};
         }
-        for (const char* message : {"_events", "_commands", "return=all", "return=all", "instance=CYCLE", "x"})
+        for (const char* message : {"_events", "_commands", "return=all", "return=all", "instance=CYCLE", "x"}) {
+            setCurrentEvent("cycle " + std::to_string(i + 1) + " of " + std::to_string(cycles) + ": parent "
+                            + quoteText(message));
             session.parentMessage(std::string(message));
+        }
+        setCurrentEvent("cycle " + std::to_string(i + 1) + " of " + std::to_string(cycles) + ": destroy");
         session.destroy();
         requireNoNotes(host, "cycle " + std::to_string(i + 1));
         std::vector<std::string> sent = host.takeCommands();
