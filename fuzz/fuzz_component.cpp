@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "command_catalogue.h"
 #include "session.h"
 #include "sim_host.h"
 #include "zorv_plugin_entry.h"
@@ -20,6 +21,19 @@
 using namespace zorv_host;
 
 namespace {
+
+// A rule for every verb the host answers: the queries and the tokens.
+const std::vector<std::string>& answeredPatterns()
+{
+    static const std::vector<std::string> patterns = [] {
+        std::vector<std::string> made;
+        for (const CommandVerb& verb : commandVerbs())
+            if (verb.answered())
+                made.push_back(verb.verb + " *");
+        return made;
+    }();
+    return patterns;
+}
 
 void* factory(void* host, const char* basePath)
 {
@@ -72,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         while (in.remaining_bytes() > 0) {
             switch (in.ConsumeIntegralInRange<int>(0, 9)) {
             case 0:
-                host.addRule(in.PickValueInArray({"SD *", "TG *", "XI *", "PS *"}), maybeText(in, 24));
+                host.addRule(answeredPatterns()[in.ConsumeIntegralInRange<std::size_t>(0, answeredPatterns().size() - 1)],
+                             maybeText(in, 24));
                 break;
             case 1:
             case 2:

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <optional>
 
+#include "command_catalogue.h"
 #include "library_loader.h"
 #include "scenario.h"
 #include "session.h"
@@ -21,8 +22,8 @@ namespace zorv_host {
 
 bool bridgeAsks(const std::string& line)
 {
-    std::string verb = line.substr(0, 2);
-    return verb == "PS" || verb == "TG" || verb == "SD" || verb == "XI";
+    const CommandVerb* verb = findCommandVerb(line);
+    return verb && verb->answered();
 }
 
 namespace {
@@ -68,14 +69,14 @@ private:
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (line.rfind("reply ", 0) != 0) {
-            note("the host side sent \"" + escapeText(line) + "\" where a reply was due");
+            note(RuleBreakKind::farSide, "the host side sent \"" + escapeText(line) + "\" where a reply was due");
             return true;
         }
         // A reply is a parent line's argument: quoted text or null.
         std::string error;
         std::optional<Step> step = parseStep("parent " + line.substr(6), 0, error);
         if (!step) {
-            note("unreadable reply line: " + error);
+            note(RuleBreakKind::farSide, "unreadable reply line: " + error);
             return true;
         }
         answer = step->text;
@@ -136,7 +137,8 @@ int serveBridge(component_factory factory, std::istream& in, std::ostream& out)
                 const char* result = session.rawEvent(static_cast<int>(step->number),
                                                       reinterpret_cast<void*>(static_cast<intptr_t>(step->data)));
                 if (result)
-                    host.note("code " + std::to_string(step->number) + " answered non-null " + quoteText(result));
+                    host.note(RuleBreakKind::codeAnswered,
+                              "code " + std::to_string(step->number) + " answered non-null " + quoteText(result));
             } else if (step->action == Action::Destroy) {
                 session.destroy();
             }

@@ -1,7 +1,10 @@
 #include "child_process.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -10,6 +13,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
+#include <thread>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -49,6 +54,20 @@ DWORD WINAPI drain(LPVOID context)
     return 0;
 }
 
+// Held from making a child's pipes until their inheritable ends are closed
+// again, so that a child started by another thread meanwhile cannot inherit
+// them (and keep them open past this child's end).
+std::atomic_flag startingChild = ATOMIC_FLAG_INIT;
+
+struct StartLock {
+    StartLock()
+    {
+        while (startingChild.test_and_set(std::memory_order_acquire))
+            Sleep(0);
+    }
+    ~StartLock() { startingChild.clear(std::memory_order_release); }
+};
+
 } // namespace
 
 ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds)
@@ -62,6 +81,7 @@ ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds
 
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE outRead, outWrite, errRead, errWrite;
+    std::unique_ptr<StartLock> starting(new StartLock);
     CreatePipe(&outRead, &outWrite, &inherit, 0);
     CreatePipe(&errRead, &errWrite, &inherit, 0);
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
@@ -79,6 +99,7 @@ ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds
                                      &startup, &process) != 0;
     CloseHandle(outWrite);
     CloseHandle(errWrite);
+    starting.reset();
     if (!outcome.started) {
         CloseHandle(outRead);
         CloseHandle(errRead);
@@ -110,8 +131,24 @@ ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds
 ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds)
 {
     ChildOutcome outcome;
+    // Everything the child needs is made before the fork: other threads may
+    // hold the allocator's lock at that moment. The pipes close on exec, so
+    // a child another thread starts does not keep this one's open; dup2
+    // clears that flag on the copies this child writes to.
+    static const char self[] = "/proc/self/exe";
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(self));
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
     int outPipe[2], errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
+    if (pipe2(outPipe, O_CLOEXEC) != 0) {
+        outcome.description = "could not make pipes";
+        return outcome;
+    }
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        close(outPipe[0]);
+        close(outPipe[1]);
         outcome.description = "could not make pipes";
         return outcome;
     }
@@ -119,15 +156,7 @@ ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds
     if (child == 0) {
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
-        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]})
-            close(fd);
-        std::vector<char*> argv;
-        std::string self = "/proc/self/exe";
-        argv.push_back(const_cast<char*>(self.c_str()));
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(self.c_str(), argv.data());
+        execv(self, argv.data());
         _exit(127);
     }
     close(outPipe[1]);
@@ -185,5 +214,87 @@ ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds
 }
 
 #endif
+
+namespace {
+
+void pause()
+{
+#if defined(_WIN32)
+    Sleep(5);
+#else
+    timespec wait{0, 5 * 1000 * 1000};
+    nanosleep(&wait, nullptr);
+#endif
+}
+
+struct Pool {
+    const std::function<void(std::size_t)>* work;
+    std::size_t count;
+    std::atomic<std::size_t> next{0};
+    std::unique_ptr<std::atomic<bool>[]> finished;
+
+    void serve()
+    {
+        for (std::size_t i = next++; i < count; i = next++) {
+            (*work)(i);
+            finished[i].store(true, std::memory_order_release);
+        }
+    }
+};
+
+#if defined(_WIN32)
+DWORD WINAPI serveThread(LPVOID pool)
+{
+    static_cast<Pool*>(pool)->serve();
+    return 0;
+}
+#endif
+
+} // namespace
+
+void forEachConcurrently(int jobs, std::size_t count, const std::function<void(std::size_t)>& work,
+                         const std::function<void(std::size_t)>& done)
+{
+    if (jobs <= 1 || count <= 1) {
+        for (std::size_t i = 0; i < count; ++i) {
+            work(i);
+            done(i);
+        }
+        return;
+    }
+    Pool pool;
+    pool.work = &work;
+    pool.count = count;
+    pool.finished.reset(new std::atomic<bool>[count]);
+    for (std::size_t i = 0; i < count; ++i)
+        pool.finished[i].store(false);
+    const std::size_t threads = std::min(static_cast<std::size_t>(jobs), count);
+#if defined(_WIN32)
+    std::vector<HANDLE> started;
+    for (std::size_t t = 0; t < threads; ++t)
+        if (HANDLE thread = CreateThread(nullptr, 0, serveThread, &pool, 0, nullptr))
+            started.push_back(thread);
+    if (started.empty())
+        pool.serve();   // no thread to be had: the work runs here
+#else
+    std::vector<std::thread> started;
+    for (std::size_t t = 0; t < threads; ++t)
+        started.emplace_back([&pool] { pool.serve(); });
+#endif
+    for (std::size_t i = 0; i < count; ++i) {
+        while (!pool.finished[i].load(std::memory_order_acquire))
+            pause();
+        done(i);
+    }
+#if defined(_WIN32)
+    for (HANDLE thread : started) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+#else
+    for (std::thread& thread : started)
+        thread.join();
+#endif
+}
 
 } // namespace zorv_host

@@ -4,6 +4,8 @@
 #ifndef ZORV_HOST_CHILD_PROCESS_H
 #define ZORV_HOST_CHILD_PROCESS_H
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,8 +22,16 @@ struct ChildOutcome {
 };
 
 // Runs the current executable with args (argv[1..]); kills it after
-// timeoutSeconds.
+// timeoutSeconds. Safe to call from several threads at once: no child
+// inherits another's pipes.
 ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds);
+
+// Calls work(i) for every i below count, up to jobs of them at a time on
+// threads of their own, and done(i) on the calling thread in the order of i,
+// each as soon as work(i) and every work before it finished. With jobs 1 it
+// is a plain loop on the calling thread. work must not throw.
+void forEachConcurrently(int jobs, std::size_t count, const std::function<void(std::size_t)>& work,
+                         const std::function<void(std::size_t)>& done);
 
 } // namespace zorv_host
 

@@ -33,7 +33,9 @@ std::string xmlText(const std::string& text)
     return out;
 }
 
-void writeJunit(std::ostream& out, const std::string& suiteName, const std::vector<JunitCase>& cases)
+namespace {
+
+void writeSuite(std::ostream& out, const std::string& suiteName, const std::vector<JunitCase>& cases)
 {
     int failures = 0, skipped = 0;
     double total = 0;
@@ -44,9 +46,7 @@ void writeJunit(std::ostream& out, const std::string& suiteName, const std::vect
     }
     char time[32];
     std::snprintf(time, sizeof time, "%.3f", total);
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        << "<testsuites>\n"
-        << "  <testsuite name=\"" << xmlText(suiteName) << "\" tests=\"" << cases.size() << "\" failures=\""
+    out << "  <testsuite name=\"" << xmlText(suiteName) << "\" tests=\"" << cases.size() << "\" failures=\""
         << failures << "\" errors=\"0\" skipped=\"" << skipped << "\" time=\"" << time << "\">\n";
     for (const JunitCase& c : cases) {
         std::snprintf(time, sizeof time, "%.3f", c.seconds);
@@ -73,18 +73,39 @@ void writeJunit(std::ostream& out, const std::string& suiteName, const std::vect
         }
         out << "    </testcase>\n";
     }
-    out << "  </testsuite>\n</testsuites>\n";
+    out << "  </testsuite>\n";
+}
+
+} // namespace
+
+void writeJunit(std::ostream& out, const std::vector<JunitSuite>& suites)
+{
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        << "<testsuites>\n";
+    for (const JunitSuite& suite : suites)
+        writeSuite(out, suite.name, suite.cases);
+    out << "</testsuites>\n";
+}
+
+void writeJunit(std::ostream& out, const std::string& suiteName, const std::vector<JunitCase>& cases)
+{
+    writeJunit(out, std::vector<JunitSuite>{{suiteName, cases}});
 }
 
 bool writeJunitFile(const std::string& path, const std::string& suiteName, const std::vector<JunitCase>& cases,
                     std::string& error)
+{
+    return writeJunitFile(path, std::vector<JunitSuite>{{suiteName, cases}}, error);
+}
+
+bool writeJunitFile(const std::string& path, const std::vector<JunitSuite>& suites, std::string& error)
 {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file) {
         error = "cannot write " + path;
         return false;
     }
-    writeJunit(file, suiteName, cases);
+    writeJunit(file, suites);
     file.flush();
     if (!file) {
         error = "writing " + path + " failed";

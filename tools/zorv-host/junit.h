@@ -1,5 +1,6 @@
 // JUnit XML reports, the test-result format CI systems read natively: one
-// test suite per run, one test case per check or scenario.
+// test suite per run (or per round of a repeated run), one test case per
+// check or scenario.
 #ifndef ZORV_HOST_JUNIT_H
 #define ZORV_HOST_JUNIT_H
 
@@ -18,6 +19,16 @@ struct JunitCase {
     std::string output;         // the full text (a diff, a transcript), may be empty
     double seconds = 0;
 };
+
+struct JunitSuite {
+    std::string name;
+    std::vector<JunitCase> cases;
+};
+
+// Writes the suites, in order, inside one <testsuites>; a warning is a passed
+// case whose message goes to its system-out.
+void writeJunit(std::ostream& out, const std::vector<JunitSuite>& suites);
+bool writeJunitFile(const std::string& path, const std::vector<JunitSuite>& suites, std::string& error);
 
 // Writes one <testsuite> holding cases; a warning is a passed case whose
 // message goes to its system-out, so it is shown without failing the run.

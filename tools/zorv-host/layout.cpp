@@ -1,10 +1,13 @@
 #include "layout.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <set>
+
+#include "command_catalogue.h"
 
 namespace zorv_host {
 
@@ -380,47 +383,41 @@ bool splitCommand(const std::string& line, std::string& verb, std::vector<std::s
 {
     fields.clear();
     verb = line.substr(0, 2);
-    if (line == "AS")
-        return true;
+    const CommandVerb* entry = findCommandVerb(line);
+    if (!entry)
+        return false;
+    if (entry->args.empty())
+        return line == entry->verb;
     if (line.size() < 4 || line[2] != ' ')
         return false;
     const std::string rest = line.substr(3);
-    if (verb == "TP")
-        return quotedFields(rest, 3, true, fields);
-    if (verb == "TG")
-        return quotedFields(rest, 3, false, fields);
-    if (verb == "XI")
-        return quotedFields(rest, 2, false, fields);
-    if (verb == "HN" || verb == "SD")
-        return quotedFields(rest, 1, false, fields);
-    if (verb == "PS") {
-        // Two fields, or three when the line has a second separator.
-        std::size_t separators = 0;
-        for (std::size_t at = rest.find("' '"); at != std::string::npos; at = rest.find("' '", at + 1))
-            ++separators;
-        return quotedFields(rest, separators >= 2 ? 3 : 2, false, fields);
-    }
-    if (verb == "ET") {
-        if (!bareInts(rest, fields) || fields.size() > 2)
-            return false;
-        return true;
-    }
-    if (verb == "RC") {
-        // RC D S T ',TAIL' F
-        std::size_t quote = rest.find(" ',");
-        std::size_t last = rest.rfind("' ");
-        if (quote == std::string::npos || last == std::string::npos || last <= quote + 1)
-            return false;
-        if (!bareInts(rest.substr(0, quote), fields) || fields.size() != 3)
-            return false;
-        fields.push_back(rest.substr(quote + 3, last - quote - 3));
-        std::string flag = rest.substr(last + 2);
-        if (flag != "0" && flag != "1")
-            return false;
-        fields.push_back(flag);
-        return true;
-    }
-    return false;
+    const std::vector<CommandArg>& args = entry->args;
+    const std::size_t required = args.size() - entry->optional;
+    const bool allQuoted = std::all_of(args.begin(), args.end(), [](CommandArg a) {
+        return a == CommandArg::text || a == CommandArg::assignment || a == CommandArg::list;
+    });
+    if (allQuoted)
+        return quotedFields(rest, quotedFieldsOf(*entry, rest), entry->splitFromRight, fields);
+    if (std::all_of(args.begin(), args.end(), [](CommandArg a) { return a == CommandArg::number; }))
+        return bareInts(rest, fields) && fields.size() >= required && fields.size() <= args.size();
+    // Numbers, then one list, then a flag: "RC D S T ',TAIL' F".
+    const std::size_t numbers = static_cast<std::size_t>(
+        std::find_if(args.begin(), args.end(), [](CommandArg a) { return a != CommandArg::number; }) - args.begin());
+    if (entry->optional != 0 || args.size() != numbers + 2 || args[numbers] != CommandArg::list
+        || args[numbers + 1] != CommandArg::flag)
+        return false;   // a shape this splitter does not know
+    std::size_t quote = rest.find(" ',");
+    std::size_t last = rest.rfind("' ");
+    if (quote == std::string::npos || last == std::string::npos || last <= quote + 1)
+        return false;
+    if (!bareInts(rest.substr(0, quote), fields) || fields.size() != numbers)
+        return false;
+    fields.push_back(rest.substr(quote + 3, last - quote - 3));
+    std::string flag = rest.substr(last + 2);
+    if (flag != "0" && flag != "1")
+        return false;
+    fields.push_back(flag);
+    return true;
 }
 
 } // namespace zorv_host

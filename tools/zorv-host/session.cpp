@@ -20,6 +20,9 @@ namespace zorv_host {
 namespace {
 
 char currentEvent[512] = "loading";
+// Whether the caller described the event about to be delivered: a session
+// delivering an event nobody described describes it itself.
+bool eventDescribed = false;
 
 // Writes one piece to standard error with the system call alone: the crash
 // report runs in a signal handler, where stdio and the heap may be broken.
@@ -117,6 +120,14 @@ std::string currentEventText() { return currentEvent; }
 void setCurrentEvent(const std::string& description)
 {
     std::snprintf(currentEvent, sizeof currentEvent, "%s", description.c_str());
+    eventDescribed = true;
+}
+
+void Session::beginEvent(const std::string& fallback)
+{
+    if (!eventDescribed)
+        std::snprintf(currentEvent, sizeof currentEvent, "%s", fallback.c_str());
+    eventDescribed = false;
 }
 
 void installCrashReporter()
@@ -147,6 +158,7 @@ bool Session::create(const std::optional<std::string>& basePath, bool withHost)
 {
     if (component_)
         destroy();
+    beginEvent("create");
     host_.componentCreated();
     component_ = factory_(withHost ? host_.asCallback() : nullptr, basePath ? basePath->c_str() : nullptr);
     return component_ != nullptr;
@@ -228,7 +240,8 @@ const char* Session::lendMessage(const char* text)
     }
     if (intoText) {
         // Not released: the component never owned it.
-        host_.note("the reply to " + std::string(currentEvent) + " is a pointer into the host's message text");
+        host_.note(RuleBreakKind::replyIntoMessageText,
+                   "the reply to " + std::string(currentEvent) + " is a pointer into the host's message text");
         return nullptr;
     }
     return reply;
@@ -236,16 +249,20 @@ const char* Session::lendMessage(const char* text)
 
 std::optional<std::string> Session::parentMessage(const std::optional<std::string>& text)
 {
+    beginEvent(text ? "parent " + quoteText(text->size() > 60 ? text->substr(0, 60) + "..." : *text)
+                    : std::string("parent null"));
     const char* reply = lendMessage(text ? text->c_str() : nullptr);
     if (!reply)
         return std::nullopt;
     std::string copy(reply);
-    release(reply);
+    releaseReply(reply);
     return copy;
 }
 
 void Session::button(const std::string& panel, const std::string& control, const std::string& eventText)
 {
+    const std::string shownEventText = eventText.size() > 60 ? eventText.substr(0, 60) + "..." : eventText;
+    beginEvent("button " + panel + " " + control + (eventText.empty() ? "" : " " + quoteText(shownEventText)));
     ParsedMessage message(eventText.c_str());
     // The texts are lent as they are given, up to a NUL inside them.
     std::string panelText(panel.c_str()), controlText(control.c_str()), eventCopy(eventText.c_str());
@@ -260,33 +277,42 @@ void Session::button(const std::string& panel, const std::string& control, const
     if (!block) {
         ButtonEvent event{0x484f5354u, 0, panel.c_str(), control.c_str(), &message};   // "HOST"
         if (componentCall(component_, &event, zorv_code::button))
-            host_.note("a button event answered non-null");
+            host_.note(RuleBreakKind::buttonAnswered, "a button event answered non-null");
         return;
     }
     const char* result = componentCall(component_, guarded::data(block), zorv_code::button);
     guarded::retire(block);
     if (result)
-        host_.note("a button event answered non-null");
+        host_.note(RuleBreakKind::buttonAnswered, "a button event answered non-null");
 }
 
 void Session::timer(int number)
 {
+    beginEvent("timer " + std::to_string(number));
     if (componentCall(component_, reinterpret_cast<void*>(static_cast<intptr_t>(number)), zorv_code::timer))
-        host_.note("timer " + std::to_string(number) + " answered non-null");
+        host_.note(RuleBreakKind::timerAnswered, "timer " + std::to_string(number) + " answered non-null");
 }
 
 void Session::release(const char* reply)
 {
+    beginEvent("the release of the reply to " + currentEventText());
+    releaseReply(reply);
+}
+
+void Session::releaseReply(const char* reply)
+{
     std::size_t sent = host_.allCommands().size();
     if (componentCall(component_, const_cast<char*>(reply), zorv_code::release))
-        host_.note("the release of a reply answered non-null");
+        host_.note(RuleBreakKind::releaseAnswered, "the release of a reply answered non-null");
     if (host_.allCommands().size() != sent)
-        host_.note("the component sent \"" + escapeText(host_.allCommands().back())
+        host_.note(RuleBreakKind::sentWhileReleasing,
+                   "the component sent \"" + escapeText(host_.allCommands().back())
                    + "\" while its reply was being released");
 }
 
 const char* Session::rawEvent(int code, void* data)
 {
+    beginEvent("event " + std::to_string(code));
     if (code == zorv_code::parentMessage)
         return lendMessage(static_cast<const char*>(data));
     return componentCall(component_, data, code);
@@ -296,6 +322,7 @@ void Session::destroy()
 {
     if (!component_)
         return;
+    beginEvent("destroy");
     componentDestroy(component_);
     component_ = nullptr;
     host_.componentDestroyed();

@@ -41,6 +41,12 @@ public:
     void destroy();
 
 private:
+    // Every delivery names its event for crash reports and rule breaks: the
+    // caller's description when it gave one since the last delivery (with
+    // setCurrentEvent), else fallback. A crash is never put down to the
+    // event before.
+    void beginEvent(const std::string& fallback);
+    void releaseReply(const char* reply);
     // Code 3 with the text in a guarded block for the call's duration.
     const char* lendMessage(const char* text);
 
@@ -50,7 +56,9 @@ private:
 };
 
 // Crash reporting: the event being delivered, printed if the component
-// brings the process down. Installed once per process.
+// brings the process down. Installed once per process. setCurrentEvent
+// describes the next event a session delivers (and anything the host does
+// until then).
 void installCrashReporter();
 void setCurrentEvent(const std::string& description);
 std::string currentEventText();

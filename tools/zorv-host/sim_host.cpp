@@ -6,6 +6,7 @@
 #include <cstring>
 #include <regex>
 
+#include "command_catalogue.h"
 #include "session.h"
 
 #if defined(_WIN32)
@@ -19,49 +20,64 @@ namespace zorv_host {
 
 namespace {
 
-bool isQuery(const std::string& verb) { return verb == "SD" || verb == "TG" || verb == "XI"; }
+bool isQuery(const std::string& line)
+{
+    const CommandVerb* verb = findCommandVerb(line);
+    return verb && verb->query;
+}
 
 std::string verbOf(const std::string& line) { return line.substr(0, 2); }
 
-// The shape of each verb's line, as the command channel forms it. Quoted
-// fields hold anything (nothing is escaped), integers are decimal.
+// The pattern of one argument as the command channel forms it.
+std::string argumentPattern(CommandArg arg)
+{
+    switch (arg) {
+    case CommandArg::text: return "'[\\s\\S]*'";
+    case CommandArg::assignment: return "'[\\s\\S]*=[\\s\\S]*'";
+    case CommandArg::number: return "-?[0-9]+";
+    case CommandArg::list: return "',[\\s\\S]*'";
+    case CommandArg::flag: return "[01]";
+    }
+    return "";
+}
+
+// The shape of each verb's line, from the catalogue: the verb, then its
+// arguments one blank apart, the optional ones at the end.
 const std::map<std::string, std::regex>& shapes()
 {
-    static const std::string q = "'[\\s\\S]*'";
-    static const std::string n = "-?[0-9]+";
-    static const std::map<std::string, std::regex> table = {
-        {"PS", std::regex("PS " + q + " " + q + "( " + q + ")?")},
-        {"TP", std::regex("TP '[\\s\\S]*=[\\s\\S]*' " + q + " " + q)},
-        {"TG", std::regex("TG " + q + " " + q + " " + q)},
-        {"RC", std::regex("RC " + n + " " + n + " " + n + " ',[\\s\\S]*' [01]")},
-        {"ET", std::regex("ET " + n + "( " + n + ")?")},
-        {"HN", std::regex("HN " + q)},
-        {"SD", std::regex("SD " + q)},
-        {"XI", std::regex("XI " + q + " " + q)},
-        {"AS", std::regex("AS")},
-    };
+    static const std::map<std::string, std::regex> table = [] {
+        std::map<std::string, std::regex> made;
+        for (const CommandVerb& verb : commandVerbs()) {
+            const std::size_t required = verb.args.size() - verb.optional;
+            std::string pattern = verb.verb, tail;
+            for (std::size_t i = 0; i < required; ++i)
+                pattern += " " + argumentPattern(verb.args[i]);
+            for (std::size_t i = verb.args.size(); i > required; --i)
+                tail = "( " + argumentPattern(verb.args[i - 1]) + tail + ")?";
+            made.emplace(verb.verb, std::regex(pattern + tail));
+        }
+        return made;
+    }();
     return table;
 }
 
 // How many quotes a well-shaped line of each verb has: two a quoted field.
 std::size_t quotesOfShape(const std::string& line)
 {
-    const std::string verb = verbOf(line);
-    if (verb == "TP" || verb == "TG")
-        return 6;
-    if (verb == "XI")
-        return 4;
-    if (verb == "HN" || verb == "SD" || verb == "RC")
-        return 2;
-    if (verb == "PS") {
-        // Two fields, or three when the line has a second separator (as
-        // the layout store splits it).
-        std::size_t separators = 0;
-        for (std::size_t at = line.find("' '"); at != std::string::npos; at = line.find("' '", at + 1))
-            ++separators;
-        return separators >= 2 ? 6 : 4;
-    }
-    return 0;
+    const CommandVerb* verb = findCommandVerb(line);
+    return verb ? 2 * quotedFieldsOf(*verb, line) : 0;
+}
+
+// A verb whose count of quoted fields the line itself decides.
+bool hasOptionalQuotedFields(const std::string& line)
+{
+    const CommandVerb* verb = findCommandVerb(line);
+    if (!verb)
+        return false;
+    for (std::size_t i = verb->args.size() - verb->optional; i < verb->args.size(); ++i)
+        if (verb->quoted(i))
+            return true;
+    return false;
 }
 
 // Reading a command text without trusting it: the bytes up to its NUL, read
@@ -127,7 +143,7 @@ std::string quoteAmbiguity(const std::string& line)
     if (!commandShapeError(line).empty())
         return "";
     std::size_t quotes = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\''));
-    if (quotes <= quotesOfShape(line) && !(verbOf(line) == "PS" && quotes % 2))
+    if (quotes <= quotesOfShape(line) && !(hasOptionalQuotedFields(line) && quotes % 2))
         return "";
     return "line " + escapeText(line) + " holds a quote inside a text argument";
 }
@@ -222,7 +238,7 @@ const char* SimHost::callback(void* data, int code)
     if (code == zorv_code::command) {
         const char* text = static_cast<const char*>(data);
         if (!text) {
-            note("component sent a null command");
+            note(RuleBreakKind::nullCommand, "component sent a null command");
             return nullptr;
         }
         // The text must end inside readable memory; the host reads it once,
@@ -232,7 +248,8 @@ const char* SimHost::callback(void* data, int code)
         std::size_t readable = 0;
         TextRead read = readCommandText(text, line, readable);
         if (read != TextRead::ok) {
-            note(read == TextRead::tooLong
+            note(read == TextRead::tooLong ? RuleBreakKind::oversizedCommand : RuleBreakKind::unterminatedCommand,
+                 read == TextRead::tooLong
                      ? "component sent a command text of more than 64 MiB without a NUL"
                      : "component sent a command text that is not NUL-terminated inside readable memory ("
                            + std::to_string(readable) + " readable bytes, the first \""
@@ -242,14 +259,15 @@ const char* SimHost::callback(void* data, int code)
         const char* result = onCommand(line);
         // Readable a moment ago, so read directly now.
         if (std::memcmp(text, line.c_str(), line.size() + 1) != 0)
-            note("the command text \"" + escapeText(line.substr(0, 60)) + "\" changed during the host call");
+            note(RuleBreakKind::commandChanged,
+                 "the command text \"" + escapeText(line.substr(0, 60)) + "\" changed during the host call");
         return result;
     }
     if (code == zorv_code::release) {
         onHandback(data);
         return nullptr;
     }
-    note("component called its host with unknown code " + std::to_string(code));
+    note(RuleBreakKind::unknownHostCode, "component called its host with unknown code " + std::to_string(code));
     return nullptr;
 }
 
@@ -263,7 +281,9 @@ std::optional<std::string> SimHost::replyFor(const std::string& line) const
     for (auto rule = rules_.rbegin(); rule != rules_.rend(); ++rule)
         if (globMatch(rule->pattern, line))
             return rule->reply;
-    if (verbOf(line) == "PS")
+    // A token the component did not set up a rule for: the host's usual "OK".
+    const CommandVerb* verb = findCommandVerb(line);
+    if (verb && verb->token)
         return std::string("OK");
     return std::nullopt;
 }
@@ -290,13 +310,13 @@ const char* SimHost::onCommand(const std::string& line)
     commands_.push_back(line);
     allCommands_.push_back(line);
     if (detachCount_ > 0)
-        note("command after AS: \"" + escapeText(line) + "\"");
+        note(RuleBreakKind::commandAfterDetach, "command after AS: \"" + escapeText(line) + "\"");
     if (line == "AS")
         ++detachCount_;
     if (checkShapes_) {
         std::string error = commandShapeError(line);
         if (!error.empty())
-            note(error);
+            note(findCommandVerb(line) ? RuleBreakKind::malformedCommand : RuleBreakKind::unknownVerb, error);
         std::string ambiguity = quoteAmbiguity(line);
         if (!ambiguity.empty() && warnings_.size() < 256)
             warnings_.push_back(Warning{ambiguity, currentEventText()});
@@ -304,7 +324,7 @@ const char* SimHost::onCommand(const std::string& line)
     std::optional<std::string> reply = replyFor(line);
     if (!reply)
         return nullptr;
-    if (!isQuery(verbOf(line)))
+    if (!isQuery(line))
         return keepToken(line, *reply);
     if (guarded::Block* block = guarded::lend(reply->size() + 1, "the reply to \"" + escapeText(line) + "\"",
                                               "after handing it back", fillText, &*reply)) {
@@ -324,7 +344,7 @@ void SimHost::onHandback(void* data)
 {
     const char* pointer = static_cast<const char*>(data);
     if (!pointer) {
-        note("component handed back a null pointer");
+        note(RuleBreakKind::nullHandback, "component handed back a null pointer");
         return;
     }
     auto given = given_.find(pointer);
@@ -349,22 +369,24 @@ void SimHost::onHandback(void* data)
     }
     auto token = tokens_.find(pointer);
     if (token != tokens_.end()) {
-        note("component handed back the result of \"" + escapeText(token->second)
+        note(RuleBreakKind::tokenHandedBack, "component handed back the result of \"" + escapeText(token->second)
              + "\", which is never handed back");
         return;
     }
     auto returned = returned_.find(pointer);
     if (returned != returned_.end()) {
-        note("component handed back the reply to \"" + escapeText(returned->second) + "\" a second time");
+        note(RuleBreakKind::secondHandback,
+             "component handed back the reply to \"" + escapeText(returned->second) + "\" a second time");
         return;
     }
-    note("component handed back a pointer the host never gave");
+    note(RuleBreakKind::foreignHandback, "component handed back a pointer the host never gave");
 }
 
 void SimHost::componentDestroyed()
 {
     for (auto& entry : given_) {
-        note("reply to \"" + escapeText(entry.second.line) + "\" was never handed back");
+        note(RuleBreakKind::replyNotHandedBack,
+             "reply to \"" + escapeText(entry.second.line) + "\" was never handed back");
         if (entry.second.block)
             guarded::retire(entry.second.block);
         else
@@ -394,11 +416,52 @@ std::vector<SimHost::Warning> SimHost::takeWarnings()
     return out;
 }
 
+void SimHost::note(RuleBreakKind kind, const std::string& detail)
+{
+    notes_.push_back(RuleBreak{kind, currentEventText(), detail});
+}
+
+std::vector<RuleBreak> SimHost::takeRuleBreaks()
+{
+    std::vector<RuleBreak> out;
+    out.swap(notes_);
+    return out;
+}
+
 std::vector<std::string> SimHost::takeNotes()
 {
     std::vector<std::string> out;
-    out.swap(notes_);
+    for (const RuleBreak& broken : notes_)
+        out.push_back(broken.detail);
+    notes_.clear();
     return out;
+}
+
+const char* ruleBreakKindName(RuleBreakKind kind)
+{
+    switch (kind) {
+    case RuleBreakKind::nullCommand: return "null_command";
+    case RuleBreakKind::unterminatedCommand: return "unterminated_command";
+    case RuleBreakKind::oversizedCommand: return "oversized_command";
+    case RuleBreakKind::commandChanged: return "command_changed";
+    case RuleBreakKind::unknownHostCode: return "unknown_host_code";
+    case RuleBreakKind::commandAfterDetach: return "command_after_detach";
+    case RuleBreakKind::unknownVerb: return "unknown_verb";
+    case RuleBreakKind::malformedCommand: return "malformed_command";
+    case RuleBreakKind::nullHandback: return "null_handback";
+    case RuleBreakKind::tokenHandedBack: return "token_handed_back";
+    case RuleBreakKind::secondHandback: return "second_handback";
+    case RuleBreakKind::foreignHandback: return "foreign_handback";
+    case RuleBreakKind::replyNotHandedBack: return "reply_not_handed_back";
+    case RuleBreakKind::replyIntoMessageText: return "reply_into_message_text";
+    case RuleBreakKind::buttonAnswered: return "button_answered";
+    case RuleBreakKind::timerAnswered: return "timer_answered";
+    case RuleBreakKind::releaseAnswered: return "release_answered";
+    case RuleBreakKind::codeAnswered: return "code_answered";
+    case RuleBreakKind::sentWhileReleasing: return "sent_while_releasing";
+    case RuleBreakKind::farSide: return "far_side";
+    }
+    return "unknown";
 }
 
 } // namespace zorv_host

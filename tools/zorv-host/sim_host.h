@@ -16,6 +16,7 @@
 
 #include "component_abi.h"
 #include "guarded_memory.h"
+#include "rule_break.h"
 
 namespace zorv_host {
 
@@ -60,8 +61,10 @@ public:
     // When on, each command line is checked for its shape (a note per bad line).
     void setCheckShapes(bool on) { checkShapes_ = on; }
 
-    // Commands and notes since the last take.
+    // Commands and rule breaks since the last take; takeNotes gives the rule
+    // breaks as the sentences a transcript shows.
     std::vector<std::string> takeCommands();
+    std::vector<RuleBreak> takeRuleBreaks();
     std::vector<std::string> takeNotes();
     // Findings that break no rule but make a line ambiguous (a quote inside
     // a text argument), each with the event it was sent during; the oldest
@@ -86,7 +89,8 @@ public:
     // A new component starts with a clean detach state.
     void componentCreated() { detachCount_ = 0; }
 
-    void note(const std::string& text) { notes_.push_back(text); }
+    // Records a rule break during the event being delivered.
+    void note(RuleBreakKind kind, const std::string& detail);
 
     // Drops the record of replies already handed back (kept to name a second
     // handback). Guarded replies get fresh addresses, so over a long run the
@@ -113,7 +117,7 @@ private:
     std::vector<std::string*> tokenStore_;
     std::vector<std::string> commands_;
     std::vector<std::string> allCommands_;
-    std::vector<std::string> notes_;
+    std::vector<RuleBreak> notes_;
     std::vector<Warning> warnings_;
     std::size_t handbacks_ = 0;
     int detachCount_ = 0;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "command_catalogue.h"
 #include "guarded_memory.h"
 #include "library_loader.h"
 #include "session.h"
@@ -50,12 +51,20 @@ long playRound(Session& session, const Vocabulary& vocabulary, long round)
     const std::string instance = "instance=DEST" + std::to_string(round % 50);
     const char* messages[] = {"activedest=34", "source=5", "selectedbg=on", "deselectedbg=off",
                               "return=all", "_events", "_commands", "activedest=7", "source=6", "x.y=z"};
-    if (round % 5 == 0)
+    const std::string at = "soak: round " + std::to_string(round) + ": ";
+    if (round % 5 == 0) {
+        setCurrentEvent(at + "parent " + quoteText(instance));
         session.parentMessage(instance);
-    for (const char* message : messages)
+    }
+    for (const char* message : messages) {
+        setCurrentEvent(at + "parent " + quoteText(message));
         session.parentMessage(std::string(message));
+    }
+    setCurrentEvent(at + "timer 1");
     session.timer(1);
+    setCurrentEvent(at + "button 1 Monitor");
     session.button("1", "Monitor", "");
+    setCurrentEvent(at + "event 6");
     session.rawEvent(6, nullptr);
     long delivered = 14 + (round % 5 == 0 ? 1 : 0);
     const std::size_t turn = static_cast<std::size_t>(round);
@@ -96,9 +105,9 @@ int runSoak(const SoakOptions& options)
     }
     SimHost host;
     host.setCheckShapes(false);
-    host.addRule("SD *", std::string("12 34"));
-    host.addRule("TG *", std::string("value=1"));
-    host.addRule("XI *", std::string("alm_a,alm_b"));
+    for (const CommandVerb& verb : commandVerbs())
+        if (verb.query)
+            host.addRule(verb.verb + " *", verb.sampleReply);
     Vocabulary vocabulary;
     std::string error;
     if (!loadVocabularySources(options.sources, vocabulary, error)) {

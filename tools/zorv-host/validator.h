@@ -21,7 +21,10 @@ struct ValidateOptions {
     double timeout = 0;                    // seconds per check; 0: 60 x strictness
     bool json = false;
     std::string junit;                     // also write a JUnit XML report here
-    bool inProcess = false;                // no child processes (debugging)
+    int repeat = 1;                        // rounds of the whole selection
+    bool randomise = false;                // each round: its checks shuffled, a seed of its own
+    int jobs = 1;                          // checks run at a time (each in its child process)
+    bool inProcess = false;                // no child processes (debugging); one check at a time
     bool guard = true;                     // lent memory in guarded pages
     std::string runCheck;                  // the child's side: run this one check
     VocabularySources sources;             // controls and scenarios to send besides the probes
@@ -35,8 +38,18 @@ struct CheckInfo {
 };
 
 // The version of --json's layout; raised when a field changes meaning or goes.
-const int validateJsonSchema = 3;   // 3: "fails_from_strictness" null for a WARN-only check
+// 3: "fails_from_strictness" null for a WARN-only check; 4: "rounds", and
+// "round" on every check result.
+const int validateJsonSchema = 4;
 std::vector<CheckInfo> listChecks();
+
+// The seeds of rounds 2, 3, ... of a randomised run drawn from the first,
+// so that the first round's seed replays the whole run.
+std::vector<std::uint64_t> roundSeeds(std::uint64_t first, int rounds, bool randomise);
+
+// The order in which a randomised round runs count checks, drawn from the
+// round's seed alone: the same on every platform and standard library.
+std::vector<std::size_t> shuffledOrder(std::size_t count, std::uint64_t seed);
 
 // Runs the selected checks; returns the exit status.
 int runValidate(const ValidateOptions& options);

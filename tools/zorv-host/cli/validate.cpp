@@ -24,6 +24,12 @@ void addValidate(CLI::App& app, int& status)
         ->check(CLI::Range(1, 3))
         ->capture_default_str();
     command->add_option("--seed", options->seed, "seed of the randomised checks (printed when drawn)");
+    command->add_option("--repeat", options->repeat, "run the selection this many times, in rounds")
+        ->check(positiveCount());
+    command->add_flag("--randomise", options->randomise,
+                      "each round runs its checks in a shuffled order with a fresh seed (both printed)");
+    command->add_option("-j,--jobs", options->jobs, "run this many checks at a time (output keeps the check order)")
+        ->check(positiveCount());
     command->add_option("--timeout", options->timeout, "seconds a check may take (default 60 x strictness)")
         ->check(CLI::NonNegativeNumber);
     command->add_option("--controls", options->sources.controls,

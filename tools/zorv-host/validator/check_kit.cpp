@@ -1,0 +1,140 @@
+#include "validator/check_kit.h"
+
+#include <algorithm>
+
+#include "command_catalogue.h"
+#include "layout.h"
+
+namespace zorv_host::validation {
+
+void require(bool condition, const std::string& reason)
+{
+    if (!condition)
+        throw CheckFailed{reason};
+}
+
+// Host replies that let every query succeed, so that components exercise
+// their reading and handback paths.
+void serveQueries(SimHost& host)
+{
+    for (const CommandVerb& verb : commandVerbs())
+        if (verb.query)
+            host.addRule(verb.verb + " *", verb.sampleReply);
+    host.addRule("TG * 'all'", std::string("anything=at all"));
+}
+
+// Parent messages every component is sent: the framework's list queries,
+// the usual configuration words, odd shapes, and a value holding a quote.
+std::vector<std::string> probeMessages()
+{
+    return {"_events",        "_commands",   "return=all", "return",      "instance=PROBE", "activedest=2",
+            "selectedbg=s1",  "deselectedbg=s0", "source=3", "activedest=-1", "instance=",   "x",
+            "",               "a.b.c=d=e",   "=",          "....",        "source=99999999999",
+            "label=it's"};
+}
+
+// The component's own vocabulary on top of what the user gave: the layouts
+// it showed so far (their buttons), its "_commands" and "_events" replies.
+Vocabulary discover(const Context& c, Session& session, SimHost& host)
+{
+    Vocabulary vocabulary = c.given ? *c.given : Vocabulary{};
+    addShownLayouts(vocabulary, host.allCommands(), c.libraryFolder);
+    askComponent(vocabulary, session);
+    addShownLayouts(vocabulary, host.allCommands(), c.libraryFolder);
+    return vocabulary;
+}
+
+// A text as an event description shows: long ones cut, with their size.
+std::string shownText(const std::string& text)
+{
+    return text.size() > 60 ? text.substr(0, 60) + "... (" + std::to_string(text.size()) + " bytes)" : text;
+}
+
+std::string describeButton(const PanelControl& button)
+{
+    return "button " + button.panel + " " + button.control
+           + (button.eventText.empty() ? "" : " with event text " + quoteText(button.eventText))
+           + (button.origin.empty() ? "" : " (" + button.origin + ")");
+}
+
+// The probe messages, the fixed buttons and timers, then everything of the
+// component's own vocabulary.
+void drive(Session& session, const Vocabulary& vocabulary, const AfterEvent& after)
+{
+    auto delivered = [&](const std::string& event) {
+        if (after)
+            after(event);
+    };
+    std::vector<std::string> messages = probeMessages();
+    for (const std::string& message : vocabulary.messages)
+        if (std::find(messages.begin(), messages.end(), message) == messages.end())
+            messages.push_back(message);
+    for (const std::string& message : messages) {
+        setCurrentEvent("parent " + quoteText(shownText(message)));
+        session.parentMessage(message);
+        delivered("parent " + quoteText(shownText(message)));
+    }
+    std::vector<PanelControl> buttons = {{"1", "Monitor", "", ""}, {"1", "ActionAll", "alarm=ack", ""},
+                                         {"1", "AckAll", "", ""},  {"2", "Monitor", "x=1", ""}};
+    buttons.insert(buttons.end(), vocabulary.controls.begin(), vocabulary.controls.end());
+    for (const PanelControl& button : buttons) {
+        std::string event = button.origin.empty() ? "button " + button.panel + " " + button.control
+                                                  : describeButton(button);
+        setCurrentEvent(event);
+        session.button(button.panel, button.control, button.eventText);
+        delivered(event);
+    }
+    std::vector<int> timers = {1, 7, -1};
+    for (int timer : vocabulary.timers)
+        if (std::find(timers.begin(), timers.end(), timer) == timers.end())
+            timers.push_back(timer);
+    for (int timer : timers) {
+        setCurrentEvent("timer " + std::to_string(timer));
+        session.timer(timer);
+        delivered("timer " + std::to_string(timer));
+    }
+}
+
+void requireNoNotes(SimHost& host, const std::string& when)
+{
+    std::vector<RuleBreak> broken = host.takeRuleBreaks();
+    require(broken.empty(), when + ": " + (broken.empty() ? "" : broken.front().detail)
+                                + (broken.size() > 1 ? " (+" + std::to_string(broken.size() - 1) + " more)" : ""));
+}
+
+// Creates the component a check works on; without one there is nothing to
+// check (library.factory reports the null factory).
+void create(Session& session, const std::optional<std::string>& basePath, bool withHost)
+{
+    setCurrentEvent("create");
+    if (!session.create(basePath, withHost))
+        throw CheckSkipped{"the factory returned null"};
+}
+
+void destroy(Session& session)
+{
+    setCurrentEvent("destroy");
+    session.destroy();
+}
+
+const CheckDefinition* CheckRegistry::find(const std::string& name) const
+{
+    for (const CheckDefinition& check : checks_)
+        if (check.name == name)
+            return &check;
+    return nullptr;
+}
+
+const CheckRegistry& checkRegistry()
+{
+    static const CheckRegistry registry = [] {
+        CheckRegistry made;
+        for (void (*addArea)(CheckRegistry&) : {addLibraryChecks, addCommandChecks, addCodeChecks, addMemoryChecks,
+                                                addLifecycleChecks, addStormChecks, addRobustnessChecks})
+            addArea(made);
+        return made;
+    }();
+    return registry;
+}
+
+} // namespace zorv_host::validation
