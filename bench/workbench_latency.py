@@ -15,7 +15,6 @@ measured something as passed.
 import argparse
 import os
 import statistics
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "workbench", "driver"))
@@ -27,14 +26,6 @@ def figures(label, values):
     p90 = values[min(len(values) - 1, int(round(0.9 * (len(values) - 1))))]
     print("  %-34s n=%-4d median %6.1f ms   p90 %6.1f ms   max %6.1f ms"
           % (label, len(values), statistics.median(values), p90, values[-1]))
-
-
-def wine_runs():
-    try:
-        return subprocess.run(["wine", "--version"], capture_output=True, timeout=30,
-                              env=dict(os.environ, WINEDEBUG="-all")).returncode == 0
-    except (OSError, subprocess.TimeoutExpired):
-        return False
 
 
 def press_latency(args):
@@ -108,15 +99,10 @@ def broadcast_latency(args):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--zorv-host", required=True)
-    parser.add_argument("--bin", required=True)
-    parser.add_argument("--dist", required=True)
-    parser.add_argument("--work", required=True)
+    wd.add_build_arguments(parser)
     parser.add_argument("--presses", type=int, default=40)
     parser.add_argument("--smoke", action="store_true")
-    args = parser.parse_args()
-    for name in ("zorv_host", "bin", "dist", "work"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
+    args = wd.absolute_build_arguments(parser.parse_args())
     os.makedirs(args.work, exist_ok=True)
     measured = press_latency(args) + broadcast_latency(args)
     if args.smoke:

@@ -60,7 +60,7 @@ run_stage() {
     echo "== $title"
     local log
     log=$(mktemp)
-    "$@" 2>&1 | tee "$log" | grep -E '^(PASS|FAIL|SKIP|  note)' || true
+    "$@" 2>&1 | tee "$log" | grep -E "^(PASS|FAIL|SKIP|  note|  [a-z].* median)" || true
     local summary
     summary=$(tail -1 "$log")
     if [[ "$summary" =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then

@@ -152,7 +152,7 @@ class Cases:
     def test_the_wine_placement_runs_the_shipped_dll(self):
         p = self.page
         w = self.bench.placement("W")
-        if wd_wine_runs():
+        if wd.wine_runs():
             assert w["runner"] == "wine" and w["library"].endswith("Selvarin.dll"), w
         else:
             assert w["runner"] == "native" and "native module runs instead" in w["note"], w
@@ -163,23 +163,10 @@ class Cases:
         wd.wait_until(lambda: p.crosspoint(self.offsets["W"]) == 3, 10, what="source 3 on W")
 
 
-def wd_wine_runs():
-    try:
-        return subprocess.run(["wine", "--version"], capture_output=True, env=dict(os.environ, WINEDEBUG="-all"),
-                              timeout=30).returncode == 0
-    except (OSError, subprocess.TimeoutExpired):
-        return False
-
-
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--zorv-host", required=True)
-    parser.add_argument("--bin", required=True)
-    parser.add_argument("--dist", required=True)
-    parser.add_argument("--work", required=True)
-    args = parser.parse_args()
-    for name in ("zorv_host", "bin", "dist", "work"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
+    wd.add_build_arguments(parser)
+    args = wd.absolute_build_arguments(parser.parse_args())
     names = [n for n in Cases.__dict__ if n.startswith("test_")]   # in the order written
     passed = failed = 0
     try:

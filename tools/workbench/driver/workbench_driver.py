@@ -35,6 +35,33 @@ def wait_until(check, timeout=10.0, every=0.01, what="the condition"):
     raise WorkbenchError("timed out waiting for %s%s" % (what, " (%s)" % last_error if last_error else ""))
 
 
+def add_build_arguments(parser):
+    """The arguments every script on a build takes: zorv-host, the folder of
+    the native modules, dist/ and a work folder."""
+    parser.add_argument("--zorv-host", required=True, help="the native zorv-host")
+    parser.add_argument("--bin", required=True, help="the folder of the native component modules")
+    parser.add_argument("--dist", required=True, help="the folder of the shipped DLLs and zorv-host.exe")
+    parser.add_argument("--work", required=True, help="a folder for panel files and recordings")
+
+
+def absolute_build_arguments(args):
+    """The panel files name libraries by absolute path: relative ones would
+    be taken from the panel file's own folder."""
+    for name in ("zorv_host", "bin", "dist", "work"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
+    return args
+
+
+def wine_runs():
+    """Whether Wine starts here (its loader is a 32-bit program, which some
+    kernels do not run)."""
+    try:
+        return subprocess.run(["wine", "--version"], capture_output=True, timeout=30,
+                              env=dict(os.environ, WINEDEBUG="-all")).returncode == 0
+    except (OSError, subprocess.TimeoutExpired):
+        return False
+
+
 def write_panel(path, placements, sources=16, device=12, title="test panel", selected="dest_selected",
                 deselected="dest_idle", device_each=False):
     """Writes a panel file: placements are dicts as the panel format has them

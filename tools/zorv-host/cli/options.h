@@ -6,6 +6,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "vocabulary.h"
+
 namespace zorv_host::cli {
 
 // The component library every subcommand loads: a positional argument that
@@ -15,6 +17,18 @@ inline CLI::Option* addLibrary(CLI::App& command, std::string& library)
     return command.add_option("LIBRARY", library, "the component library (.so, or .dll in zorv-host.exe)")
         ->required()
         ->check(CLI::ExistingFile);
+}
+
+// What validate and soak drive besides the component's own words: the
+// controls and scenarios given, and whether host memory is guarded.
+inline void addVocabularyOptions(CLI::App& command, VocabularySources& sources, bool& guard)
+{
+    command.add_option("--controls", sources.controls, "also press these controls, PANEL:ID[,PANEL:ID...] (repeatable)")
+        ->allow_extra_args(false);
+    command.add_option("--scenario", sources.scenarios, "also send every event of this scenario file (repeatable)")
+        ->check(CLI::ExistingFile)
+        ->allow_extra_args(false);
+    command.add_flag("!--no-guard", guard, "lend host memory on the heap, not in guarded pages");
 }
 
 // A whole number of at least 1 ("--events 1000"); anything else is a usage

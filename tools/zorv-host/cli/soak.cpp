@@ -13,14 +13,7 @@ void addSoak(CLI::App& app, int& status)
     command->add_option("--events", options->events, "how many events to send")
         ->check(positiveCount())
         ->capture_default_str();
-    command->add_option("--controls", options->sources.controls,
-                        "also press these controls, PANEL:ID[,PANEL:ID...] (repeatable)")
-        ->allow_extra_args(false);
-    command->add_option("--scenario", options->sources.scenarios,
-                        "also send every event of this scenario file (repeatable)")
-        ->check(CLI::ExistingFile)
-        ->allow_extra_args(false);
-    command->add_flag("!--no-guard", options->guard, "lend host memory on the heap, not in guarded pages");
+    addVocabularyOptions(*command, options->sources, options->guard);
     command->callback([options, &status] { status = runSoak(*options); });
 }
 

@@ -32,14 +32,7 @@ void addValidate(CLI::App& app, int& status)
         ->check(positiveCount());
     command->add_option("--timeout", options->timeout, "seconds a check may take (default 60 x strictness)")
         ->check(CLI::NonNegativeNumber);
-    command->add_option("--controls", options->sources.controls,
-                        "also press these controls, PANEL:ID[,PANEL:ID...] (repeatable)")
-        ->allow_extra_args(false);
-    command->add_option("--scenario", options->sources.scenarios,
-                        "also send every event of this scenario file (repeatable)")
-        ->check(CLI::ExistingFile)
-        ->allow_extra_args(false);
-    command->add_flag("!--no-guard", options->guard, "lend host memory on the heap, not in guarded pages");
+    addVocabularyOptions(*command, options->sources, options->guard);
     command->add_flag("--in-process", options->inProcess, "run the checks in this process (debugging)");
     command->add_option("--run-check", options->runCheck)->group("");   // a child's side of one check
     command->callback([options, list, &status] {
