@@ -7,6 +7,7 @@
 #   share/zorv/win32/        .def files and the module runtime sources
 #   share/zorv/templates/    what `zorv-host new` writes a project from
 #   share/zorv/              zorv_image_check.py, run by `zorv-host image-check`
+#   share/zorv/doc/          the author's guide, the workbench, the layout format
 #   lib/cmake/ZorvSDK/       the package, its functions and the toolchain file
 # Kept out of a plain `cmake --install`, which fills dist/ as before.
 set(ZORV_SDK_VERSION 1.0.0)
@@ -28,6 +29,9 @@ else()
       COMPONENT sdk EXCLUDE_FROM_ALL)
     install(PROGRAMS ${PROJECT_SOURCE_DIR}/tools/image-check/zorv_image_check.py DESTINATION share/zorv
       COMPONENT sdk EXCLUDE_FROM_ALL)
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/component-guide.md ${PROJECT_SOURCE_DIR}/docs/workbench.md
+      ${PROJECT_SOURCE_DIR}/docs/workbench.png ${PROJECT_SOURCE_DIR}/docs/layout-format.md
+      DESTINATION share/zorv/doc COMPONENT sdk EXCLUDE_FROM_ALL)
   endif()
 endif()
 install(FILES $<TARGET_FILE:zorv_script_helper> $<TARGET_FILE:zorv_records> $<TARGET_FILE:zorv_string>

@@ -72,6 +72,21 @@ build_project generated "$generated"
 # (They run in this shell and may set variables such as SDK; none of ours.)
 cd "$generated" && run_sh_blocks README.md "$out/logs" generated.readme
 cd "$root" || exit 1
+# Its panel file opens in the installed workbench, both placements running.
+on_workbench() {
+    local log=$out/logs/generated.workbench.out
+    "$prefix/bin/zorv-host" panel "$generated/Dimmer.zorv_panel" --port 0 --record-dir "$out/recordings" >"$log" 2>&1 &
+    local pid=$! url="" state=""
+    for _ in $(seq 100); do url=$(grep -o 'http://[0-9.:]*/' "$log" | head -1); [ -n "$url" ] && break; sleep 0.1; done
+    for _ in $(seq 100); do
+        state=$(curl -s "${url}api/state")
+        [ "$(grep -o '"status":"running"' <<<"$state" | wc -l)" = 2 ] && break
+        sleep 0.1
+    done
+    kill -INT $pid; wait $pid
+    [ "$(grep -o '"status":"running"' <<<"$state" | wc -l)" = 2 ] || { echo "$state"; cat "$log"; return 1; }
+}
+step generated.workbench on_workbench
 # The generated version record, read back from a DLL built outside our tree.
 expect_version() {
     /usr/bin/python3 "$root/tests/sdk/pe_fields.py" "$1" > "$out/logs/fields.txt" || return 1

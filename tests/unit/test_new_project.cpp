@@ -116,7 +116,7 @@ TEST(NewProject, RendersAConsistentProject)
     std::vector<ProjectFile> files;
     std::string error;
     ASSERT_TRUE(renderProject(templates, "Dimmer", "/opt/sdk", files, error)) << error;
-    ASSERT_EQ(files.size(), 5u);
+    ASSERT_EQ(files.size(), 6u);
     for (const ProjectFile& file : files)
         EXPECT_EQ(file.text.find('@'), std::string::npos) << file.name << " keeps a placeholder";
 
@@ -173,7 +173,8 @@ TEST(NewProject, WritesOnceAndNeverOverwrites)
     const fs::path project = base / "Dimmer";
     std::ostringstream out, err;
     ASSERT_EQ(newProject("Dimmer", project.string(), out, err), 0) << err.str();
-    for (const char* name : {"CMakeLists.txt", "Dimmer.cpp", "Dimmer.zorv_ui", "Dimmer.scn", "README.md"})
+    for (const char* name :
+         {"CMakeLists.txt", "Dimmer.cpp", "Dimmer.zorv_ui", "Dimmer.scn", "Dimmer.zorv_panel", "README.md"})
         EXPECT_TRUE(fs::is_regular_file(project / name)) << name;
 
     // An author's edit survives a second run into the same folder.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -61,6 +62,21 @@ TEST(PanelFile, ReadsPlacementsRouterAndSheets)
     EXPECT_EQ(panel->wineHost, "/opt/dist/zorv-host.exe");
 }
 
+TEST(PanelFile, WarnsAboutLikelySlips)
+{
+    std::string text = R"({"zorv_panel": 1, "state_sheets": {"on": {}}, "selectedbg": "onn",
+      "instances": {"D1": "twelve one", "D2": "12 2"},
+      "placements": [{"name": "A", "library": "a", "instance": "D3"}, {"name": "B", "library": "b", "instance": "D2"}]})";
+    std::string error;
+    std::optional<PanelFile> panel = parsePanelFile(text, "p", roots, error);
+    ASSERT_TRUE(panel) << error;
+    ASSERT_EQ(panel->warnings.size(), 4u);
+    EXPECT_NE(panel->warnings[0].find("\"D1\" answers \"twelve one\""), std::string::npos) << panel->warnings[0];
+    EXPECT_NE(panel->warnings[1].find("\"D3\" is not in \"instances\""), std::string::npos) << panel->warnings[1];
+    EXPECT_NE(panel->warnings[2].find("\"onn\" is not in \"state_sheets\""), std::string::npos) << panel->warnings[2];
+    EXPECT_NE(panel->warnings[3].find("placement \"B\""), std::string::npos) << panel->warnings[3];
+}
+
 TEST(PanelFile, RefusesWhatItCannotRun)
 {
     const struct {
@@ -70,6 +86,8 @@ TEST(PanelFile, RefusesWhatItCannotRun)
         {"{", "not valid JSON"},
         {"[]", "one JSON object"},
         {R"({"zorv_panel": 2, "placements": []})", "format version 2 is not known"},
+        {R"({"zorv_panel": "1", "placements": []})", "must be the format version, a number: 1"},
+        {minimalPanel(R"("title": 5,)"), "\"title\" must be a text"},
         {R"({"zorv_panel": 1})", "\"placements\" is missing"},
         {R"({"zorv_panel": 1, "placements": []})", "1 to 256 placements"},
         {minimalPanel(R"("placement": 1,)"), "unknown key \"placement\""},
@@ -263,9 +281,9 @@ TEST(Recording, FileNamesKeepToSafeCharacters)
 
 class WorkbenchRun : public ::testing::Test {
 protected:
-    void SetUp() override
+    virtual std::string panelText()
     {
-        std::string text = R"({"zorv_panel": 1, "selectedbg": "on", "deselectedbg": "off",
+        return R"({"zorv_panel": 1, "selectedbg": "on", "deselectedbg": "off",
           "router": {"devices": [{"number": 12, "name": "R", "sources": ["S1","S2","S3","S4","S5"],
                                   "destinations": ["D1", "D2"]}]},
           "instances": {"D1": "12 1", "D2": "12 2"},
@@ -273,13 +291,18 @@ protected:
                          {"name": "B", "library": ")" ZORV_TEST_SELVARIN R"(", "instance": "D2"},
                          {"name": "C", "library": "/nonexistent/lib.so"},
                          {"name": "D", "library": ")" ZORV_TEST_SELVARIN R"(", "base_path": "/nonexistent"}]})";
+    }
+    virtual std::string recordDir() { return ::testing::TempDir() + "workbench-recordings"; }
+
+    void SetUp() override
+    {
         std::string error;
-        std::optional<PanelFile> panel = parsePanelFile(text, "test.zorv_panel", roots, error);
+        std::optional<PanelFile> panel = parsePanelFile(panelText(), "test.zorv_panel", roots, error);
         ASSERT_TRUE(panel) << error;
         WorkbenchOptions options;
         options.selfPath = ZORV_TEST_HOST;
         options.wine = "";
-        options.recordDir = ::testing::TempDir() + "workbench-recordings";
+        options.recordDir = recordDir();
         workbench = std::make_unique<Workbench>(*panel, options);
         workbench->start();
         ASSERT_TRUE(waitFor([](const json&) { return true; }, [this] { return workbench->settled(); }));
@@ -322,7 +345,7 @@ protected:
 TEST_F(WorkbenchRun, PlaysTheTakeRoadAcrossPlacements)
 {
     EXPECT_TRUE(waitFor([](const json& s) {
-        return placement(s, "C")["status"] == "crashed" && sheet(s, "A") == "off" && sheet(s, "B") == "off";
+        return placement(s, "C")["status"] == "failed" && sheet(s, "A") == "off" && sheet(s, "B") == "off";
     }));
     EXPECT_TRUE(workbench->press("B", "1", "Monitor").get().ok);
     EXPECT_TRUE(waitFor([](const json& s) { return sheet(s, "B") == "on" && sheet(s, "A") == "off"; }));
@@ -335,6 +358,8 @@ TEST_F(WorkbenchRun, PlaysTheTakeRoadAcrossPlacements)
     Outcome reply = workbench->sendParent("B", "return=all").get();
     EXPECT_EQ(reply.reply, std::optional<std::string>("selectedbg=on\ndeselectedbg=off"));
     EXPECT_FALSE(workbench->press("B", "1", "NoSuchControl").get().ok);
+    for (int source : {0, 6, 99})   // the parent has sources 1 to 5
+        EXPECT_FALSE(workbench->selectSource(source).get().ok) << source;
     EXPECT_FALSE(workbench->press("C", "1", "Monitor").get().ok);
     std::string failure = placement(json::parse(workbench->state()), "C")["why"];
     EXPECT_NE(failure.find("cannot load"), std::string::npos) << failure;
@@ -378,6 +403,39 @@ TEST_F(WorkbenchRun, ARecordingReplaysAndARestartKeepsTheSelection)
         const json& a = placement(s, "A");
         return a["generation"] == 2 && a["status"] == "running" && sheet(s, "A") == "on";
     }));
+}
+
+// Two placements whose names make one file name, and a recording folder
+// that cannot be made at first.
+class WorkbenchRecording : public WorkbenchRun {
+protected:
+    std::string panelText() override
+    {
+        return R"({"zorv_panel": 1, "placements": [{"name": "M 1", "library": ")" ZORV_TEST_SELVARIN R"("},
+                                                  {"name": "M_1", "library": ")" ZORV_TEST_SELVARIN R"("}]})";
+    }
+    std::string recordDir() override { return blocker() + "/recordings"; }
+    static std::string blocker() { return ::testing::TempDir() + "workbench-blocker"; }
+};
+
+TEST_F(WorkbenchRecording, AFailedWriteKeepsRecordingAndNamesStayApart)
+{
+    std::filesystem::remove_all(blocker());
+    std::ofstream(blocker()) << "a file where the folder should go";
+    ASSERT_TRUE(workbench->setRecording(true).get().ok);
+    EXPECT_TRUE(workbench->sendParent("M 1", "return=all").get().ok);
+    Outcome failed = workbench->setRecording(false).get();
+    EXPECT_FALSE(failed.ok);
+    EXPECT_NE(failed.error.find("still recording"), std::string::npos) << failed.error;
+    EXPECT_TRUE(waitFor([](const json& s) { return s["recording"] == true; }));
+    std::filesystem::remove(blocker());
+    Outcome written = workbench->setRecording(false).get();
+    ASSERT_TRUE(written.ok) << written.error;
+    std::vector<std::string> names;
+    for (const std::string& file : written.files)
+        names.push_back(std::filesystem::path(file).filename().string());
+    EXPECT_EQ(names, (std::vector<std::string>{"M_1.scn", "M_1_2.scn"}));
+    std::filesystem::remove_all(blocker());
 }
 
 } // namespace

@@ -121,7 +121,8 @@ bool BridgeClient::waitReady(double seconds, const std::atomic<bool>* cancel)
         splitWord(line, word, rest);
         if (word == "fail") {
             std::optional<std::string> why = zorv_host::unquoteText(rest);
-            failure_ = "cannot load: " + (why ? *why : rest);
+            std::string said = why ? *why : rest;
+            failure_ = said.rfind("cannot load", 0) == 0 ? said : "cannot load: " + said;
             reap(1.0);
             return false;
         }

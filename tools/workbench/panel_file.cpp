@@ -61,9 +61,11 @@ std::string text(const json& value, const std::string& where)
     return value.get<std::string>();
 }
 
+// where "" names a key of the top level by its own name.
 std::string optionalText(const json& object, const char* key, const std::string& where)
 {
-    return object.contains(key) ? text(object.at(key), where + "." + key) : std::string();
+    std::string name = where.empty() ? "\"" + std::string(key) + "\"" : where + "." + key;
+    return object.contains(key) ? text(object.at(key), name) : std::string();
 }
 
 int number(const json& value, const std::string& where, int low, int high)
@@ -149,6 +151,31 @@ Placement parsePlacement(const json& value, const std::string& where, const std:
     return p;
 }
 
+bool twoNumbers(const std::string& text)
+{
+    std::istringstream in(text);
+    long long device = 0, offset = 0;
+    std::string rest;
+    return static_cast<bool>(in >> device >> offset) && !(in >> rest);
+}
+
+void warnAboutSlips(PanelFile& panel)
+{
+    for (const auto& [name, value] : panel.instances)
+        if (!twoNumbers(value))
+            panel.warnings.push_back("instance \"" + name + "\" answers \"" + value
+                                     + "\", not \"{device} {offset}\": the component reads 0 for what is no number");
+    for (const Placement& p : panel.placements) {
+        if (!p.instance.empty() && !panel.instances.count(p.instance))
+            panel.warnings.push_back("placement \"" + p.name + "\": its instance \"" + p.instance
+                                     + "\" is not in \"instances\", so SD for it gets no reply");
+        for (const std::string* sheet : {&p.selectedbg, &p.deselectedbg})
+            if (!sheet->empty() && !panel.stateSheets.empty() && !panel.stateSheets.count(*sheet))
+                panel.warnings.push_back("placement \"" + p.name + "\": the state sheet \"" + *sheet
+                                         + "\" is not in \"state_sheets\", so the page draws it plain");
+    }
+}
+
 void parseInto(const json& root, PanelFile& panel, const PathRoots& roots)
 {
     const std::string where = "the panel";
@@ -156,12 +183,15 @@ void parseInto(const json& root, PanelFile& panel, const PathRoots& roots)
         throw Bad{"the file must hold one JSON object"};
     allowKeys(root, where, {"zorv_panel", "title", "state_sheets", "selectedbg", "deselectedbg", "wine_host",
                             "router", "instances", "placements"});
-    int version = number(member(root, "zorv_panel", where), "\"zorv_panel\"", 0, 1 << 30);
+    const json& given = member(root, "zorv_panel", where);
+    if (!given.is_number_integer())
+        throw Bad{"\"zorv_panel\" must be the format version, a number: 1"};
+    long long version = given.get<long long>();
     if (version != panelFormatVersion)
         throw Bad{"format version " + std::to_string(version) + " is not known (this workbench reads version "
                   + std::to_string(panelFormatVersion) + ")"};
     std::string folder = folderOf(panel.path);
-    panel.title = optionalText(root, "title", where);
+    panel.title = optionalText(root, "title", "");
     if (root.contains("state_sheets")) {
         const json& sheets = root.at("state_sheets");
         if (!sheets.is_object())
@@ -169,8 +199,8 @@ void parseInto(const json& root, PanelFile& panel, const PathRoots& roots)
         for (auto it = sheets.begin(); it != sheets.end(); ++it)
             panel.stateSheets[it.key()] = parseSheet(it.value(), "state sheet \"" + it.key() + "\"");
     }
-    std::string selected = optionalText(root, "selectedbg", where);
-    std::string deselected = optionalText(root, "deselectedbg", where);
+    std::string selected = optionalText(root, "selectedbg", "");
+    std::string deselected = optionalText(root, "deselectedbg", "");
     panel.wineHost = resolvePath(root.contains("wine_host") ? text(root.at("wine_host"), "\"wine_host\"")
                                                             : "{dist}/zorv-host.exe",
                                  folder, roots);
@@ -217,6 +247,7 @@ void parseInto(const json& root, PanelFile& panel, const PathRoots& roots)
             p.deselectedbg = deselected;
         panel.placements.push_back(p);
     }
+    warnAboutSlips(panel);
 }
 
 } // namespace

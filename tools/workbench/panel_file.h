@@ -49,6 +49,9 @@ struct PanelFile {
     std::map<std::string, std::string> instances;   // SD name -> "{device} {offset}"
     int parentDevice = 0;                    // whose sources the parent's row shows
     std::string wineHost;                    // zorv-host.exe for Wine placements
+    // What may be meant but looks like a slip (a state sheet the table
+    // lacks, an instance the table lacks): said at start, not refused.
+    std::vector<std::string> warnings;
 
     const RouterDevice* device(int number) const;
     const Placement* placement(const std::string& name) const;

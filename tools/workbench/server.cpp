@@ -30,6 +30,31 @@ std::string outcomeJson(const Outcome& outcome)
     return out.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
+// A request's fields, each with a plain message when missing or of the wrong
+// type (the message reaches the page).
+std::string textField(const json& body, const char* name, const char* otherwise = nullptr)
+{
+    if (!body.contains(name) && otherwise)
+        return otherwise;
+    if (!body.contains(name) || !body.at(name).is_string())
+        throw std::invalid_argument(std::string("\"") + name + "\" must be given as a text");
+    return body.at(name).get<std::string>();
+}
+
+int numberField(const json& body, const char* name)
+{
+    if (!body.contains(name) || !body.at(name).is_number_integer())
+        throw std::invalid_argument(std::string("\"") + name + "\" must be given as a whole number");
+    return body.at(name).get<int>();
+}
+
+bool switchField(const json& body, const char* name)
+{
+    if (!body.contains(name) || !body.at(name).is_boolean())
+        throw std::invalid_argument(std::string("\"") + name + "\" must be given as true or false");
+    return body.at(name).get<bool>();
+}
+
 std::string logEventData(const std::vector<LogEntry>& entries)
 {
     std::string data = "[";
@@ -85,16 +110,16 @@ struct Server::Impl {
         });
         http.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) { events(res); });
         post("/api/press", [this](const json& body) {
-            return workbench.press(body.at("placement").get<std::string>(), body.value("panel", std::string("1")),
-                                   body.at("control").get<std::string>());
+            return workbench.press(textField(body, "placement"), textField(body, "panel", "1"),
+                                   textField(body, "control"));
         });
-        post("/api/source", [this](const json& body) { return workbench.selectSource(body.at("number").get<int>()); });
+        post("/api/source", [this](const json& body) { return workbench.selectSource(numberField(body, "number")); });
         post("/api/parent", [this](const json& body) {
-            return workbench.sendParent(body.at("placement").get<std::string>(), body.at("text").get<std::string>());
+            return workbench.sendParent(textField(body, "placement"), textField(body, "text"));
         });
         post("/api/restart",
-             [this](const json& body) { return workbench.restart(body.at("placement").get<std::string>()); });
-        post("/api/record", [this](const json& body) { return workbench.setRecording(body.at("on").get<bool>()); });
+             [this](const json& body) { return workbench.restart(textField(body, "placement")); });
+        post("/api/record", [this](const json& body) { return workbench.setRecording(switchField(body, "on")); });
     }
 
     // A request of the page: a JSON body, an Outcome back.

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,13 +29,16 @@ namespace {
 constexpr std::size_t logKept = 20000;
 constexpr int shortestTimer = 10;   // ms; a faster host timer would only flood the log
 
-enum class Status { Starting, Running, Crashed, Stopped };
+// Failed: never loaded. Crashed: loaded, then crashed, hung or broke the
+// protocol. Stopped: the factory made no component.
+enum class Status { Starting, Running, Failed, Crashed, Stopped };
 
 const char* statusName(Status status)
 {
     switch (status) {
     case Status::Starting: return "starting";
     case Status::Running: return "running";
+    case Status::Failed: return "failed";
     case Status::Crashed: return "crashed";
     case Status::Stopped: return "stopped";
     }
@@ -66,6 +70,7 @@ struct PlacementRun {
     std::map<std::string, PanelView> panels;
     std::map<int, HostTimer> timers;
     std::size_t outstanding = 0, ruleBreaks = 0, events = 0;
+    std::string lastRuleBreak;
     bool detached = false;
     long long loadedTime = 0;   // the library's modification time when loaded
     bool changed = false;       // the library changed on disk since
@@ -90,7 +95,7 @@ std::string folderOf(const std::string& path)
 bool fileExists(const std::string& path)
 {
     struct stat info {};
-    return stat(path.c_str(), &info) == 0;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 // The Wine loader is usable when it is on PATH (or given as a path).
@@ -366,7 +371,10 @@ struct Workbench::Impl {
                 {"changed", run.changed},
                 {"detached", run.detached},
                 {"books",
-                 {{"outstanding", run.outstanding}, {"ruleBreaks", run.ruleBreaks}, {"events", run.events}}},
+                 {{"outstanding", run.outstanding},
+                  {"ruleBreaks", run.ruleBreaks},
+                  {"events", run.events},
+                  {"lastRuleBreak", run.lastRuleBreak}}},
                 {"timers", timers},
                 {"panels", panels}};
     }
@@ -381,7 +389,9 @@ struct Workbench::Impl {
         return nullptr;
     }
 
-    void launch(std::size_t index)
+    // keepJournal: the component was destroyed cleanly, so its life so far
+    // and the new one make one scenario (create, ..., destroy, create, ...).
+    void launch(std::size_t index, bool keepJournal = false)
     {
         PlacementRun& run = runs[index];
         if (run.bridge)
@@ -393,10 +403,13 @@ struct Workbench::Impl {
         run.panels.clear();
         run.timers.clear();
         run.outstanding = run.ruleBreaks = run.events = 0;
+        run.lastRuleBreak.clear();
         run.detached = false;
         run.changed = false;
-        run.journal.clear();
-        run.recordFrom = 0;
+        if (!keepJournal) {
+            run.journal.clear();
+            run.recordFrom = 0;
+        }
         run.wine = run.config.runner == Runner::Wine && wineUsable;
         run.note.clear();
         std::vector<std::string> argv;
@@ -411,8 +424,8 @@ struct Workbench::Impl {
         }
         run.loadedTime = modificationTime(run.libraryFile);
         if (!fileExists(run.libraryFile)) {
-            run.status = Status::Crashed;
-            run.why = "cannot load: " + run.libraryFile + " does not exist";
+            run.status = Status::Failed;
+            run.why = "cannot load: " + run.libraryFile + " is not a file";
             addLog(run.config.name, "status", run.why);
             dirty = true;
             return;
@@ -449,7 +462,7 @@ struct Workbench::Impl {
             return;
         }
         if (!ok) {
-            failed(run, client->failure(), *client);
+            failed(run, client->failure(), *client, Status::Failed);
             return;
         }
         run.bridge = client;
@@ -458,6 +471,13 @@ struct Workbench::Impl {
         std::string base = run.config.basePath.empty() ? folderOf(run.libraryFile) : run.config.basePath;
         if (!deliver(run, "create " + quoteText(base)).ok)
             return;
+        const JournalStep& created = run.journal.back();
+        if (std::find(created.notes.begin(), created.notes.end(), "the factory returned null") != created.notes.end()) {
+            run.status = Status::Stopped;
+            run.why = "the factory returned null: there is no component to drive";
+            addLog(run.config.name, "status", run.why);
+            return;
+        }
         configure(run);
     }
 
@@ -519,6 +539,7 @@ struct Workbench::Impl {
         handlers.note = [&](const std::string& note) {
             step.notes.push_back(note);
             ++run.ruleBreaks;
+            run.lastRuleBreak = note;
             addLog(run.config.name, "note", note);
         };
         ExchangeResult result = run.bridge->exchange(line, handlers, options.eventSeconds);
@@ -545,9 +566,10 @@ struct Workbench::Impl {
         return outcome;
     }
 
-    void failed(PlacementRun& run, const std::string& why, const BridgeClient& client)
+    void failed(PlacementRun& run, const std::string& why, const BridgeClient& client,
+                Status status = Status::Crashed)
     {
-        run.status = Status::Crashed;
+        run.status = status;
         run.why = why;
         std::string tail = client.errorTail(600);
         std::size_t lastLine = tail.rfind('\n');
@@ -557,7 +579,7 @@ struct Workbench::Impl {
         run.timers.clear();
         if (run.bridge)
             run.bridge->stop();
-        addLog(run.config.name, "status", "crashed: " + run.why);
+        addLog(run.config.name, "status", std::string(statusName(status)) + ": " + run.why);
         dirty = true;
     }
 
@@ -569,6 +591,10 @@ struct Workbench::Impl {
         std::vector<std::string> fields;
         if (!zorv_host::splitCommand(line, verb, fields)) {
             addLog(run.config.name, "error", "not a command line the host can carry out: " + line);
+            return;
+        }
+        if (run.detached) {
+            addLog(run.config.name, "error", "not carried out: the component sent it after \"AS\"");
             return;
         }
         if (verb == "TP")
@@ -825,6 +851,9 @@ struct Workbench::Impl {
             addLog("", "parent", "source selection cleared");
             return Outcome{true, {}, {}, {}};
         }
+        const RouterDevice* device = panel.device(panel.parentDevice);
+        if (!device || number < 1 || static_cast<std::size_t>(number) > device->sources.size())
+            return Outcome{false, "the parent has no source " + std::to_string(number), {}, {}};
         selectedSource = number;
         broadcast("source=" + std::to_string(number));
         return Outcome{true, {}, {}, {}};
@@ -835,9 +864,8 @@ struct Workbench::Impl {
         PlacementRun* run = find(name);
         if (!run)
             return Outcome{false, "no placement \"" + name + "\"", {}, {}};
-        if (run->status == Status::Running)
-            deliver(*run, "destroy");
-        launch(static_cast<std::size_t>(run - runs.data()));
+        bool clean = run->status == Status::Running && deliver(*run, "destroy").ok;
+        launch(static_cast<std::size_t>(run - runs.data()), clean);
         return Outcome{true, {}, {}, {}};
     }
 
@@ -846,30 +874,46 @@ struct Workbench::Impl {
         Outcome outcome{true, {}, {}, {}};
         if (on) {
             recording = true;
-            for (PlacementRun& run : runs)
+            for (PlacementRun& run : runs) {
                 run.recordFrom = run.journal.size();
+                for (JournalStep& step : run.journal)
+                    step.comment.clear();   // the marker of an earlier recording
+            }
             addLog("", "status", "recording");
         } else if (recording) {
-            recording = false;
-            if (!makeFolders(options.recordDir))
-                return Outcome{false, "cannot make the folder " + options.recordDir, {}, {}};
-            for (const PlacementRun& run : runs) {
-                if (run.journal.empty())
-                    continue;
-                std::string path = options.recordDir + "/" + scenarioFileName(run.config.name);
-                std::vector<std::string> header = {
-                    "Recorded by the workbench from " + panel.path + ": placement \"" + run.config.name + "\"",
-                    "Replay: zorv-host check " + run.libraryFile + " " + path};
-                std::ofstream out(path, std::ios::binary);
-                out << scenarioText(run.journal, header);
-                if (!out)
-                    return Outcome{false, "cannot write " + path, {}, {}};
-                outcome.files.push_back(path);
-            }
-            addLog("", "status", "recording written: " + std::to_string(outcome.files.size()) + " scenario files in "
-                                     + options.recordDir);
+            outcome = writeRecording();
+            if (outcome.ok)
+                recording = false;   // on failure it goes on, to be saved again
         }
         dirty = true;
+        return outcome;
+    }
+
+    Outcome writeRecording()
+    {
+        if (!makeFolders(options.recordDir))
+            return Outcome{false, "cannot make the folder " + options.recordDir + "; still recording", {}, {}};
+        Outcome outcome{true, {}, {}, {}};
+        std::set<std::string> used;
+        for (const PlacementRun& run : runs) {
+            if (run.journal.empty())
+                continue;
+            // Two names may map to one file name ("MON 1", "MON_1").
+            std::string name = scenarioFileName(run.config.name);
+            for (int n = 2; !used.insert(name).second; ++n)
+                name = scenarioFileName(run.config.name + "_" + std::to_string(n));
+            std::string path = options.recordDir + "/" + name;
+            std::vector<std::string> header = {
+                "Recorded by the workbench from " + panel.path + ": placement \"" + run.config.name + "\"",
+                "Replay: zorv-host check " + run.libraryFile + " " + path};
+            std::ofstream out(path, std::ios::binary);
+            out << scenarioText(run.journal, header);
+            if (!out)
+                return Outcome{false, "cannot write " + path + "; still recording", {}, {}};
+            outcome.files.push_back(path);
+        }
+        addLog("", "status",
+               "recording written: " + std::to_string(outcome.files.size()) + " scenario files in " + options.recordDir);
         return outcome;
     }
 };

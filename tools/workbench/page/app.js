@@ -83,7 +83,7 @@ function drawControl(node, control, state) {
   if (control.kind === 'alarm') {
     const value = props.value || '0';
     node.className = 'control alarm ' + (['0', '1', '2'].includes(value) ? 'v' + value : 'vother');
-    node.textContent = (props.alarm ? props.alarm + ' ' : '') + (text || control.id) + ' ' + value;
+    node.textContent = (text || control.id) + ' \u00b7 ' + value;
     node.dataset.value = value;
     node.dataset.alarm = props.alarm || '';
   } else if (node.textContent !== text) {
@@ -96,7 +96,9 @@ function drawControl(node, control, state) {
   node.style.color = sheet && sheet.color ? sheet.color : '';
   node.style.border = sheet && sheet.border ? sheet.border : '';
   node.title = control.id + (sheetName ? ' \u2014 statesheet ' + sheetName : '')
-    + (control.kind === 'button' ? ' \u2014 press: "' + control.event + '"' : '');
+    + (control.kind === 'button' ? ' \u2014 press: "' + control.event + '"' : '')
+    + (control.kind === 'alarm' ? ' \u2014 value ' + (props.value || '0') + ', alarm "' + (props.alarm || '')
+      + '" (value 0 green, 1 red, 2 amber, other violet)' : '');
 }
 
 function buildSurface(placement) {
@@ -139,13 +141,14 @@ function buildCard(placement) {
   parts.note = el('div', {class: 'note'});
   parts.surfaces = el('div', {class: 'surfaces'});
   parts.books = el('div', {class: 'books'});
+  parts.rule = el('div', {class: 'rule'});
   parts.timers = el('div', {class: 'timers'});
   parts.reload = el('button', {class: 'reload', text: 'Reload', hidden: '',
     title: 'the library changed on disk: destroy, load the new file, create and configure again',
     onclick: () => post('/api/restart', {placement: placement.name})});
   parts.restart = el('button', {class: 'restart', text: 'Restart',
     onclick: () => post('/api/restart', {placement: placement.name})});
-  parts.input = el('input', {type: 'text', placeholder: 'parent message, e.g. return=all'});
+  parts.input = el('input', {type: 'text', placeholder: 'parent message', title: 'a parent message to this placement, e.g. return=all'});
   parts.reply = el('div', {class: 'message-reply'});
   const send = async () => {
     const text = parts.input.value;
@@ -157,7 +160,7 @@ function buildCard(placement) {
   const message = el('div', {class: 'message'}, parts.input, el('button', {text: 'Send', onclick: send}));
   parts.root = el('div', {class: 'card', 'data-placement': placement.name},
     el('div', {class: 'card-head'}, parts.name, el('span', {}, parts.runner, ' ', parts.status)),
-    parts.note, parts.why, parts.surfaces, parts.timers, parts.books,
+    parts.note, parts.why, parts.surfaces, parts.timers, parts.books, parts.rule,
     el('div', {class: 'card-actions'}, parts.restart, parts.reload), message, parts.reply);
   return parts;
 }
@@ -181,6 +184,11 @@ function drawPlacement(parts, placement, state) {
     (p) => [p.id, p.path, p.error, p.width, p.height, p.controls.map((c) => c.id)]));
   if (parts.shape !== shape) {
     parts.surfaces.replaceChildren(...buildSurface(placement));
+    // A card is as wide as its widest panel, so a layout never spills over.
+    const widest = Math.max(0, ...placement.panels.map((p) => p.width || 0));
+    parts.root.style.width = Math.max(210, widest + 18) + 'px';
+    if (parts.generation !== placement.generation) parts.reply.textContent = '';
+    parts.generation = placement.generation;
     parts.shape = shape;
   }
   for (const panel of placement.panels) {
@@ -202,6 +210,7 @@ function drawPlacement(parts, placement, state) {
         text: 'rule breaks ' + books.ruleBreaks}));
     parts.booksKey = booksKey;
   }
+  parts.rule.textContent = books.lastRuleBreak ? 'last rule break: ' + books.lastRuleBreak : '';
   parts.timers.textContent = placement.timers.map(
     (t) => 'timer ' + t.number + ': ' + t.interval + ' ms').join(' \u00b7 ');
 }
@@ -334,7 +343,8 @@ document.getElementById('record').addEventListener('change', async (event) => {
   const outcome = await post('/api/record', {on: event.target.checked});
   const note = document.getElementById('record-note');
   if (outcome.files) note.textContent = 'wrote ' + outcome.files.length + ' scenarios to ' + page.state.recordDir;
-  else if (event.target.checked) note.textContent = 'recording\u2026';
+  else if (event.target.checked && outcome.ok) note.textContent = 'recording\u2026';
+  else if (!outcome.ok) note.textContent = 'still recording: ' + (outcome.error || '');
   note.dataset.files = JSON.stringify(outcome.files || []);
 });
 document.getElementById('log-filter').addEventListener('change', redrawLog);

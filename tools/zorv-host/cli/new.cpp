@@ -33,6 +33,7 @@ const Template templates[] = {{"CMakeLists.txt.in", "CMakeLists.txt"},
                               {"component.cpp.in", "NAME.cpp"},
                               {"component.zorv_ui.in", "NAME.zorv_ui"},
                               {"component.scn.in", "NAME.scn"},
+                              {"component.zorv_panel.in", "NAME.zorv_panel"},
                               {"README.md.in", "README.md"}};
 
 const std::set<std::string>& keywords()

@@ -20,7 +20,7 @@ struct PanelOptions {
     std::string panelFile;
     int port = 8080;
     std::string pageDir;
-    std::string dist = "dist";
+    std::string dist;   // "" = found (see defaultDist)
     std::string recordDir = "workbench-recordings";
     double eventSeconds = 2.0;
     bool noWine = false;
@@ -40,16 +40,42 @@ std::string folderOf(const std::string& path)
     return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-int runPanel(const PanelOptions& options)
+std::string absolutePath(const std::string& path)
+{
+    if (!path.empty() && path[0] == '/')
+        return path;
+    char here[4096];
+    return getcwd(here, sizeof here) ? std::string(here) + "/" + path : path;
+}
+
+bool isFile(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
+
+// The shipped DLLs and zorv-host.exe, when --dist is not given: dist/ here,
+// the folder of zorv-host itself (an installed SDK keeps zorv-host.exe
+// beside it), or the checkout's dist/ seen from a build folder's bin/.
+std::string defaultDist(const std::string& bin)
+{
+    for (const std::string& folder : {std::string("dist"), bin, bin + "/../../../dist"})
+        if (isFile(folder + "/zorv-host.exe"))
+            return absolutePath(folder);
+    return absolutePath("dist");
+}
+
+int runPanel(PanelOptions options)
 {
     using namespace zorv_workbench;
     std::string self = selfPath();
+    if (options.dist.empty())
+        options.dist = defaultDist(folderOf(self));
+    options.recordDir = absolutePath(options.recordDir);
     std::string error;
     std::optional<PanelFile> panel = loadPanelFile(options.panelFile, PathRoots{folderOf(self), options.dist}, error);
     if (!panel) {
         std::cerr << "zorv-host panel: " << error << "\n";
         return 2;
     }
+    for (const std::string& warning : panel->warnings)
+        std::cerr << "zorv-host panel: note: " << warning << "\n";
     // Ctrl-C and SIGTERM end the workbench through a thread of its own; a
     // child that went away must not end it through SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
@@ -73,8 +99,10 @@ int runPanel(const PanelOptions& options)
         return 2;
     }
     workbench.start();
-    std::cout << "workbench: http://127.0.0.1:" << port << "/  (" << panel->placements.size()
-              << " placements; Ctrl-C ends it)" << std::endl;
+    std::size_t count = panel->placements.size();
+    std::cout << "workbench: http://127.0.0.1:" << port << "/  (" << count << (count == 1 ? " placement" : " placements")
+              << "; Ctrl-C ends it)\n"
+              << "recordings go to " << options.recordDir << "/" << std::endl;
     std::thread ender([&server, endings] {
         int sig = 0;
         sigwait(&endings, &sig);
@@ -104,8 +132,9 @@ void addPanel(CLI::App& app, int& status)
         ->capture_default_str();
     command->add_option("--page", options->pageDir, "serve the page from this folder instead of the built-in one")
         ->check(CLI::ExistingDirectory);
-    command->add_option("--dist", options->dist, "the folder of the shipped DLLs and zorv-host.exe ({dist})")
-        ->capture_default_str();
+    command->add_option("--dist", options->dist,
+                        "the folder of the shipped DLLs and zorv-host.exe ({dist}); by default ./dist, the folder of "
+                        "zorv-host, or the checkout's dist/ when zorv-host is in a build folder");
     command->add_option("--record-dir", options->recordDir, "where a recording writes its scenario files")
         ->capture_default_str();
     command->add_option("--event-seconds", options->eventSeconds, "a placement slower than this on one event is hung")
