@@ -53,14 +53,12 @@ run_suite asan
 run_suite release
 run_suite windows
 
-# Runs a stage that prints PASS/FAIL lines and ends with "N passed, M
-# failed", and adds its counts to the totals.
-run_stage() {
-    local title=$1; shift
+# A stage prints PASS/FAIL lines and ends with "N passed, M failed".
+# tally_stage shows a finished stage's lines and adds its counts.
+tally_stage() {
+    local title=$1 log=$2
     echo "== $title"
-    local log
-    log=$(mktemp)
-    "$@" 2>&1 | tee "$log" | grep -E "^(PASS|FAIL|SKIP|  note|  [a-z].* median)" || true
+    grep -E "^(PASS|FAIL|SKIP|  note|  [a-z].* median)" "$log" || true
     local summary
     summary=$(tail -1 "$log")
     if [[ "$summary" =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
@@ -72,13 +70,26 @@ run_stage() {
     fi
     rm -f "$log"
 }
+run_stage() {
+    local title=$1; shift
+    local log
+    log=$(mktemp)
+    "$@" >"$log" 2>&1
+    tally_stage "$title" "$log"
+}
 sdk_stage() { scripts/install-sdk.sh build/sdk >/dev/null && tests/sdk/test-examples.sh build/sdk; }
 
+# The fuzzers build and run beside the SDK stages, which spend much of their
+# time in single-threaded configure steps; their output is shown after.
+fuzz_log=$(mktemp)
+scripts/fuzz.sh "${FUZZ_SECONDS:-15}" >"$fuzz_log" 2>&1 &
+fuzz_pid=$!
 run_stage "sdk: installed, and examples/ built against it natively and for Windows" sdk_stage
 run_stage "sdk: every sh block of docs/component-guide.md, as written" tests/sdk/test-guide.sh
+wait "$fuzz_pid" || true
+tally_stage "fuzz: each target for ${FUZZ_SECONDS:-15} s" "$fuzz_log"
 run_stage "workbench: the page in headless Chromium, native placements and the shipped DLL" \
     tests/workbench/browser-tests.sh build/debug dist
-run_stage "fuzz: each target for ${FUZZ_SECONDS:-15} s" scripts/fuzz.sh "${FUZZ_SECONDS:-15}"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
