@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "vocabulary.h"
+
 namespace zorv_workbench {
 
 using nlohmann::json;
@@ -83,12 +85,6 @@ std::vector<std::string> names(const json& value, const std::string& where)
     for (std::size_t i = 0; i < value.size(); ++i)
         out.push_back(text(value[i], where + "[" + std::to_string(i) + "]"));
     return out;
-}
-
-std::string folderOf(const std::string& path)
-{
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
 std::string resolvePath(std::string path, const std::string& panelFolder, const PathRoots& roots)
@@ -190,7 +186,7 @@ void parseInto(const json& root, PanelFile& panel, const PathRoots& roots)
     if (version != panelFormatVersion)
         throw Bad{"format version " + std::to_string(version) + " is not known (this workbench reads version "
                   + std::to_string(panelFormatVersion) + ")"};
-    std::string folder = folderOf(panel.path);
+    std::string folder = zorv_host::folderOf(panel.path);
     panel.title = optionalText(root, "title", "");
     if (root.contains("state_sheets")) {
         const json& sheets = root.at("state_sheets");

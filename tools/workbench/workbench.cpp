@@ -18,6 +18,7 @@
 #include "layout.h"
 #include "recording.h"
 #include "sim_host.h"
+#include "vocabulary.h"
 
 namespace zorv_workbench {
 
@@ -84,12 +85,6 @@ long long modificationTime(const std::string& path)
     if (stat(path.c_str(), &info) != 0)
         return 0;
     return static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
-}
-
-std::string folderOf(const std::string& path)
-{
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
 bool fileExists(const std::string& path)
@@ -468,7 +463,7 @@ struct Workbench::Impl {
         run.bridge = client;
         run.status = Status::Running;
         addLog(run.config.name, "status", "running");
-        std::string base = run.config.basePath.empty() ? folderOf(run.libraryFile) : run.config.basePath;
+        std::string base = run.config.basePath.empty() ? zorv_host::folderOf(run.libraryFile) : run.config.basePath;
         if (!deliver(run, "create " + quoteText(base)).ok)
             return;
         const JournalStep& created = run.journal.back();

@@ -73,7 +73,8 @@ void askComponent(Vocabulary& vocabulary, Session& session);
 void addShownLayouts(Vocabulary& vocabulary, const std::vector<std::string>& commands,
                      const std::string& libraryFolder);
 
-// The folder part of a library path ("." when there is none).
+// The folder part of a path ("." when there is none, "/" for the root);
+// both separators count, for paths of either system.
 std::string folderOf(const std::string& path);
 
 // Whether a notification text matches one of the declared "_events"

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "cli/options.h"
+#include "vocabulary.h"
 #include "cli/subcommands.h"
 #include "panel_file.h"
 #include "server.h"
@@ -32,12 +33,6 @@ std::string selfPath()
     char path[4096];
     ssize_t got = readlink("/proc/self/exe", path, sizeof path - 1);
     return got > 0 ? std::string(path, static_cast<std::size_t>(got)) : std::string("zorv-host");
-}
-
-std::string folderOf(const std::string& path)
-{
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
 std::string absolutePath(const std::string& path)
@@ -66,10 +61,11 @@ int runPanel(PanelOptions options)
     using namespace zorv_workbench;
     std::string self = selfPath();
     if (options.dist.empty())
-        options.dist = defaultDist(folderOf(self));
+        options.dist = defaultDist(zorv_host::folderOf(self));
     options.recordDir = absolutePath(options.recordDir);
     std::string error;
-    std::optional<PanelFile> panel = loadPanelFile(options.panelFile, PathRoots{folderOf(self), options.dist}, error);
+    PathRoots roots{zorv_host::folderOf(self), options.dist};
+    std::optional<PanelFile> panel = loadPanelFile(options.panelFile, roots, error);
     if (!panel) {
         std::cerr << "zorv-host panel: " << error << "\n";
         return 2;
