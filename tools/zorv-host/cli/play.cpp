@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "cli/options.h"
 #include "cli/subcommands.h"
 #include "junit.h"
@@ -37,6 +38,9 @@ struct PlayOptions {
     bool update = false;       // check: rewrite the expected lines from what was seen
     bool json = false;
     std::string junit;         // check: also write a JUnit report here
+    bool inProcess = false;    // check: all scenarios in this process (debugging, memory checkers)
+    double timeout = 120;      // check: seconds each scenario's child process may take
+    bool outcomeLine = false;  // the child's side of one scenario: end with its outcome line
 };
 
 // Loads the library; on failure reports it and leaves the exit status.
@@ -83,6 +87,7 @@ struct ScenarioOutcome {
     RunResult result;
     std::string output;
     double seconds = 0;
+    std::string ended;   // why its process ended before the scenario did (isolated only)
 };
 
 nlohmann::json toJson(const std::vector<ScenarioOutcome>& outcomes, const std::string& library)
@@ -96,6 +101,7 @@ nlohmann::json toJson(const std::vector<ScenarioOutcome>& outcomes, const std::s
                         {"mismatches", o.result.mismatches},
                         {"rule_breaks", o.result.notes},
                         {"updated", o.updated},
+                        {"ended", o.ended.empty() ? nlohmann::json() : nlohmann::json(o.ended)},
                         {"output", o.output},
                         {"seconds", o.seconds}});
     }
@@ -115,7 +121,9 @@ std::vector<JunitCase> toJunit(const std::vector<ScenarioOutcome>& outcomes)
         c.className = "check";
         const bool passed = o.ok || o.updated;   // an update makes the expectations what was seen
         c.outcome = passed ? JunitCase::Outcome::pass : JunitCase::Outcome::fail;
-        if (!passed)
+        if (!passed && !o.ended.empty())
+            c.message = o.ended;
+        else if (!passed)
             c.message = std::to_string(o.result.mismatches) + " event(s) differ, "
                         + std::to_string(o.result.notes) + " rule break(s)";
         c.output = o.output;
@@ -125,53 +133,121 @@ std::vector<JunitCase> toJunit(const std::vector<ScenarioOutcome>& outcomes)
     return cases;
 }
 
+// What a child playing one scenario ends with, for its parent to read.
+const char outcomeTag[] = "SCENARIO-OUTCOME ";
+
+// Plays one scenario in this process. Returns false, with status set, where
+// the file cannot be read, parsed or rewritten.
+bool playHere(const std::string& file, bool check, component_factory factory, const PlayOptions& options,
+              bool capture, ScenarioOutcome& outcome, int& status)
+{
+    std::optional<std::string> text = readFile(file);
+    if (!text) {
+        std::cerr << "zorv-host: cannot read " << file << "\n";
+        status = 2;
+        return false;
+    }
+    std::istringstream in(*text);
+    std::string error;
+    std::optional<Scenario> scenario = parseScenario(in, file, error);
+    if (!scenario) {
+        std::cerr << "zorv-host: " << error << "\n";
+        status = 2;
+        return false;
+    }
+    outcome.file = file;
+    std::ostringstream captured;
+    auto start = std::chrono::steady_clock::now();
+    outcome.result = runScenario(*scenario, factory, check, capture ? captured : std::cout,
+                                 !capture && colourWanted());
+    outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    outcome.output = captured.str();
+    outcome.ok = outcome.result.mismatches == 0 && outcome.result.notes == 0;
+    if (options.update && outcome.result.mismatches > 0) {
+        if (!writeFile(file, withExpectations(*text, *scenario, outcome.result.seen))) {
+            std::cerr << "zorv-host: cannot rewrite " << file << "\n";
+            status = 2;
+            return false;
+        }
+        outcome.updated = true;
+    }
+    return true;
+}
+
+// Plays one scenario in a child process of its own, so that a component that
+// crashes or hangs fails that scenario and the others still run.
+bool playIsolated(const std::string& file, const PlayOptions& options, ScenarioOutcome& outcome, int& status)
+{
+    std::vector<std::string> args = {"check", options.library, file, "--scenario-outcome"};
+    if (options.update)
+        args.push_back("--update");
+    auto start = std::chrono::steady_clock::now();
+    ChildOutcome child = runSelf(args, options.timeout);
+    outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    outcome.file = file;
+    std::size_t at = child.out.rfind(outcomeTag);
+    if (child.started && !child.timedOut && !child.crashed && child.exitCode == 0 && at != std::string::npos) {
+        std::istringstream line(child.out.substr(at + sizeof outcomeTag - 1));
+        int updated = 0;
+        line >> outcome.result.mismatches >> outcome.result.notes >> updated >> outcome.seconds;
+        outcome.updated = updated != 0;
+        outcome.ok = outcome.result.mismatches == 0 && outcome.result.notes == 0;
+        outcome.output = child.out.substr(0, at);
+        return true;
+    }
+    if (child.started && !child.crashed && !child.timedOut && child.exitCode == 2) {
+        std::cerr << child.err;   // the file could not be read, parsed or rewritten
+        status = 2;
+        return false;
+    }
+    // The child died: what it printed stands, with why it ended.
+    std::string why = child.timedOut ? "no outcome within " + std::to_string(static_cast<int>(options.timeout))
+                                           + " s: the component hangs or is too slow"
+                                     : "the scenario's process ended (" + child.description + ")";
+    std::size_t crash = child.err.find("! component ");
+    if (crash != std::string::npos && !child.timedOut)
+        why = child.err.substr(crash + 2, child.err.find('\n', crash) - crash - 2);
+    outcome.output = child.out + "! " + why + "\n";
+    outcome.ended = why;
+    outcome.ok = false;
+    return true;
+}
+
 int playFiles(bool check, component_factory factory, const PlayOptions& options)
 {
     const bool quiet = options.json;   // the report is the JSON alone
+    // Several scenarios are checked one child process each, unless asked not to.
+    const bool isolate = check && options.scenarios.size() > 1 && !options.inProcess;
     std::vector<ScenarioOutcome> outcomes;
     for (const std::string& file : options.scenarios) {
-        std::optional<std::string> text = readFile(file);
-        if (!text) {
-            std::cerr << "zorv-host: cannot read " << file << "\n";
-            return 2;
-        }
-        std::istringstream in(*text);
-        std::string error;
-        std::optional<Scenario> scenario = parseScenario(in, file, error);
-        if (!scenario) {
-            std::cerr << "zorv-host: " << error << "\n";
-            return 2;
-        }
         if (!check && options.scenarios.size() > 1)
             std::cout << "# scenario " << file << "\n";
         ScenarioOutcome outcome;
-        outcome.file = file;
-        std::ostringstream captured;
-        auto start = std::chrono::steady_clock::now();
+        int status = 0;
         // Captured only where a report needs the text: otherwise it goes out
         // as it comes, so a crash cannot swallow what came before it.
         const bool capture = quiet || !options.junit.empty();
-        outcome.result = runScenario(*scenario, factory, check, capture ? captured : std::cout,
-                                     !capture && colourWanted());
-        outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        outcome.output = captured.str();
-        outcome.ok = outcome.result.mismatches == 0 && outcome.result.notes == 0;
-        if (options.update && outcome.result.mismatches > 0) {
-            if (!writeFile(file, withExpectations(*text, *scenario, outcome.result.seen))) {
-                std::cerr << "zorv-host: cannot rewrite " << file << "\n";
-                return 2;
-            }
-            outcome.updated = true;
+        if (!(isolate ? playIsolated(file, options, outcome, status)
+                      : playHere(file, check, factory, options, capture, outcome, status)))
+            return status;
+        if (options.outcomeLine) {
+            std::cout << outcomeTag << outcome.result.mismatches << " " << outcome.result.notes << " "
+                      << (outcome.updated ? 1 : 0) << " " << outcome.seconds << std::endl;
+            return 0;
         }
         if (check && !quiet) {
-            std::cout << outcome.output;   // empty unless captured
+            if (isolate || capture)
+                std::cout << outcome.output;
             std::cout << (outcome.updated ? "UPDATED " : outcome.ok ? "PASS " : "FAIL ") << file << "\n";
         }
         outcomes.push_back(std::move(outcome));
     }
     int failed = 0;
-    for (const ScenarioOutcome& o : outcomes)
+    bool ended = false;
+    for (const ScenarioOutcome& o : outcomes) {
         failed += o.ok || o.updated ? 0 : 1;
+        ended = ended || !o.ended.empty();
+    }
     if (!options.junit.empty()) {
         std::string error;
         if (!writeJunitFile(options.junit, "zorv-host check " + options.library, toJunit(outcomes), error)) {
@@ -183,7 +259,8 @@ int playFiles(bool check, component_factory factory, const PlayOptions& options)
         std::cout << toJson(outcomes, options.library).dump(2) << "\n";
     else if (check)
         std::cout << outcomes.size() - failed << " passed, " << failed << " failed\n";
-    return failed == 0 ? 0 : 1;
+    // As when one scenario crashes the run: 70 where a component crashed or hung.
+    return ended ? 70 : failed == 0 ? 0 : 1;
 }
 
 void addScenarioCommand(CLI::App& app, int& status, const std::string& name, const std::string& help, bool check)
@@ -199,11 +276,17 @@ void addScenarioCommand(CLI::App& app, int& status, const std::string& name, con
                           "rewrite each differing scenario's expected lines from what the component did");
         command->add_flag("--json", options->json, "print the results as JSON");
         command->add_option("--junit", options->junit, "also write a JUnit XML report to this file");
+        command->add_flag("--in-process", options->inProcess,
+                          "play every scenario in this process (a crash then ends the run)");
+        command->add_option("--timeout", options->timeout, "seconds each scenario may take (default 120)")
+            ->check(CLI::PositiveNumber);
+        command->add_flag("--scenario-outcome", options->outcomeLine)->group("");   // a child's side of one scenario
     }
     command->callback([options, &status, check] {
         installCrashReporter();
         setCurrentEvent("loading " + options->library);
         ComponentLibrary library(options->library);
+        std::cout << std::unitbuf;   // what came before a crash is not lost in a buffer
         if (loadComponent(library, status))
             status = playFiles(check, library.factory(), *options);
     });

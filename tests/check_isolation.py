@@ -1,0 +1,84 @@
+#!/usr/bin/env python3
+"""zorv-host check with several scenarios: one that crashes or hangs the
+component fails alone, and every scenario is still played and reported.
+
+usage: check_isolation.py ZORV_HOST CRASHING_LIBRARY HANGING_LIBRARY SELVARIN SCENARIO...
+
+The two faulty libraries answer "parent" with null, crash or hang on a timer;
+the SCENARIOs are Selvarin's own, which all pass.
+"""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import xml.etree.ElementTree as ET
+
+host, crashing, hanging, selvarin = sys.argv[1:5]
+selvarin_scenarios = sys.argv[5:]
+failures = []
+
+GOOD = "create\n> PS '1' 'faulty.zorv_ui'\nparent \"x=1\"\n< null\n"
+FATAL = GOOD + "timer 1\n"
+
+
+def expect(condition, what, output=""):
+    if not condition:
+        failures.append(what + ("\n" + output if output else ""))
+
+
+def check(library, *args):
+    done = subprocess.run([host, "check", library, *args], capture_output=True, text=True, timeout=120)
+    return done.returncode, done.stdout
+
+
+with tempfile.TemporaryDirectory() as folder:
+    def scenario(name, text):
+        path = os.path.join(folder, name)
+        with open(path, "w") as out:
+            out.write(text)
+        return path
+
+    good, fatal, after = scenario("good.scn", GOOD), scenario("fatal.scn", FATAL), scenario("after.scn", GOOD)
+    junit = os.path.join(folder, "check.xml")
+
+    # A fault between two good scenarios, for each way a component can go
+    # down: the one after it still runs, and the run says what happened.
+    for library, extra, reason in [(crashing, [], "component crashed (SIGSEGV) during: " + fatal + ":5: timer 1"),
+                                   (hanging, ["--timeout", "2"], "no outcome within 2 s")]:
+        rc, out = check(library, good, fatal, after, *extra)
+        expect(rc == 70, f"{os.path.basename(library)}: exit {rc}, not 70", out)
+        expect(f"PASS {good}\n" in out and f"PASS {after}\n" in out, "a good scenario not reported as passed", out)
+        expect(f"! {reason}" in out and f"FAIL {fatal}\n" in out, f"the fault not reported as: {reason}", out)
+        expect(out.rstrip().endswith("2 passed, 1 failed"), "wrong tally", out)
+
+        rc, out = check(library, good, fatal, after, "--json", "--junit", junit, *extra)
+        report = json.loads(out)
+        by_file = {s["file"]: s for s in report["scenarios"]}
+        expect(rc == 70 and list(by_file) == [good, fatal, after], f"--json: exit {rc}, files {list(by_file)}")
+        expect(by_file[fatal]["status"] == "FAIL" and reason in (by_file[fatal]["ended"] or ""),
+               "--json: the fault's scenario", json.dumps(by_file[fatal]))
+        expect(by_file[good]["ended"] is None and by_file[after]["status"] == "PASS", "--json: the good ones")
+        expect(f"! {reason}" in by_file[fatal]["output"], "--json: the fault's output",
+               by_file[fatal]["output"])
+        cases = {c.get("name"): c for c in ET.parse(junit).getroot().iter("testcase")}
+        failure = cases[fatal].find("failure")
+        expect(failure is not None and reason in failure.get("message"), "JUnit: the fault's message")
+        expect(cases[good].find("failure") is None and cases[after].find("failure") is None, "JUnit: good ones")
+
+    # In one process the crash ends the run, as it says.
+    rc, out = check(crashing, good, fatal, after, "--in-process")
+    expect(rc == 70 and f"PASS {good}\n" in out and after not in out, f"--in-process: exit {rc}", out)
+
+    # Our own component: isolated or not, the same verdicts.
+    isolated = json.loads(check(selvarin, *selvarin_scenarios, "--json")[1])
+    together = json.loads(check(selvarin, *selvarin_scenarios, "--json", "--in-process")[1])
+    strip = lambda report: [(s["file"], s["status"], s["mismatches"], s["rule_breaks"], s["output"])
+                            for s in report["scenarios"]]
+    expect(strip(isolated) == strip(together), "Selvarin: isolated and in-process reports differ")
+    expect(isolated["failed"] == 0 and isolated["passed"] == len(selvarin_scenarios), "Selvarin failed a scenario")
+
+for failure in failures:
+    print("FAIL:", failure)
+print(f"{len(failures)} failure(s)")
+sys.exit(1 if failures else 0)
