@@ -79,7 +79,7 @@ with tempfile.TemporaryDirectory() as folder:
     report = os.path.join(folder, "rounds.xml")
     status, out = run(faulty, *BASE, *ONLY, "--seed", "7", "--repeat", "3", "--randomise", "--json", "--junit", report)
     data = json.loads(out)
-    expect(data["schema"] == 4 and data["randomised"] is True and data["seed"] == 7, "json header", out)
+    expect(data["schema"] == 5 and data["randomised"] is True and data["seed"] == 7, "json header", out)
     expect([r["round"] for r in data["rounds"]] == [1, 2, 3], "json rounds", out)
     expect([r["seed"] for r in data["rounds"]] == [rounds[k][0] for k in (1, 2, 3)], "json seeds differ from text", out)
     for r in data["rounds"]:

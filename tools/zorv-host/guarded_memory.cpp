@@ -185,7 +185,8 @@ void retire(Block* block)
         dropOldestRetired();
 }
 
-bool describeFault(const void* address, Access access, const char* event, char* out, std::size_t outSize)
+bool describeFault(const void* address, Access access, const char* event, char* out, std::size_t outSize,
+                   const char** kind)
 {
     const char* a = static_cast<const char*>(address);
     for (const Slot& slot : slots) {
@@ -194,15 +195,19 @@ bool describeFault(const void* address, Access access, const char* event, char* 
         out[0] = '\0';
         const bool write = access == Access::write;
         if (a >= slot.end) {
+            *kind = write ? "wrote_past_end" : "read_past_end";
             append(out, outSize, write ? "wrote past the end of " : "read past the end of ");
             append(out, outSize, slot.name);
         } else if (a < slot.begin) {
+            *kind = write ? "wrote_before_start" : "read_before_start";
             append(out, outSize, write ? "wrote before the start of " : "read before the start of ");
             append(out, outSize, slot.name);
         } else if (slot.state == State::lent) {
+            *kind = "wrote_lent_memory";
             append(out, outSize, "wrote into ");
             append(out, outSize, slot.name);
         } else {
+            *kind = write ? "wrote_retired_memory" : "read_retired_memory";
             append(out, outSize, write ? "wrote into " : "read ");
             append(out, outSize, slot.name);
             append(out, outSize, " ");

@@ -33,8 +33,10 @@ void retire(Block* block);
 enum class Access { unknown, read, write };
 
 // Async-signal-safe: when address lies on a guarded page, writes a reason
-// naming the block and event into out and returns true.
-bool describeFault(const void* address, Access access, const char* event, char* out, std::size_t outSize);
+// naming the block and event into out, sets kind to the name of the memory
+// rule broken ("read_past_end"; a string literal) and returns true.
+bool describeFault(const void* address, Access access, const char* event, char* out, std::size_t outSize,
+                   const char** kind);
 
 } // namespace zorv_host::guarded
 

@@ -23,6 +23,7 @@ char currentEvent[512] = "loading";
 // Whether the caller described the event about to be delivered: a session
 // delivering an event nobody described describes it itself.
 bool eventDescribed = false;
+bool faultKindsReported = false;
 
 // Writes one piece to standard error with the system call alone: the crash
 // report runs in a signal handler, where stdio and the heap may be broken.
@@ -51,8 +52,14 @@ void writeCrashReport(const char* what)
 void reportGuardFault(const void* address, guarded::Access access)
 {
     char reason[768];
-    if (!guarded::describeFault(address, access, currentEvent, reason, sizeof reason))
+    const char* kind = "";
+    if (!guarded::describeFault(address, access, currentEvent, reason, sizeof reason, &kind))
         return;
+    if (faultKindsReported) {
+        writeRaw("! kind ");
+        writeRaw(kind);
+        writeRaw("\n");
+    }
     writeRaw("! component ");
     writeRaw(reason);
     writeRaw("\n");
@@ -128,6 +135,11 @@ void Session::beginEvent(const std::string& fallback)
     if (!eventDescribed)
         std::snprintf(currentEvent, sizeof currentEvent, "%s", fallback.c_str());
     eventDescribed = false;
+}
+
+void setFaultKindsReported(bool reported)
+{
+    faultKindsReported = reported;
 }
 
 void installCrashReporter()

@@ -60,6 +60,9 @@ private:
 // describes the next event a session delivers (and anything the host does
 // until then).
 void installCrashReporter();
+// Whether a fault on guarded memory is also reported as a line "! kind NAME"
+// before its sentence, for a parent process that sorts findings by kind.
+void setFaultKindsReported(bool reported);
 void setCurrentEvent(const std::string& description);
 std::string currentEventText();
 

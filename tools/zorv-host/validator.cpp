@@ -34,6 +34,7 @@ enum class Status { pass, fail, skip, warn };
 struct CheckResult {
     Status status = Status::pass;
     std::string reason;
+    std::string kind = "";   // what broke, as --json names it; empty: a plain requirement or none
 };
 
 using Check = CheckDefinition;
@@ -53,9 +54,9 @@ CheckResult runCheckHere(const Check& check, const std::string& library, const C
     try {
         check.run(context);
     } catch (const CheckFailed& failed) {
-        return CheckResult{Status::fail, failed.reason};
+        return CheckResult{Status::fail, failed.reason, failed.kind};
     } catch (const CheckWarned& warned) {
-        return CheckResult{Status::warn, warned.reason};
+        return CheckResult{Status::warn, warned.reason, warned.kind};
     } catch (const CheckSkipped& skipped) {
         return CheckResult{Status::skip, skipped.reason};
     } catch (const std::exception& error) {
@@ -99,16 +100,26 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
     ChildOutcome child = runSelf(args, timeout);
     std::size_t at = child.out.rfind("RESULT ");
     if (child.timedOut)
-        return CheckResult{Status::fail, "no verdict within " + std::to_string(static_cast<int>(timeout))
-                                             + " s: the component hangs or is too slow"};
+        return CheckResult{Status::fail,
+                           "no verdict within " + std::to_string(static_cast<int>(timeout))
+                               + " s: the component hangs or is too slow",
+                           "hang"};
     if (at == std::string::npos) {
-        std::string report = child.err;
+        const std::string& report = child.err;
         std::size_t crash = report.find("! component ");
         std::string reason = crash != std::string::npos ? report.substr(crash + 2) : "the check process ended ("
                                                                                        + child.description + ")";
         while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
             reason.pop_back();
-        return CheckResult{Status::fail, reason};
+        // A fault on guarded memory names its kind on the line before.
+        std::string kind = crash == std::string::npos ? "process_ended" : "crash";
+        std::size_t kindAt = report.rfind("! kind ", crash);
+        if (crash != std::string::npos && kindAt != std::string::npos) {
+            kind = report.substr(kindAt + 7, report.find('\n', kindAt) - kindAt - 7);
+            if (!kind.empty() && kind.back() == '\r')
+                kind.pop_back();
+        }
+        return CheckResult{Status::fail, reason, kind};
     }
     std::string verdict = child.out.substr(at + 7);
     verdict.resize(std::min(verdict.size(), verdict.find('\n')));
@@ -125,7 +136,14 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
         return CheckResult{Status::fail, "the check process ended badly after the check (" + child.description
                                              + ")" + (first.empty() ? "" : ": " + first)};
     }
-    return CheckResult{status, verdict.size() > 5 ? verdict.substr(5) : ""};
+    std::string kind;
+    std::size_t kindAt = child.out.rfind("KIND ", at);
+    if (kindAt != std::string::npos && (kindAt == 0 || child.out[kindAt - 1] == '\n')) {
+        kind = child.out.substr(kindAt + 5, child.out.find('\n', kindAt) - kindAt - 5);
+        if (!kind.empty() && kind.back() == '\r')
+            kind.pop_back();
+    }
+    return CheckResult{status, verdict.size() > 5 ? verdict.substr(5) : "", kind};
 }
 
 
@@ -228,7 +246,10 @@ int runValidate(const ValidateOptions& options)
     if (!runCheck.empty()) {   // the child's side
         if (const Check* check = checkRegistry().find(runCheck)) {
             installCrashReporter();
+            setFaultKindsReported(true);
             CheckResult result = runCheckHere(*check, library, context);
+            if (!result.kind.empty())
+                std::cout << "KIND " << result.kind << "\n";
             std::cout << "RESULT " << statusWord(result.status) << " " << result.reason << std::endl;
             return 0;
         }
@@ -319,6 +340,7 @@ int runValidate(const ValidateOptions& options)
                                       {"round", round},
                                       {"status", statusWord(result.status)},
                                       {"reason", result.reason},
+                                      {"kind", result.kind.empty() ? nlohmann::json() : nlohmann::json(result.kind)},
                                       {"seconds", seconds}});
             else
                 std::cout << statusWord(result.status) << "  " << check.name

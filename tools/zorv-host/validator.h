@@ -39,8 +39,8 @@ struct CheckInfo {
 
 // The version of --json's layout; raised when a field changes meaning or goes.
 // 3: "fails_from_strictness" null for a WARN-only check; 4: "rounds", and
-// "round" on every check result.
-const int validateJsonSchema = 4;
+// "round" on every check result; 5: "kind" on every check result.
+const int validateJsonSchema = 5;
 std::vector<CheckInfo> listChecks();
 
 // The seeds of rounds 2, 3, ... of a randomised run drawn from the first,

@@ -7,10 +7,15 @@
 
 namespace zorv_host::validation {
 
-void require(bool condition, const std::string& reason)
+void require(bool condition, const std::string& reason, const std::string& kind)
 {
     if (!condition)
-        throw CheckFailed{reason};
+        throw CheckFailed{reason, kind};
+}
+
+void fail(const RuleBreak& broken, const std::string& when)
+{
+    throw CheckFailed{(when.empty() ? "" : when + ": ") + broken.detail, ruleBreakKindName(broken.kind)};
 }
 
 // Host replies that let every query succeed, so that components exercise
@@ -98,8 +103,12 @@ void drive(Session& session, const Vocabulary& vocabulary, const AfterEvent& aft
 void requireNoNotes(SimHost& host, const std::string& when)
 {
     std::vector<RuleBreak> broken = host.takeRuleBreaks();
-    require(broken.empty(), when + ": " + (broken.empty() ? "" : broken.front().detail)
-                                + (broken.size() > 1 ? " (+" + std::to_string(broken.size() - 1) + " more)" : ""));
+    if (broken.empty())
+        return;
+    RuleBreak first = broken.front();
+    if (broken.size() > 1)
+        first.detail += " (+" + std::to_string(broken.size() - 1) + " more)";
+    fail(first, when);
 }
 
 // Creates the component a check works on; without one there is nothing to

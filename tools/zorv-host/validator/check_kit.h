@@ -17,15 +17,18 @@
 
 namespace zorv_host::validation {
 
-// Thrown inside a check to fail it with a reason.
+// Thrown inside a check to fail it with a reason, and the kind of rule that
+// broke as results name it ("unknown_verb"); empty for a plain requirement.
 struct CheckFailed {
     std::string reason;
+    std::string kind = "";
 };
 
 // Thrown to end a check with a WARN: a finding that breaks no rule of the
 // contract but that the component's author should see.
 struct CheckWarned {
     std::string reason;
+    std::string kind = "";
 };
 
 // Thrown where a check has nothing to check (no component could be made).
@@ -33,8 +36,12 @@ struct CheckSkipped {
     std::string reason;
 };
 
-// Fails the check with reason unless condition holds.
-void require(bool condition, const std::string& reason);
+// Fails the check with reason (and kind, if any) unless condition holds.
+void require(bool condition, const std::string& reason, const std::string& kind = "");
+
+// Fails the check with the rule break, its kind named; when, if given, goes
+// before its sentence.
+[[noreturn]] void fail(const RuleBreak& broken, const std::string& when = "");
 
 struct Context {
     component_factory factory = nullptr;

@@ -18,11 +18,13 @@ void checkIgnoredCodes(const Context& c)
         setCurrentEvent("event " + std::to_string(code));
         const char* result = session.rawEvent(code, code >= 1 && code <= 7 ? reinterpret_cast<void*>(42) : text);
         if (result)
-            throw CheckFailed{"code " + std::to_string(code) + " answered " + quoteText(result)};
+            throw CheckFailed{"code " + std::to_string(code) + " answered " + quoteText(result),
+                              ruleBreakKindName(RuleBreakKind::codeAnswered)};
         std::vector<std::string> sent = host.takeCommands();
         if (!sent.empty())
             throw CheckFailed{"code " + std::to_string(code) + " made the component send \"" + escapeText(sent.front())
-                              + "\""};
+                                  + "\"",
+                              "sent_on_ignored_code"};
     }
     destroy(session);
     requireNoNotes(host, "after the ignored codes");
@@ -35,8 +37,11 @@ void checkReleaseNull(const Context& c)
     create(session, std::string(""));
     host.takeCommands();
     setCurrentEvent("event 5 null");
-    require(session.rawEvent(zorv_code::release, nullptr) == nullptr, "code 5 with null answered non-null");
-    require(host.takeCommands().empty(), "code 5 with null made the component send a command");
+    if (session.rawEvent(zorv_code::release, nullptr) != nullptr)
+        throw CheckFailed{"code 5 with null answered non-null", ruleBreakKindName(RuleBreakKind::releaseAnswered)};
+    if (!host.takeCommands().empty())
+        throw CheckFailed{"code 5 with null made the component send a command",
+                          ruleBreakKindName(RuleBreakKind::sentWhileReleasing)};
     destroy(session);
 }
 

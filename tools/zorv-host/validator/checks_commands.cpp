@@ -14,13 +14,14 @@ void checkCommandShapes(const Context& c)
     drive(rig.session, discover(c, rig.session, rig.host));
     destroy(rig.session);
     for (const RuleBreak& broken : rig.host.takeRuleBreaks())
-        require(broken.kind != RuleBreakKind::unknownVerb && broken.kind != RuleBreakKind::malformedCommand,
-                broken.detail);
+        if (broken.kind == RuleBreakKind::unknownVerb || broken.kind == RuleBreakKind::malformedCommand)
+            fail(broken);
     // Well-shaped but ambiguous lines break no rule: a WARN naming the first.
     std::vector<SimHost::Warning> warnings = rig.host.takeWarnings();
     if (!warnings.empty())
         throw CheckWarned{warnings.front().text + " (during " + warnings.front().event + ")"
-                          + (warnings.size() > 1 ? " (+" + std::to_string(warnings.size() - 1) + " more)" : "")};
+                              + (warnings.size() > 1 ? " (+" + std::to_string(warnings.size() - 1) + " more)" : ""),
+                          "ambiguous_line"};
 }
 
 // The notifications ("HN") the component sends must be among those it
@@ -52,7 +53,7 @@ void checkNotifications(const Context& c)
     destroy(rig.session);
     requireNoNotes(rig.host, "the notifications");
     if (!finding.empty())
-        throw CheckWarned{finding};
+        throw CheckWarned{finding, "undeclared_event"};
 }
 
 } // namespace

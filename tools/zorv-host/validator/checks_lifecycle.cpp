@@ -28,15 +28,17 @@ void checkDetach(const Context& c)
 {
     Rig rig(c.factory, false);
     drive(rig.session, discover(c, rig.session, rig.host));
-    require(!rig.host.detached(), "\"AS\" was sent before the component was destroyed");
+    require(!rig.host.detached(), "\"AS\" was sent before the component was destroyed", "detached_early");
     destroy(rig.session);
     const std::vector<std::string>& all = rig.host.allCommands();
     long detaches = std::count(all.begin(), all.end(), std::string("AS"));
-    require(detaches == 1, "\"AS\" was sent " + std::to_string(detaches) + " times");
+    require(detaches == 1, "\"AS\" was sent " + std::to_string(detaches) + " times", "detach_count");
     for (const RuleBreak& broken : rig.host.takeRuleBreaks())
-        require(broken.kind != RuleBreakKind::commandAfterDetach, broken.detail);
+        if (broken.kind == RuleBreakKind::commandAfterDetach)
+            fail(broken);
     if (all.back() != "AS")
-        throw CheckFailed{"the last command was \"" + escapeText(all.back()) + "\", not \"AS\""};
+        throw CheckFailed{"the last command was \"" + escapeText(all.back()) + "\", not \"AS\"",
+                          ruleBreakKindName(RuleBreakKind::commandAfterDetach)};
 }
 
 // What a fresh component does on the probe, as transcript lines.
