@@ -59,7 +59,9 @@ void writeSuite(std::ostream& out, const std::string& suiteName, const std::vect
         out << ">\n";
         switch (c.outcome) {
         case JunitCase::Outcome::fail:
-            out << "      <failure message=\"" << xmlText(c.message) << "\">" << xmlText(c.output) << "</failure>\n";
+            out << "      <failure message=\"" << xmlText(c.message) << "\""
+                << (c.type.empty() ? "" : " type=\"" + xmlText(c.type) + "\"") << ">" << xmlText(c.output)
+                << "</failure>\n";
             break;
         case JunitCase::Outcome::skip:
             out << "      <skipped message=\"" << xmlText(c.message) << "\"/>\n";

@@ -18,6 +18,7 @@ struct JunitCase {
     std::string message;        // one line: why it failed, warned or was skipped
     std::string output;         // the full text (a diff, a transcript), may be empty
     double seconds = 0;
+    std::string type = "";      // a failure's kind, as its type attribute; empty: none
 };
 
 struct JunitSuite {

@@ -334,7 +334,7 @@ int runValidate(const ValidateOptions& options)
                                    : result.status == Status::fail ? JunitCase::Outcome::fail
                                    : result.status == Status::warn ? JunitCase::Outcome::warn
                                                                    : JunitCase::Outcome::skip,
-                                   result.reason, "", seconds});
+                                   result.reason, "", seconds, result.kind});
             if (json)
                 jsonChecks.push_back({{"name", check.name},
                                       {"round", round},
