@@ -377,6 +377,20 @@ TEST_F(WorkbenchRun, PlaysTheTakeRoadAcrossPlacements)
     EXPECT_TRUE(logged);   // its TP for "Ident" went to a panel without a layout
 }
 
+TEST_F(WorkbenchRun, ATypedActiveDestinationMovesTheSelectionOfEveryPlacement)
+{
+    EXPECT_TRUE(workbench->press("A", "1", "Monitor").get().ok);
+    EXPECT_TRUE(waitFor([](const json& s) { return sheet(s, "A") == "on" && sheet(s, "B") == "off"; }));
+    // Typed on A's card, it names B's destination: B is selected, A no more.
+    EXPECT_TRUE(workbench->sendParent("A", "activedest=2").get().ok);
+    EXPECT_TRUE(waitFor([](const json& s) {
+        return sheet(s, "A") == "off" && sheet(s, "B") == "on" && s["parent"]["activeDest"] == 2;
+    }));
+    // Anything else typed goes to that placement alone.
+    EXPECT_TRUE(workbench->sendParent("A", "activedest=x").get().ok);
+    EXPECT_EQ(json::parse(workbench->state())["parent"]["activeDest"], 2);
+}
+
 TEST_F(WorkbenchRun, ARecordingReplaysAndARestartKeepsTheSelection)
 {
     EXPECT_TRUE(workbench->setRecording(true).get().ok);

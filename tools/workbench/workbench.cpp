@@ -501,6 +501,29 @@ struct Workbench::Impl {
         return deliver(run, "parent " + quoteText(text), true);
     }
 
+    // A message typed for one placement. The active destination is the
+    // panel's, not a placement's: a typed "activedest=" moves it for every
+    // placement, as a press does, so that no two show themselves selected.
+    Outcome typedParentMessage(PlacementRun& target, const std::string& text)
+    {
+        std::optional<int> destination;
+        if (text.rfind("activedest=", 0) == 0)
+            destination = wholeNumber(text.substr(11));
+        if (!destination)
+            return parentMessage(target, text);
+        activeDest = *destination;
+        addLog("", "parent", "sends \"" + zorv_host::escapeText(text) + "\" to every placement: the active "
+                                                                         "destination is the panel's");
+        Outcome outcome;
+        for (PlacementRun& run : runs)
+            if (&run == &target)
+                outcome = deliver(run, "parent " + quoteText(text), true);
+            else if (run.status == Status::Running)
+                deliver(run, "parent " + quoteText(text), true);
+        dirty = true;
+        return outcome;
+    }
+
     // One event, start to end: the line goes to the bridge, its commands are
     // carried out and its queries answered as they come.
     Outcome deliver(PlacementRun& run, const std::string& line, bool parent = false)
@@ -976,7 +999,7 @@ std::future<Outcome> Workbench::sendParent(const std::string& placement, const s
         PlacementRun* run = impl_->find(placement);
         if (!run)
             return Outcome{false, "no placement \"" + placement + "\"", {}, {}};
-        return impl_->parentMessage(*run, text);
+        return impl_->typedParentMessage(*run, text);
     });
 }
 
