@@ -453,3 +453,32 @@ TEST_F(WorkbenchRecording, AFailedWriteKeepsRecordingAndNamesStayApart)
 }
 
 } // namespace
+
+// A placement whose layout lies in a folder of the test's own, to be edited.
+class WorkbenchLayoutEdit : public WorkbenchRun {
+protected:
+    std::string panelText() override
+    {
+        std::filesystem::create_directories(folder());
+        std::filesystem::copy_file(std::filesystem::path(ZORV_TEST_SELVARIN).parent_path() / "mymon.zorv_ui",
+                                   layout(), std::filesystem::copy_options::overwrite_existing);
+        return R"({"zorv_panel": 1, "placements": [{"name": "E", "library": ")" ZORV_TEST_SELVARIN
+               R"(", "base_path": ")" + folder() + R"("}]})";
+    }
+    static std::string folder() { return ::testing::TempDir() + "workbench-layout-edit"; }
+    static std::string layout() { return folder() + "/mymon.zorv_ui"; }
+};
+
+TEST_F(WorkbenchLayoutEdit, AnEditedLayoutOffersAReloadThatShowsIt)
+{
+    auto changed = [](const json& s) { return placement(s, "E")["changed"] == true; };
+    ASSERT_TRUE(waitFor([](const json& s) { return placement(s, "E")["status"] == "running"; }));
+    EXPECT_FALSE(changed(json::parse(workbench->state())));
+    std::filesystem::last_write_time(layout(), std::filesystem::last_write_time(layout()) + std::chrono::seconds(5));
+    EXPECT_TRUE(waitFor(changed));
+    EXPECT_TRUE(workbench->restart("E").get().ok);
+    EXPECT_TRUE(waitFor([&](const json& s) { return placement(s, "E")["status"] == "running" && !changed(s); }));
+    // A layout that goes away is a change too: the reload shows why PS fails.
+    std::filesystem::remove(layout());
+    EXPECT_TRUE(waitFor(changed));
+}

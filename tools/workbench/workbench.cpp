@@ -49,6 +49,7 @@ const char* statusName(Status status)
 // What the host keeps of one panel a component loaded with "PS".
 struct PanelView {
     std::string path;
+    long long loadedTime = 0;   // the layout file's modification time when loaded; 0: there was none
     std::optional<zorv_host::Layout> layout;
     zorv_host::ControlStore store;
     std::string error;
@@ -74,7 +75,7 @@ struct PlacementRun {
     std::string lastRuleBreak;
     bool detached = false;
     long long loadedTime = 0;   // the library's modification time when loaded
-    bool changed = false;       // the library changed on disk since
+    bool changed = false;       // the library or a layout it shows changed on disk since
     std::vector<JournalStep> journal;
     std::size_t recordFrom = 0;
 };
@@ -743,6 +744,7 @@ struct Workbench::Impl {
     {
         PanelView view;
         view.path = path;
+        view.loadedTime = modificationTime(path);
         std::string error;
         view.layout = zorv_host::loadLayoutFile(path, error);
         if (view.layout)
@@ -787,7 +789,10 @@ struct Workbench::Impl {
         }
     }
 
-    void watchLibraries()
+    // A changed library, or a changed (or new, or removed) layout of a panel
+    // the component showed, offers a reload: the component loads its layouts
+    // itself, so only a new start shows the new one.
+    void watchFiles()
     {
         for (PlacementRun& run : runs) {
             if (run.changed || run.libraryFile.empty())
@@ -796,7 +801,14 @@ struct Workbench::Impl {
             if (time != 0 && time != run.loadedTime) {
                 run.changed = true;
                 addLog(run.config.name, "status", run.libraryFile + " changed on disk: reload to use it");
+                continue;
             }
+            for (const auto& [id, view] : run.panels)
+                if (modificationTime(view.path) != view.loadedTime) {
+                    run.changed = true;
+                    addLog(run.config.name, "status", "the layout " + view.path + " changed on disk: reload to use it");
+                    break;
+                }
         }
     }
 
@@ -821,7 +833,7 @@ struct Workbench::Impl {
                 task();
             fireTimers();
             if (monotonicSeconds() >= nextWatch) {
-                watchLibraries();
+                watchFiles();
                 nextWatch = monotonicSeconds() + 1.0;
             }
             if (dirty)
