@@ -391,6 +391,34 @@ TEST_F(WorkbenchRun, ATypedActiveDestinationMovesTheSelectionOfEveryPlacement)
     EXPECT_EQ(json::parse(workbench->state())["parent"]["activeDest"], 2);
 }
 
+TEST_F(WorkbenchRun, TheEventsOfNoControlReachTheComponentAndAreRecorded)
+{
+    ASSERT_TRUE(waitFor([](const json& s) { return placement(s, "A")["status"] == "running"; }));
+    const int before = placement(json::parse(workbench->state()), "A")["books"]["events"];
+    EXPECT_TRUE(workbench->setRecording(true).get().ok);
+    for (int code : {1, 6, 7}) {
+        Outcome sent = workbench->sendEvent("A", code).get();
+        EXPECT_TRUE(sent.ok) << code << ": " << sent.error;
+    }
+    for (int code : {0, 2, 3, 4, 5, 8, -1})
+        EXPECT_FALSE(workbench->sendEvent("A", code).get().ok) << code;
+    EXPECT_FALSE(workbench->sendEvent("nobody", 1).get().ok);
+    EXPECT_TRUE(waitFor([&](const json& s) { return placement(s, "A")["books"]["events"] == before + 3; }));
+    Outcome written = workbench->setRecording(false).get();
+    ASSERT_TRUE(written.ok) << written.error;
+    int replayed = 0;
+    for (const std::string& file : written.files) {
+        std::ifstream in(file);
+        std::stringstream text;
+        text << in.rdbuf();
+        if (text.str().find("event 6 null\n") == std::string::npos)
+            continue;   // another placement's
+        EXPECT_EQ(replay(text.str()).mismatches, 0) << text.str();
+        ++replayed;
+    }
+    EXPECT_EQ(replayed, 1);
+}
+
 TEST_F(WorkbenchRun, ARecordingReplaysAndARestartKeepsTheSelection)
 {
     EXPECT_TRUE(workbench->setRecording(true).get().ok);

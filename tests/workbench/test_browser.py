@@ -149,6 +149,27 @@ class Cases:
         # The panel and router state stayed: B is still the active destination.
         assert p.sheet("B") == SELECTED and p.crosspoint(self.offsets["B"]) == 7
 
+    def test_an_edited_layout_is_offered_and_reloaded(self):
+        p = self.page
+        generation = int(p.card("R").get_attribute("data-generation"))
+        layout = os.path.join(os.path.dirname(self.reloadable), "mymon.zorv_ui")
+        later = time.time() + 10
+        os.utime(layout, (later, later))
+        reload_button = p.card("R").find_element(p.By.CSS_SELECTOR, "button.reload")
+        wd.wait_until(lambda: reload_button.is_displayed(), 5, what="the reload offer for the layout")
+        assert any("the layout " + layout + " changed on disk" in t for t in self.log_texts("R"))
+        reload_button.click()
+        wd.wait_until(lambda: int(p.card("R").get_attribute("data-generation")) == generation + 1
+                      and p.status("R") == "running", 20, what="R reloaded")
+
+    def test_an_event_of_code_6_reaches_the_component(self):
+        p = self.page
+        card = p.card("C")
+        card.find_element(p.By.CSS_SELECTOR, "select.event-code option[value='6']").click()
+        card.find_element(p.By.CSS_SELECTOR, "button.send-event").click()
+        wd.wait_until(lambda: "event 6 null" in self.log_texts("C"), 5, what="code 6 delivered to C")
+        assert p.status("C") == "running"
+
     def test_the_wine_placement_runs_the_shipped_dll(self):
         p = self.page
         w = self.bench.placement("W")

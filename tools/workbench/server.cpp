@@ -117,6 +117,9 @@ struct Server::Impl {
         post("/api/parent", [this](const json& body) {
             return workbench.sendParent(textField(body, "placement"), textField(body, "text"));
         });
+        post("/api/event", [this](const json& body) {
+            return workbench.sendEvent(textField(body, "placement"), numberField(body, "code"));
+        });
         post("/api/restart",
              [this](const json& body) { return workbench.restart(textField(body, "placement")); });
         post("/api/record", [this](const json& body) { return workbench.setRecording(switchField(body, "on")); });

@@ -1015,6 +1015,20 @@ std::future<Outcome> Workbench::sendParent(const std::string& placement, const s
     });
 }
 
+std::future<Outcome> Workbench::sendEvent(const std::string& placement, int code)
+{
+    return impl_->request([this, placement, code] {
+        PlacementRun* run = impl_->find(placement);
+        if (!run)
+            return Outcome{false, "no placement \"" + placement + "\"", {}, {}};
+        if (code != 1 && code != 6 && code != 7)
+            return Outcome{false, "code " + std::to_string(code) + " is not sent alone: 1, 6 and 7 are (a press "
+                                  "is code 2, a parent message 3, a timer 4, a handback 5)", {}, {}};
+        impl_->addLog(run->config.name, "event", "the host sends code " + std::to_string(code));
+        return impl_->deliver(*run, "event " + std::to_string(code) + " null");
+    });
+}
+
 std::future<Outcome> Workbench::restart(const std::string& placement)
 {
     return impl_->request([this, placement] { return impl_->restartPlacement(placement); });

@@ -63,6 +63,9 @@ public:
     std::future<Outcome> press(const std::string& placement, const std::string& panel, const std::string& control);
     std::future<Outcome> selectSource(int number);   // -1 clears the selection
     std::future<Outcome> sendParent(const std::string& placement, const std::string& text);
+    // One of the event kinds that come with neither button, message nor
+    // timer: code 1, 6 or 7, with null data. Other codes are refused.
+    std::future<Outcome> sendEvent(const std::string& placement, int code);
     std::future<Outcome> restart(const std::string& placement);   // also a reload
     std::future<Outcome> setRecording(bool on);
 

@@ -144,10 +144,14 @@ function buildCard(placement) {
   parts.rule = el('div', {class: 'rule'});
   parts.timers = el('div', {class: 'timers'});
   parts.reload = el('button', {class: 'reload', text: 'Reload', hidden: '',
-    title: 'the library changed on disk: destroy, load the new file, create and configure again',
+    title: 'the library or a layout changed on disk: destroy, load the new files, create and configure again',
     onclick: () => post('/api/restart', {placement: placement.name})});
   parts.restart = el('button', {class: 'restart', text: 'Restart',
     onclick: () => post('/api/restart', {placement: placement.name})});
+  parts.code = el('select', {class: 'event-code', title: 'an event of code 1, 6 or 7, with null data'},
+    ...[1, 6, 7].map((code) => el('option', {value: String(code), text: 'code ' + code})));
+  parts.event = el('button', {class: 'send-event', text: 'Event',
+    onclick: () => post('/api/event', {placement: placement.name, code: Number(parts.code.value)})});
   parts.input = el('input', {type: 'text', placeholder: 'parent message', title: 'a parent message to this placement, e.g. return=all'});
   parts.reply = el('div', {class: 'message-reply'});
   const send = async () => {
@@ -161,7 +165,7 @@ function buildCard(placement) {
   parts.root = el('div', {class: 'card', 'data-placement': placement.name},
     el('div', {class: 'card-head'}, parts.name, el('span', {}, parts.runner, ' ', parts.status)),
     parts.note, parts.why, parts.surfaces, parts.timers, parts.books, parts.rule,
-    el('div', {class: 'card-actions'}, parts.restart, parts.reload), message, parts.reply);
+    el('div', {class: 'card-actions'}, parts.restart, parts.reload, parts.code, parts.event), message, parts.reply);
   return parts;
 }
 
