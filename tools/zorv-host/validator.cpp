@@ -85,6 +85,21 @@ std::string firstWordyLine(const std::string& text)
     return "";
 }
 
+// The rest of the last line before `before` that starts with tag; empty if
+// there is none.
+std::string lineTagged(const std::string& text, const std::string& tag, std::size_t before)
+{
+    std::size_t at = text.rfind(tag, before);
+    while (at != std::string::npos && at != 0 && text[at - 1] != '\n')
+        at = text.rfind(tag, at - 1);
+    if (at == std::string::npos)
+        return "";
+    std::string rest = text.substr(at + tag.size(), text.find('\n', at) - at - tag.size());
+    if (!rest.empty() && rest.back() == '\r')
+        rest.pop_back();
+    return rest;
+}
+
 // Runs one check in a child process and reads its verdict.
 CheckResult runCheckIsolated(const Check& check, const std::string& library, const Context& context,
                              double timeout)
@@ -113,12 +128,8 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
             reason.pop_back();
         // A fault on guarded memory names its kind on the line before.
         std::string kind = crash == std::string::npos ? "process_ended" : "crash";
-        std::size_t kindAt = report.rfind("! kind ", crash);
-        if (crash != std::string::npos && kindAt != std::string::npos) {
-            kind = report.substr(kindAt + 7, report.find('\n', kindAt) - kindAt - 7);
-            if (!kind.empty() && kind.back() == '\r')
-                kind.pop_back();
-        }
+        if (crash != std::string::npos && !lineTagged(report, "! kind ", crash).empty())
+            kind = lineTagged(report, "! kind ", crash);
         return CheckResult{Status::fail, reason, kind};
     }
     std::string verdict = child.out.substr(at + 7);
@@ -136,14 +147,7 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
         return CheckResult{Status::fail, "the check process ended badly after the check (" + child.description
                                              + ")" + (first.empty() ? "" : ": " + first)};
     }
-    std::string kind;
-    std::size_t kindAt = child.out.rfind("KIND ", at);
-    if (kindAt != std::string::npos && (kindAt == 0 || child.out[kindAt - 1] == '\n')) {
-        kind = child.out.substr(kindAt + 5, child.out.find('\n', kindAt) - kindAt - 5);
-        if (!kind.empty() && kind.back() == '\r')
-            kind.pop_back();
-    }
-    return CheckResult{status, verdict.size() > 5 ? verdict.substr(5) : "", kind};
+    return CheckResult{status, verdict.size() > 5 ? verdict.substr(5) : "", lineTagged(child.out, "KIND ", at)};
 }
 
 
