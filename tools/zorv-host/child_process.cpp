@@ -297,4 +297,37 @@ void forEachConcurrently(int jobs, std::size_t count, const std::function<void(s
 #endif
 }
 
+std::size_t findTaggedLine(const std::string& text, const std::string& tag, std::size_t before)
+{
+    std::size_t at = text.rfind(tag, before);
+    while (at != std::string::npos && at != 0 && text[at - 1] != '\n')
+        at = text.rfind(tag, at - 1);
+    return at;
+}
+
+std::string taggedLine(const std::string& text, const std::string& tag, std::size_t before)
+{
+    std::size_t at = findTaggedLine(text, tag, before);
+    if (at == std::string::npos)
+        return "";
+    std::string rest = text.substr(at + tag.size(), text.find('\n', at) - at - tag.size());
+    if (!rest.empty() && rest.back() == '\r')
+        rest.pop_back();
+    return rest;
+}
+
+ComponentReport componentReport(const ChildOutcome& child)
+{
+    static const std::string tag = "! component ";
+    ComponentReport report;
+    std::size_t at = findTaggedLine(child.err, tag);
+    if (at == std::string::npos)
+        return report;
+    report.sentence = "component " + taggedLine(child.err, tag, at);
+    // The kind line, if any, is the one just before the sentence's.
+    if (at != 0)
+        report.kind = taggedLine(child.err, "! kind ", at - 1);
+    return report;
+}
+
 } // namespace zorv_host

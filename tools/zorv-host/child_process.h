@@ -26,6 +26,25 @@ struct ChildOutcome {
 // inherits another's pipes.
 ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds);
 
+// The rest of the last line that starts with tag and begins before `before`
+// (anywhere, by default), without its line end; empty if there is none. A
+// child's report lines are read this way: text the component printed in the
+// middle of a line never passes for one.
+std::string taggedLine(const std::string& text, const std::string& tag, std::size_t before = std::string::npos);
+// Where that line starts; npos if there is none.
+std::size_t findTaggedLine(const std::string& text, const std::string& tag,
+                           std::size_t before = std::string::npos);
+
+// What a child's crash reporter said of the component: the sentence of its
+// "! component ..." line (without the "! ") and the kind a guarded-memory
+// fault names on a "! kind NAME" line before it. Both are empty where the
+// child wrote no such line (it was killed, or ended on its own).
+struct ComponentReport {
+    std::string sentence;
+    std::string kind;
+};
+ComponentReport componentReport(const ChildOutcome& child);
+
 // Calls work(i) for every i below count, up to jobs of them at a time on
 // threads of their own, and done(i) on the calling thread in the order of i,
 // each as soon as work(i) and every work before it finished. With jobs 1 it

@@ -85,21 +85,6 @@ std::string firstWordyLine(const std::string& text)
     return "";
 }
 
-// The rest of the last line before `before` that starts with tag; empty if
-// there is none.
-std::string lineTagged(const std::string& text, const std::string& tag, std::size_t before)
-{
-    std::size_t at = text.rfind(tag, before);
-    while (at != std::string::npos && at != 0 && text[at - 1] != '\n')
-        at = text.rfind(tag, at - 1);
-    if (at == std::string::npos)
-        return "";
-    std::string rest = text.substr(at + tag.size(), text.find('\n', at) - at - tag.size());
-    if (!rest.empty() && rest.back() == '\r')
-        rest.pop_back();
-    return rest;
-}
-
 // Runs one check in a child process and reads its verdict.
 CheckResult runCheckIsolated(const Check& check, const std::string& library, const Context& context,
                              double timeout)
@@ -113,29 +98,21 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
     for (const std::string& scenario : context.sources->scenarios)
         args.insert(args.end(), {"--scenario", scenario});
     ChildOutcome child = runSelf(args, timeout);
-    std::size_t at = child.out.rfind("RESULT ");
+    std::size_t at = findTaggedLine(child.out, "RESULT ");
     if (child.timedOut)
         return CheckResult{Status::fail,
                            "no verdict within " + std::to_string(static_cast<int>(timeout))
                                + " s: the component hangs or is too slow",
                            "hang"};
     if (at == std::string::npos) {
-        const std::string& report = child.err;
-        std::size_t crash = report.find("! component ");
-        std::string reason = crash != std::string::npos ? report.substr(crash + 2) : "the check process ended ("
-                                                                                       + child.description + ")";
-        while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
-            reason.pop_back();
-        // A fault on guarded memory names its kind on the line before.
-        std::string kind = crash == std::string::npos ? "process_ended" : "crash";
-        if (crash != std::string::npos && !lineTagged(report, "! kind ", crash).empty())
-            kind = lineTagged(report, "! kind ", crash);
+        ComponentReport report = componentReport(child);
+        std::string reason = !report.sentence.empty() ? report.sentence
+                                                      : "the check process ended (" + child.description + ")";
+        // A fault on guarded memory names its own kind.
+        std::string kind = report.sentence.empty() ? "process_ended" : report.kind.empty() ? "crash" : report.kind;
         return CheckResult{Status::fail, reason, kind};
     }
-    std::string verdict = child.out.substr(at + 7);
-    verdict.resize(std::min(verdict.size(), verdict.find('\n')));
-    if (!verdict.empty() && verdict.back() == '\r')
-        verdict.pop_back();
+    std::string verdict = taggedLine(child.out, "RESULT ", at);
     Status status = verdict.compare(0, 4, "PASS") == 0   ? Status::pass
                     : verdict.compare(0, 4, "SKIP") == 0 ? Status::skip
                     : verdict.compare(0, 4, "WARN") == 0 ? Status::warn
@@ -147,7 +124,7 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
         return CheckResult{Status::fail, "the check process ended badly after the check (" + child.description
                                              + ")" + (first.empty() ? "" : ": " + first)};
     }
-    return CheckResult{status, verdict.size() > 5 ? verdict.substr(5) : "", lineTagged(child.out, "KIND ", at)};
+    return CheckResult{status, verdict.size() > 5 ? verdict.substr(5) : "", taggedLine(child.out, "KIND ", at)};
 }
 
 

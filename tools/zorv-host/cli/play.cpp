@@ -185,7 +185,7 @@ bool playIsolated(const std::string& file, const PlayOptions& options, ScenarioO
     ChildOutcome child = runSelf(args, options.timeout);
     outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     outcome.file = file;
-    std::size_t at = child.out.rfind(outcomeTag);
+    std::size_t at = findTaggedLine(child.out, outcomeTag);
     if (child.started && !child.timedOut && !child.crashed && child.exitCode == 0 && at != std::string::npos) {
         std::istringstream line(child.out.substr(at + sizeof outcomeTag - 1));
         int updated = 0;
@@ -204,9 +204,9 @@ bool playIsolated(const std::string& file, const PlayOptions& options, ScenarioO
     std::string why = child.timedOut ? "no outcome within " + std::to_string(static_cast<int>(options.timeout))
                                            + " s: the component hangs or is too slow"
                                      : "the scenario's process ended (" + child.description + ")";
-    std::size_t crash = child.err.find("! component ");
-    if (crash != std::string::npos && !child.timedOut)
-        why = child.err.substr(crash + 2, child.err.find('\n', crash) - crash - 2);
+    std::string sentence = componentReport(child).sentence;
+    if (!sentence.empty() && !child.timedOut)
+        why = sentence;
     outcome.output = child.out + "! " + why + "\n";
     outcome.ended = why;
     outcome.ok = false;

@@ -1,0 +1,60 @@
+// Reading what a child process wrote: its tagged lines and the crash
+// reporter's sentence, which the validator and check both rely on.
+#include "child_process.h"
+
+#include <gtest/gtest.h>
+
+using zorv_host::ChildOutcome;
+using zorv_host::componentReport;
+using zorv_host::taggedLine;
+
+TEST(ChildReport, ATaggedLineCountsOnlyAtTheStartOfALine)
+{
+    struct Case {
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {"RESULT PASS\n", "PASS"},
+        {"noise\nRESULT FAIL why\r\n", "FAIL why"},
+        {"echo RESULT PASS\n", ""},                        // printed by the component mid-line
+        {"RESULT FAIL first\nRESULT PASS last\n", "PASS last"},
+        {"x RESULT PASS\nRESULT FAIL real\nmore RESULT PASS", "FAIL real"},
+        {"RESULT ", ""},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(taggedLine(c.text, "RESULT "), c.expected) << c.text;
+}
+
+TEST(ChildReport, TheLineMustBeginBeforeTheLimit)
+{
+    const std::string text = "KIND early\nRESULT FAIL x\nKIND late\n";
+    EXPECT_EQ(taggedLine(text, "KIND ", text.find("RESULT")), "early");
+    EXPECT_EQ(taggedLine(text, "KIND ", 0), "early");
+    EXPECT_EQ(taggedLine("a\nKIND x\n", "KIND ", 1), "");
+}
+
+TEST(ChildReport, TheCrashSentenceAndTheKindBeforeIt)
+{
+    struct Case {
+        const char* err;
+        const char* sentence;
+        const char* kind;
+    } cases[] = {
+        {"! component crashed (SIGSEGV) during: press 1:2\n", "component crashed (SIGSEGV) during: press 1:2", ""},
+        {"! kind wrote_lent_memory\n! component wrote into the host's message text during parent \"a=1\"\n",
+         "component wrote into the host's message text during parent \"a=1\"", "wrote_lent_memory"},
+        {"warning: x\n! component crashed (abort) during: timer 3\r\nAddressSanitizer: more\n",
+         "component crashed (abort) during: timer 3", ""},
+        {"the component said ! component fine\n", "", ""},
+        {"! kind read_past_end\n", "", ""},                 // a kind alone is no report
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        ChildOutcome child;
+        child.err = c.err;
+        zorv_host::ComponentReport report = componentReport(child);
+        EXPECT_EQ(report.sentence, c.sentence) << c.err;
+        EXPECT_EQ(report.kind, c.kind) << c.err;
+    }
+}
