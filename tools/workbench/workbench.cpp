@@ -513,16 +513,7 @@ struct Workbench::Impl {
         if (!destination)
             return parentMessage(target, text);
         activeDest = *destination;
-        addLog("", "parent", "sends \"" + zorv_host::escapeText(text) + "\" to every placement: the active "
-                                                                         "destination is the panel's");
-        Outcome outcome;
-        for (PlacementRun& run : runs)
-            if (&run == &target)
-                outcome = deliver(run, "parent " + quoteText(text), true);
-            else if (run.status == Status::Running)
-                deliver(run, "parent " + quoteText(text), true);
-        dirty = true;
-        return outcome;
+        return broadcast(text, &target, "the active destination is the panel's");
     }
 
     // One event, start to end: the line goes to the bridge, its commands are
@@ -707,13 +698,23 @@ struct Workbench::Impl {
         broadcast("activedest=" + std::to_string(destination));
     }
 
-    void broadcast(const std::string& message)
+    // Sends a parent message to every running placement, and returns what
+    // `from` made of it (an error where `from` is not running); why, if
+    // given, says in the log why it went to all.
+    Outcome broadcast(const std::string& message, PlacementRun* from = nullptr, const std::string& why = "")
     {
-        addLog("", "parent", "sends \"" + message + "\" to every placement");
-        for (PlacementRun& run : runs)
-            if (run.status == Status::Running)
-                deliver(run, "parent " + quoteText(message), true);
+        addLog("", "parent",
+               "sends \"" + zorv_host::escapeText(message) + "\" to every placement" + (why.empty() ? "" : ": " + why));
+        Outcome outcome;
+        for (PlacementRun& run : runs) {
+            if (&run != from && run.status != Status::Running)
+                continue;
+            Outcome delivered = deliver(run, "parent " + quoteText(message), true);
+            if (&run == from)
+                outcome = delivered;
+        }
         dirty = true;
+        return outcome;
     }
 
     std::optional<std::string> answerQuery(PlacementRun& run, const std::string& line)
