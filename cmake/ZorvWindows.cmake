@@ -20,14 +20,29 @@ set(ZORV_WINDOWS_REPRO_FLAGS /Z7 /Brepro
   /clang:-fdebug-compilation-dir=X:/build /clang:-fcoverage-compilation-dir=X:/build)
 add_compile_options(${ZORV_WINDOWS_REPRO_FLAGS})
 
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ZORV_DLLTOOL_MACHINE i386:x86-64)
+else()
+  set(ZORV_DLLTOOL_MACHINE i386)
+endif()
+
 # An import library NAME.lib for the DLL described by platform/win32/NAME.def,
 # as an imported target zorv_import_NAME.
 function(zorv_import_library name)
   set(lib ${CMAKE_BINARY_DIR}/importlibs/${name}.lib)
+  set(def ${ZORV_WIN32_DIR}/${name}.def)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    # x64 has one calling convention and no @N decoration of stdcall names.
+    file(READ ${def} text)
+    string(REGEX REPLACE "@[0-9]+" "" text "${text}")
+    set(def ${CMAKE_BINARY_DIR}/importlibs/${name}.x64.def)
+    file(WRITE ${def} "${text}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ZORV_WIN32_DIR}/${name}.def)
+  endif()
   add_custom_command(OUTPUT ${lib}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/importlibs
-    COMMAND llvm-dlltool-14 -m i386 -k -d ${ZORV_WIN32_DIR}/${name}.def -l ${lib}
-    DEPENDS ${ZORV_WIN32_DIR}/${name}.def
+    COMMAND llvm-dlltool-14 -m ${ZORV_DLLTOOL_MACHINE} -k -d ${def} -l ${lib}
+    DEPENDS ${def}
     COMMENT "Import library for ${name}")
   add_custom_target(zorv_import_${name}_lib DEPENDS ${lib})
   add_library(zorv_import_${name} INTERFACE)

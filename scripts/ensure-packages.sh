@@ -32,12 +32,20 @@ BENCH_PACKAGES=(libbenchmark-dev)
 
 # The shipping build (clang-cl, lld-link, LLVM tools), zorv-host.exe (MinGW),
 # Wine to run them, and pefile for the image checks.
-WINDOWS_PACKAGES=(clang-14 clang-tools-14 lld-14 llvm-14 g++-mingw-w64-i686 wine wine32:i386 python3-pefile)
+# The 64-bit pieces build and run the tests of zorv-host's Windows side where
+# 32-bit programs cannot run.
+WINDOWS_PACKAGES=(clang-14 clang-tools-14 lld-14 llvm-14 g++-mingw-w64-i686 wine wine32:i386 python3-pefile
+                  g++-mingw-w64-x86-64 wine64)
 
 # Whether Wine runs here. Its loader is a 32-bit program, and some kernels
 # are built without 32-bit support: there Wine is installed but cannot start.
 wine_runs() {
     WINEDEBUG=-all wine --version >/dev/null 2>&1
+}
+
+# Whether 64-bit Wine runs here (it needs no 32-bit support of the kernel).
+wine64_runs() {
+    WINEDEBUG=-all /usr/lib/wine/wine64 --version >/dev/null 2>&1
 }
 
 # Builds dist/: Selvarin.dll and zorv_string.dll (clang-cl), zorv-host.exe (MinGW).
@@ -50,4 +58,15 @@ build_windows_dist() {
     cmake --preset windows-host >/dev/null
     cmake --build --preset windows-host
     cmake --install build/windows-host >/dev/null
+}
+
+# Builds the 64-bit test build of the components (clang-cl) and a 64-bit
+# zorv-host.exe (MinGW), for the tests under 64-bit Wine. Nothing of it
+# ships: the panel host is a 32-bit program.
+build_windows64_tests() {
+    echo "== windows64: the components and zorv-host.exe for 64-bit Windows (tests only)"
+    cmake --preset windows64 >/dev/null
+    cmake --build --preset windows64
+    cmake --preset windows64-host >/dev/null
+    cmake --build --preset windows64-host
 }

@@ -32,7 +32,7 @@ build_windows_dist >/dev/null
 echo "== building the native component and zorv-host"
 cmake --preset release >/dev/null
 cmake --build --preset release >/dev/null
-export WINEPREFIX="$PWD/build/windows-host/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+export WINEPREFIX="$PWD/build/windows-host/wineprefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 wine_runs || echo "== Wine does not run on this machine: the Wine placements run the native module"
 
 panel=panels/demo/demo.zorv_panel

@@ -17,6 +17,12 @@ run_suite() {
     local preset=$1
     if [ "$preset" = windows ]; then
         build_windows_dist
+    elif [ "$preset" = windows64 ]; then
+        if ! wine64_runs; then
+            echo "== windows64: SKIPPED: 64-bit Wine does not run on this machine"
+            return
+        fi
+        build_windows64_tests
     else
         echo "== $preset: configure and build"
         cmake --preset "$preset" >/dev/null
@@ -52,6 +58,7 @@ run_suite debug
 run_suite asan
 run_suite release
 run_suite windows
+run_suite windows64
 
 # A stage prints PASS/FAIL lines and ends with "N passed, M failed".
 # tally_stage shows a finished stage's lines and adds its counts.

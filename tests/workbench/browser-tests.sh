@@ -8,7 +8,7 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$root/build/debug}" && pwd)
 dist=${2:-$root/dist}
-export WINEPREFIX="$root/build/windows-host/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+export WINEPREFIX="$root/build/windows-host/wineprefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 args=(--zorv-host "$build/bin/zorv-host" --bin "$build/bin" --dist "$dist")
 passed=0
 failed=0
