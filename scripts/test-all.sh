@@ -14,7 +14,7 @@ passed=0
 failed=0
 # Runs one CTest preset and adds its counts to the totals.
 run_suite() {
-    local preset=$1
+    local preset=$1 started=$SECONDS
     if [ "$preset" = windows ]; then
         build_windows_dist
     elif [ "$preset" = windows64 ]; then
@@ -48,7 +48,7 @@ run_suite() {
     fi
     total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$summary")
     bad=$(sed -E 's/.*tests passed, ([0-9]+) tests failed.*/\1/' <<<"$summary")
-    echo "== $preset: $summary"
+    echo "== $preset: $summary ($((SECONDS - started)) s, building included)"
     passed=$((passed + total - bad))
     failed=$((failed + bad))
     rm -f "$log"
@@ -78,11 +78,11 @@ tally_stage() {
     rm -f "$log"
 }
 run_stage() {
-    local title=$1; shift
+    local title=$1 started=$SECONDS; shift
     local log
     log=$(mktemp)
     "$@" >"$log" 2>&1
-    tally_stage "$title" "$log"
+    tally_stage "$title ($((SECONDS - started)) s)" "$log"
 }
 sdk_stage() { scripts/install-sdk.sh build/sdk >/dev/null && tests/sdk/test-examples.sh build/sdk; }
 
@@ -98,5 +98,6 @@ tally_stage "fuzz: each target for ${FUZZ_SECONDS:-15} s" "$fuzz_log"
 run_stage "workbench: the page in headless Chromium, native placements and the shipped DLL" \
     tests/workbench/browser-tests.sh build/debug dist
 
+echo "== all of it took $SECONDS s"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
