@@ -194,25 +194,28 @@ bool describeFault(const void* address, Access access, const char* event, char* 
             continue;
         out[0] = '\0';
         const bool write = access == Access::write;
+        // A taken-back block is inaccessible as a whole, so a fault just
+        // before its start (a word-wise string scan begins on an aligned
+        // address) is still a late access, not a stray one.
         if (a >= slot.end) {
             *kind = write ? "wrote_past_end" : "read_past_end";
             append(out, outSize, write ? "wrote past the end of " : "read past the end of ");
             append(out, outSize, slot.name);
-        } else if (a < slot.begin) {
-            *kind = write ? "wrote_before_start" : "read_before_start";
-            append(out, outSize, write ? "wrote before the start of " : "read before the start of ");
-            append(out, outSize, slot.name);
-        } else if (slot.state == State::lent) {
-            *kind = "wrote_lent_memory";
-            append(out, outSize, "wrote into ");
-            append(out, outSize, slot.name);
-        } else {
+        } else if (slot.state == State::retired) {
             *kind = write ? "wrote_retired_memory" : "read_retired_memory";
             append(out, outSize, write ? "wrote into " : "read ");
             append(out, outSize, slot.name);
             append(out, outSize, " ");
             append(out, outSize, slot.taken);
             append(out, outSize, ",");
+        } else if (a < slot.begin) {
+            *kind = write ? "wrote_before_start" : "read_before_start";
+            append(out, outSize, write ? "wrote before the start of " : "read before the start of ");
+            append(out, outSize, slot.name);
+        } else {
+            *kind = "wrote_lent_memory";
+            append(out, outSize, "wrote into ");
+            append(out, outSize, slot.name);
         }
         append(out, outSize, " during ");
         append(out, outSize, event);
