@@ -47,7 +47,8 @@ with tempfile.TemporaryDirectory() as folder:
     # down: the one after it still runs, and the run says what happened.
     # The reason is a pattern: the crash's own name is the platform's (a
     # signal, or a Windows exception code).
-    for library, extra, reason in [(crashing, [], r"component crashed \([^)]+\) during: " + re.escape(fatal + ":5: timer 1")),
+    reason_crash = r"component crashed \([^)]+\) during: " + re.escape(fatal + ":5: timer 1")
+    for library, extra, reason in [(crashing, [], reason_crash),
                                    (hanging, ["--timeout", "2"], "no outcome within 2 s")]:
         rc, out = check(library, good, fatal, after, *extra)
         expect(rc == 70, f"{os.path.basename(library)}: exit {rc}, not 70", out)
@@ -69,6 +70,17 @@ with tempfile.TemporaryDirectory() as folder:
         failure = cases[fatal].find("failure")
         expect(failure is not None and re.search(reason, failure.get("message")), "JUnit: the fault's message")
         expect(cases[good].find("failure") is None and cases[after].find("failure") is None, "JUnit: good ones")
+
+    # One scenario alone still gets its report when it crashes.
+    rc, out = check(crashing, fatal, "--json", "--junit", junit)
+    try:
+        alone = json.loads(out)["scenarios"]
+    except ValueError:
+        alone = []
+    expect(rc == 70 and len(alone) == 1 and alone[0]["status"] == "FAIL" and re.match(reason_crash, alone[0]["ended"] or ""),
+           f"one crashing scenario with --json: exit {rc}", out)
+    failure = next(ET.parse(junit).getroot().iter("testcase")).find("failure")
+    expect(failure is not None and re.search(reason_crash, failure.get("message")), "one crashing scenario: JUnit")
 
     # In one process the crash ends the run, as it says.
     rc, out = check(crashing, good, fatal, after, "--in-process")

@@ -216,8 +216,12 @@ bool playIsolated(const std::string& file, const PlayOptions& options, ScenarioO
 int playFiles(bool check, component_factory factory, const PlayOptions& options)
 {
     const bool quiet = options.json;   // the report is the JSON alone
-    // Several scenarios are checked one child process each, unless asked not to.
-    const bool isolate = check && options.scenarios.size() > 1 && !options.inProcess;
+    // Several scenarios, or one whose results go to a report, are checked
+    // one child process each (unless asked not to): a crash then fails its
+    // scenario and the report is still written.
+    const bool reported = options.json || !options.junit.empty();
+    const bool isolate = check && !options.inProcess && !options.outcomeLine
+                         && (options.scenarios.size() > 1 || reported);
     std::vector<ScenarioOutcome> outcomes;
     for (const std::string& file : options.scenarios) {
         if (!check && options.scenarios.size() > 1)
