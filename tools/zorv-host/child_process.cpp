@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -97,13 +98,14 @@ ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds
     line.push_back('\0');
     outcome.started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                      &startup, &process) != 0;
+    const DWORD startError = outcome.started ? 0 : GetLastError();
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     starting.reset();
     if (!outcome.started) {
         CloseHandle(outRead);
         CloseHandle(errRead);
-        outcome.description = "could not start a child process";
+        outcome.description = "could not start a child process (Windows error " + std::to_string(startError) + ")";
         return outcome;
     }
     std::pair<HANDLE, std::string*> outTarget{outRead, &outcome.out}, errTarget{errRead, &outcome.err};
@@ -143,16 +145,18 @@ ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds
     argv.push_back(nullptr);
     int outPipe[2], errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0) {
-        outcome.description = "could not make pipes";
+        outcome.description = std::string("could not make pipes (") + std::strerror(errno) + ")";
         return outcome;
     }
     if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        const int error = errno;
         close(outPipe[0]);
         close(outPipe[1]);
-        outcome.description = "could not make pipes";
+        outcome.description = std::string("could not make pipes (") + std::strerror(error) + ")";
         return outcome;
     }
     pid_t child = fork();
+    const int forkError = errno;
     if (child == 0) {
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
@@ -164,7 +168,7 @@ ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds
     if (child < 0) {
         close(outPipe[0]);
         close(errPipe[0]);
-        outcome.description = "could not fork";
+        outcome.description = std::string("could not fork (") + std::strerror(forkError) + ")";
         return outcome;
     }
     outcome.started = true;
