@@ -149,4 +149,28 @@ TEST(PeImage, HeaderGivesTheWindowsVersionAskedFor)
     EXPECT_EQ(pe.subsystemMajor * 10 + pe.subsystemMinor, 52);
 }
 
+#if !defined(_WIN32)
+TEST(PeImage, AWindowsImageGivenToTheNativeHostIsNamedAsOne)
+{
+    struct Case {
+        std::string bytes;
+        const char* says;
+    } cases[] = {
+        {image(), "it is a Windows DLL, a 32-bit (i386) image; run a component DLL with zorv-host.exe under Wine"},
+        {image(0x8664), "it is a Windows DLL, a 64-bit (x64) image"},
+        {image(peMachineI386, 0x0102), "it is a Windows program, a 32-bit (i386) image"},
+    };
+    for (const Case& c : cases) {
+        std::string path = written(c.bytes);
+        ComponentLibrary library(path);
+        EXPECT_EQ(library.factory(), nullptr);
+        EXPECT_EQ(library.error().rfind("cannot load " + path + ": ", 0), 0u) << library.error();
+        EXPECT_NE(library.error().find(c.says), std::string::npos) << library.error();
+    }
+    // Anything else keeps the loader's own words.
+    ComponentLibrary text(written("just text"));
+    EXPECT_EQ(text.error().find("it is a Windows"), std::string::npos) << text.error();
+}
+#endif
+
 } // namespace

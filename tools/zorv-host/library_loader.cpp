@@ -278,6 +278,11 @@ ComponentLibrary::ComponentLibrary(const std::string& path)
     if (!handle_) {
         const char* why = dlerror();
         error_ = "cannot load " + path + ": " + (why ? why : "unknown error");
+        // A Windows image is no fault of the file, only of where it runs.
+        PeImage image = readPeImage(path);
+        if (image.error.empty())
+            error_ = "cannot load " + path + ": it is a Windows " + (image.dll ? "DLL, " : "program, ")
+                     + describeMachine(image.machine) + "; run a component DLL with zorv-host.exe under Wine";
         return;
     }
     void* symbol = dlsym(handle_, ZORV_PLUGIN_ENTRY_NAME);

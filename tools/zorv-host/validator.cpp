@@ -47,8 +47,13 @@ CheckResult runCheckHere(const Check& check, const std::string& library, const C
 {
     setCurrentEvent("loading " + library);
     ComponentLibrary loaded(library);
+    // The one check that is about loading says why; the others only that
+    // they did not run.
     if (!loaded.factory())
-        return CheckResult{check.failsWithoutLibrary ? Status::fail : Status::skip, loaded.error()};
+        return check.failsWithoutLibrary
+                   ? CheckResult{Status::fail, loaded.error(), "load_failed"}
+                   : CheckResult{Status::skip, "not run: the library cannot be loaded (library.factory says why)",
+                                 "load_failed"};
     Context context = base;
     context.factory = loaded.factory();
     try {
@@ -267,6 +272,7 @@ int runValidate(const ValidateOptions& options)
     nlohmann::json jsonChecks = nlohmann::json::array(), jsonRounds = nlohmann::json::array();
     std::vector<JunitSuite> suites;
     std::vector<int> failedRounds;
+    bool unloadable = false;   // exit status 3, as for the other subcommands
     const std::vector<std::uint64_t> seeds = roundSeeds(context.seed, rounds, options.randomise);
     for (int round = 1; round <= rounds; ++round) {
         Context roundContext = context;
@@ -309,6 +315,7 @@ int runValidate(const ValidateOptions& options)
             if (result.status == Status::fail && warnsOnly(check, roundContext.strictness))
                 result.status = Status::warn;
             tally.count(result.status);
+            unloadable = unloadable || result.kind == "load_failed";
             const std::string area = std::string(check.name).substr(0, std::string(check.name).find('.'));
             suite.cases.push_back({check.name, area,
                                    result.status == Status::pass   ? JunitCase::Outcome::pass
@@ -374,7 +381,7 @@ int runValidate(const ValidateOptions& options)
                                                         + which)
                   << "\n";
     }
-    return total.failed == 0 ? 0 : 1;
+    return unloadable ? 3 : total.failed == 0 ? 0 : 1;
 }
 
 } // namespace zorv_host
