@@ -28,7 +28,9 @@ inline void addVocabularyOptions(CLI::App& command, VocabularySources& sources, 
     command.add_option("--scenario", sources.scenarios, "also send every event of this scenario file (repeatable)")
         ->check(CLI::ExistingFile)
         ->allow_extra_args(false);
-    command.add_flag("!--no-guard", guard, "lend host memory on the heap, not in guarded pages");
+    // A callback, not a negated flag: help then shows no "{false}" beside it.
+    command.add_flag_callback("--no-guard", [&guard] { guard = false; },
+                              "lend host memory on the heap, not in guarded pages");
 }
 
 // A whole number of at least 1 ("--events 1000"); anything else is a usage

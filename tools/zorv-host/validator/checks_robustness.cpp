@@ -79,16 +79,16 @@ void checkAllBytes(const Context& c)
 void addRobustnessChecks(CheckRegistry& registry)
 {
     registry.add({"robustness.null_button",
-                  "a button event with null data (WARN below strictness 3)",
+                  "a button event with null data",
                   checkNullButton, 3});
     registry.add({"robustness.huge_message",
-                  "parent messages and event texts of 1 MiB (WARN below strictness 3)",
+                  "parent messages and event texts of 1 MiB",
                   checkHugeMessage, 3});
     registry.add({"robustness.dots",
-                  "texts of 40 dots (WARN below strictness 3)",
+                  "texts of 40 dots",
                   checkDots, 3});
     registry.add({"robustness.bytes",
-                  "every byte value 1-255 inside texts (WARN below strictness 3)",
+                  "every byte value 1-255 inside texts",
                   checkAllBytes, 3});
 }
 
