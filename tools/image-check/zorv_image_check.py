@@ -215,8 +215,20 @@ def check_version(a, pe):
         if key not in strings:
             problems.append("%s is missing" % key)
         elif value and dotted(strings[key]) != dotted(value) and strings[key] != value:
-            problems.append("%s is %r, not %r" % (key, strings[key], value))
+            # Like with like: a version string is written "1, 0, 0, 1".
+            wanted = ", ".join(value.split(".")) if key.endswith("Version") and ", " in strings[key] else value
+            problems.append("%s is %r, not %r" % (key, strings[key], wanted))
     return problems
+
+
+def native_hint(path):
+    """What the file is instead, where it is one of our native builds."""
+    try:
+        with open(path, "rb") as f:
+            start = f.read(4)
+    except OSError:
+        return ""
+    return ": it is an ELF library, a native build; the checks are for the Windows build" if start == b"\x7fELF" else ""
 
 
 def check_manifest(a, pe):
@@ -323,8 +335,12 @@ def main():
         return 3
     try:
         pe = pefile.PE(a.dll)
-    except (OSError, pefile.PEFormatError) as error:
+    except OSError as error:
         print("zorv-image-check: %s: %s" % (a.dll, error), file=sys.stderr)
+        return 2
+    except pefile.PEFormatError as error:
+        print("zorv-image-check: %s is not a Windows DLL%s (%s)" % (a.dll, native_hint(a.dll), error.value),
+              file=sys.stderr)
         return 2
     try:
         results = run(a, pe)
