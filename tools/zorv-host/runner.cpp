@@ -187,7 +187,7 @@ int runInteractive(const LineSource& next, std::ostream& out, component_factory 
     Step create;
     create.action = Action::Create;
     create.text = basePath;
-    create.source = "create " + quoteText(basePath);
+    create.source = basePath.empty() ? "create" : "create " + quoteText(basePath);   // as a scenario writes it
     int problems = 0;
     auto play = [&](const Step& step) {
         setCurrentEvent("interactive: " + step.source);
