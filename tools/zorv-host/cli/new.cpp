@@ -294,6 +294,8 @@ void addNew(CLI::App& app, int& status)
     auto name = std::make_shared<std::string>();
     auto folder = std::make_shared<std::string>();
     CLI::App* command = app.add_subcommand("new", "write a ready component project: class, layout, scenario, CMake");
+    command->footer("Exit status: 0 the project is written, 1 it could not be written,\n"
+                    "2 refused (a bad name, a folder not empty) or bad usage.");
     command->add_option("NAME", *name, "the component's name: its class, library and file names")->required();
     command->add_option("DIR", *folder, "an empty or new folder for the project (default: ./NAME)");
     command->callback([name, folder, &status] { status = newProject(*name, *folder, std::cout, std::cerr); });

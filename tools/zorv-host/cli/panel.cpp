@@ -120,6 +120,7 @@ void addPanel(CLI::App& app, int& status)
 {
     auto options = std::make_shared<PanelOptions>();
     CLI::App* command = app.add_subcommand("panel", "the workbench: a whole panel of components in a browser page");
+    command->footer("Exit status: 0 ended by Ctrl-C, 2 the panel file or the port cannot be used, or bad usage.");
     command->add_option("PANEL_FILE", options->panelFile, "the panel file (*.zorv_panel, docs/workbench.md)")
         ->required()
         ->check(CLI::ExistingFile);

@@ -9,6 +9,8 @@ void addSoak(CLI::App& app, int& status)
 {
     auto options = std::make_shared<SoakOptions>();
     CLI::App* command = app.add_subcommand("soak", "a long ordinary run; books and memory at checkpoints");
+    command->footer("Exit status: 0 the books balance, 1 a rule broken or a reply left outstanding,\n"
+                    "2 bad usage, 3 the library cannot be loaded, 70 the component crashed.");
     addLibrary(*command, options->library);
     command->add_option("--events", options->events, "how many events to send")
         ->check(positiveCount())
