@@ -90,6 +90,20 @@ std::string firstWordyLine(const std::string& text)
     return "";
 }
 
+// Where several checks failed with one sentence, says so once: it is one
+// fault to mend, not several.
+void printSharedCauses(const std::vector<std::pair<std::string, std::vector<std::string>>>& failedFor)
+{
+    for (const auto& [reason, checks] : failedFor) {
+        if (checks.size() < 2)
+            continue;
+        std::string names;
+        for (const std::string& name : checks)
+            names += (names.empty() ? "" : ", ") + name;
+        std::cout << "one cause, " << checks.size() << " failed checks (" << names << "): " << reason << "\n";
+    }
+}
+
 // Runs one check in a child process and reads its verdict.
 CheckResult runCheckIsolated(const Check& check, const std::string& library, const Context& context,
                              double timeout)
@@ -273,6 +287,9 @@ int runValidate(const ValidateOptions& options)
     std::vector<JunitSuite> suites;
     std::vector<int> failedRounds;
     bool unloadable = false;   // exit status 3, as for the other subcommands
+    // The checks that failed for each reason, in the order they were shown:
+    // one fault often fails many checks with the same sentence.
+    std::vector<std::pair<std::string, std::vector<std::string>>> failedFor;
     const std::vector<std::uint64_t> seeds = roundSeeds(context.seed, rounds, options.randomise);
     for (int round = 1; round <= rounds; ++round) {
         Context roundContext = context;
@@ -316,6 +333,14 @@ int runValidate(const ValidateOptions& options)
                 result.status = Status::warn;
             tally.count(result.status);
             unloadable = unloadable || result.kind == "load_failed";
+            if (result.status == Status::fail && !result.reason.empty()) {
+                auto same = std::find_if(failedFor.begin(), failedFor.end(),
+                                         [&](const auto& entry) { return entry.first == result.reason; });
+                if (same == failedFor.end())
+                    failedFor.push_back({result.reason, {check.name}});
+                else
+                    same->second.push_back(check.name);
+            }
             const std::string area = std::string(check.name).substr(0, std::string(check.name).find('.'));
             suite.cases.push_back({check.name, area,
                                    result.status == Status::pass   ? JunitCase::Outcome::pass
@@ -370,6 +395,7 @@ int runValidate(const ValidateOptions& options)
                          .dump(2)
                   << "\n";
     } else if (rounds == 1) {
+        printSharedCauses(failedFor);
         std::cout << total.text() << "\n";
     } else {
         std::string which;
