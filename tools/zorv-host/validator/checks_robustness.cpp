@@ -35,8 +35,7 @@ void sendOddTexts(const Context& c, Rig& rig, const std::vector<std::string>& te
             rig.session.parentMessage(word + "=" + text);
         }
         for (const PanelControl& button : buttons) {
-            setCurrentEvent(describeButton(PanelControl{button.panel, button.control, "", button.origin})
-                            + " with event text " + quoteText(shown));
+            setCurrentEvent(describeButton(PanelControl{button.panel, button.control, shown, button.origin}));
             rig.session.button(button.panel, button.control, text);
         }
         requireNoNotes(rig.host, "after " + quoteText(shown));
