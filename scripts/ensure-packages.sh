@@ -43,6 +43,21 @@ wine_runs() {
     WINEDEBUG=-all wine --version >/dev/null 2>&1
 }
 
+# Whether this kernel runs 32-bit x86 programs at all (a probe built once).
+runs_32_bit_programs() {
+    local probe=build/probe-32-bit
+    if [ ! -x "$probe" ]; then
+        mkdir -p build
+        printf 'int main(void) { return 0; }\n' | gcc -m32 -x c - -o "$probe" 2>/dev/null || return 1
+    fi
+    "$probe" 2>/dev/null
+}
+
+# Whether headless Chromium starts.
+chromium_runs() {
+    chromium --headless --no-sandbox --disable-gpu --version >/dev/null 2>&1
+}
+
 # Whether 64-bit Wine runs here (it needs no 32-bit support of the kernel).
 wine64_runs() {
     WINEDEBUG=-all /usr/lib/wine/wine64 --version >/dev/null 2>&1
@@ -61,12 +76,23 @@ build_windows_dist() {
 }
 
 # Builds the 64-bit test build of the components (clang-cl) and a 64-bit
-# zorv-host.exe (MinGW), for the tests under 64-bit Wine. Nothing of it
+# zorv-host.exe (MinGW), for the tests under 64-bit Wine, and lays them out
+# in build/dist64/ as dist/ is (the workbench's {dist64}). Nothing of it
 # ships: the panel host is a 32-bit program.
 build_windows64_tests() {
     echo "== windows64: the components and zorv-host.exe for 64-bit Windows (tests only)"
     cmake --preset windows64 >/dev/null
     cmake --build --preset windows64
+    cmake --install build/windows64 >/dev/null
     cmake --preset windows64-host >/dev/null
     cmake --build --preset windows64-host
+    cmake --install build/windows64-host >/dev/null
+}
+
+# The Wine set-up of this tree's tests and scripts: one prefix for each
+# bitness, each in its build folder. 32-bit Wine needs a 32-bit prefix; the
+# workbench gives its 64-bit Wine children ZORV_WINE64_PREFIX.
+use_tree_wine_prefixes() {
+    export WINEPREFIX="$PWD/build/windows-host/wineprefix" WINEARCH=win32 WINEDEBUG=-all \
+        WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= ZORV_WINE64_PREFIX="$PWD/build/windows64-host/wineprefix"
 }

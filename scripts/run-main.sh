@@ -2,7 +2,8 @@
 # The main job: builds everything — the shipping 32-bit Windows DLL
 # (dist/Selvarin.dll), zorv-host.exe, and the native component and zorv-host
 # — and opens the workbench on the demo panel: eight Selvarin destinations
-# of one router, half of them the shipped DLL under Wine (where Wine runs),
+# of one router, half of them the shipped DLL under Wine (where 32-bit Wine
+# cannot start, its 64-bit test build under 64-bit Wine),
 # with the parent panel's sources, the router's crosspoints and the log.
 # The URL is printed; Ctrl-C ends it.
 #
@@ -32,8 +33,15 @@ build_windows_dist >/dev/null
 echo "== building the native component and zorv-host"
 cmake --preset release >/dev/null
 cmake --build --preset release >/dev/null
-export WINEPREFIX="$PWD/build/windows-host/wineprefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-wine_runs || echo "== Wine does not run on this machine: the Wine placements run the native module"
+use_tree_wine_prefixes
+if ! wine_runs; then
+    if wine64_runs; then
+        echo "== 32-bit Wine cannot start here: the Wine placements run the 64-bit test build under 64-bit Wine"
+        build_windows64_tests >/dev/null
+    else
+        echo "== Wine does not start on this machine: the Wine placements run the native module"
+    fi
+fi
 
 panel=panels/demo/demo.zorv_panel
 host=build/release/bin/zorv-host

@@ -25,7 +25,7 @@ namespace {
 using namespace zorv_workbench;
 using nlohmann::json;
 
-const PathRoots roots{"/opt/bin", "/opt/dist"};
+const PathRoots roots{"/opt/bin", "/opt/dist", "/opt/dist64"};
 
 std::string minimalPanel(const std::string& extra = "")
 {

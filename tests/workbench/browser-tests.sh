@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # The workbench in headless Chromium: tests/workbench/test_browser.py against
-# a native build (BUILD, default build/debug) and the shipped DLLs (DIST,
-# default dist) for the Wine placement, then a short run of the latency
-# benchmark (its figures printed, no time asserted). Ends with
-# "N passed, M failed".
+# a native build (BUILD, default build/debug), with its Wine placement on the
+# shipped DLLs (DIST, default dist) under 32-bit Wine where that starts, else
+# on their 64-bit test build (build/dist64) under 64-bit Wine; then a short
+# run of the latency benchmark (its figures printed, no time asserted). Ends
+# with "N passed, M failed".
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$root/build/debug}" && pwd)
 dist=${2:-$root/dist}
-export WINEPREFIX="$root/build/windows-host/wineprefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-args=(--zorv-host "$build/bin/zorv-host" --bin "$build/bin" --dist "$dist")
+cd "$root" || exit 1
+source scripts/ensure-packages.sh
+use_tree_wine_prefixes
+args=(--zorv-host "$build/bin/zorv-host" --bin "$build/bin" --dist "$dist" --dist64 "$root/build/dist64")
 passed=0
 failed=0
 tally() {

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -89,12 +90,20 @@ std::vector<std::string> names(const json& value, const std::string& where)
 
 std::string resolvePath(std::string path, const std::string& panelFolder, const PathRoots& roots)
 {
-    for (auto [key, root] : {std::pair<std::string, std::string>{"{bin}", roots.bin}, {"{dist}", roots.dist}})
+    for (auto [key, root] : {std::pair<std::string, std::string>{"{bin}", roots.bin},
+                             {"{dist64}", roots.dist64},
+                             {"{dist}", roots.dist}})
         if (path.rfind(key, 0) == 0)
             return root + path.substr(key.size());
     if (path.empty() || path[0] == '/')
         return path;
     return panelFolder + "/" + path;
+}
+
+std::string fileNameOf(const std::string& path)
+{
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 StateSheet parseSheet(const json& value, const std::string& where)
@@ -126,13 +135,19 @@ Placement parsePlacement(const json& value, const std::string& where, const std:
 {
     if (!value.is_object())
         throw Bad{where + " must be an object"};
-    allowKeys(value, where, {"name", "library", "dll", "runner", "base_path", "instance", "selectedbg", "deselectedbg"});
+    allowKeys(value, where,
+              {"name", "library", "dll", "dll64", "runner", "base_path", "instance", "selectedbg", "deselectedbg"});
     Placement p;
     p.name = text(member(value, "name", where), where + ".name");
     if (p.name.empty() || p.name.size() > 64)
         throw Bad{where + ".name must have 1 to 64 characters"};
     p.library = resolvePath(text(member(value, "library", where), where + ".library"), folder, roots);
     p.dll = resolvePath(optionalText(value, "dll", where), folder, roots);
+    // By default the 64-bit test build of a DLL has its name, in {dist64}.
+    std::string dll64 = optionalText(value, "dll64", where);
+    if (dll64.empty() && !p.dll.empty())
+        dll64 = "{dist64}/" + fileNameOf(p.dll);
+    p.dll64 = resolvePath(dll64, folder, roots);
     std::string runner = value.contains("runner") ? text(value.at("runner"), where + ".runner") : "native";
     if (runner == "wine")
         p.runner = Runner::Wine;
@@ -178,7 +193,7 @@ void parseInto(const json& root, PanelFile& panel, const PathRoots& roots)
     if (!root.is_object())
         throw Bad{"the file must hold one JSON object"};
     allowKeys(root, where, {"zorv_panel", "title", "state_sheets", "selectedbg", "deselectedbg", "wine_host",
-                            "router", "instances", "placements"});
+                            "wine64_host", "wine_bits", "router", "instances", "placements"});
     const json& given = member(root, "zorv_panel", where);
     if (!given.is_number_integer())
         throw Bad{"\"zorv_panel\" must be the format version, a number: 1"};
@@ -200,6 +215,16 @@ void parseInto(const json& root, PanelFile& panel, const PathRoots& roots)
     panel.wineHost = resolvePath(root.contains("wine_host") ? text(root.at("wine_host"), "\"wine_host\"")
                                                             : "{dist}/zorv-host.exe",
                                  folder, roots);
+    panel.wine64Host = resolvePath(root.contains("wine64_host") ? text(root.at("wine64_host"), "\"wine64_host\"")
+                                                                : "{dist64}/zorv-host.exe",
+                                   folder, roots);
+    std::string bits = optionalText(root, "wine_bits", where);
+    if (!bits.empty()) {
+        std::optional<WineBits> chosen = parseWineBits(bits);
+        if (!chosen)
+            throw Bad{"\"wine_bits\" must be \"auto\", \"32\" or \"64\", not \"" + bits + "\""};
+        panel.wineBits = *chosen;
+    }
     if (root.contains("router")) {
         const json& router = root.at("router");
         if (!router.is_object())
@@ -248,6 +273,32 @@ void parseInto(const json& root, PanelFile& panel, const PathRoots& roots)
 
 } // namespace
 
+std::string absolutePath(const std::string& path)
+{
+    if (path.empty() || path[0] == '/')
+        return path;
+    char here[4096];
+    if (!getcwd(here, sizeof here))
+        return path;
+    return (path.rfind("./", 0) == 0 ? std::string(here) + path.substr(1) : std::string(here) + "/" + path);
+}
+
+std::optional<WineBits> parseWineBits(const std::string& text)
+{
+    if (text == "auto")
+        return WineBits::Auto;
+    if (text == "32")
+        return WineBits::Win32;
+    if (text == "64")
+        return WineBits::Win64;
+    return std::nullopt;
+}
+
+std::string wineBitsName(WineBits bits)
+{
+    return bits == WineBits::Win32 ? "32" : bits == WineBits::Win64 ? "64" : "auto";
+}
+
 std::optional<PanelFile> parsePanelFile(const std::string& content, const std::string& path, const PathRoots& roots,
                                         std::string& error)
 {
@@ -259,7 +310,7 @@ std::optional<PanelFile> parsePanelFile(const std::string& content, const std::s
         return std::nullopt;
     }
     PanelFile panel;
-    panel.path = path;
+    panel.path = absolutePath(path);
     try {
         parseInto(root, panel, roots);
     } catch (const Bad& bad) {

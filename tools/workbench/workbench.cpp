@@ -66,6 +66,7 @@ struct PlacementRun {
     std::string why;            // how it failed
     std::string note;           // how it runs, when not as asked
     bool wine = false;
+    int wineBits = 0;           // 32 or 64 under Wine
     std::string libraryFile;    // the file the bridge loads
     std::shared_ptr<BridgeClient> bridge;
     int generation = 0;
@@ -127,6 +128,126 @@ bool wineRuns(const std::string& wine)
     return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// How the "wine" placements run: which Wine, with which zorv-host.exe.
+struct WineChoice {
+    int bits = 0;                // 32 or 64; 0 when they run natively
+    std::string loader;          // the Wine loader
+    std::string host;            // zorv-host.exe of that bitness
+    std::vector<std::string> environment;   // NAME=value for the children
+    std::string note;            // when it is not the shipped 32-bit image
+    std::string problem;         // why no Wine runs them
+    bool insisted = false;       // one Wine was asked for: they fail without it
+};
+
+// Why this Wine cannot run the placements, or "" when it can.
+std::string wineProblem(const std::string& loader, const std::string& host, const std::string& what)
+{
+    if (loader.empty())
+        return "Wine is turned off";
+    if (!findProgram(loader))
+        return "there is no " + loader;
+    if (!fileExists(host))
+        return host + " does not exist";
+    if (!wineRuns(loader))
+        return what + " does not start on this machine";
+    return "";
+}
+
+WineChoice wineOf(int bits, const PanelFile& panel, const WorkbenchOptions& options)
+{
+    WineChoice choice;
+    choice.bits = bits;
+    if (bits == 32) {
+        choice.loader = options.wine;
+        choice.host = panel.wineHost;
+        for (const char* name : {"WINEPREFIX", "WINEARCH"})
+            if (const char* value = std::getenv(name))
+                choice.environment.push_back(std::string(name) + "=" + value);
+    } else {
+        choice.loader = options.wine64;
+        // Debian keeps the 64-bit loader out of PATH.
+        if (choice.loader == "wine64" && !findProgram("wine64") && access("/usr/lib/wine/wine64", X_OK) == 0)
+            choice.loader = "/usr/lib/wine/wine64";
+        choice.host = panel.wine64Host;
+        choice.environment.push_back("WINEARCH=win64");
+        std::string prefix = options.wine64Prefix;
+        if (prefix.empty())
+            if (const char* inherited = std::getenv("WINEPREFIX"))
+                prefix = inherited;
+        if (!prefix.empty())
+            choice.environment.push_back("WINEPREFIX=" + prefix);
+        choice.note = "the 64-bit test build under 64-bit Wine, not the shipped 32-bit DLL";
+    }
+    return choice;
+}
+
+WineChoice chooseWine(const PanelFile& panel, const WorkbenchOptions& options)
+{
+    WineChoice win32 = wineOf(32, panel, options), win64 = wineOf(64, panel, options);
+    std::string problem32 = wineProblem(win32.loader, win32.host, "32-bit Wine");
+    std::string problem64 = wineProblem(win64.loader, win64.host, "64-bit Wine");
+    WineChoice none;
+    none.insisted = !options.wine.empty() && panel.wineBits != WineBits::Auto;
+    switch (panel.wineBits) {
+    case WineBits::Win32:
+        none.problem = problem32;
+        return problem32.empty() ? win32 : none;
+    case WineBits::Win64:
+        none.problem = problem64;
+        return problem64.empty() ? win64 : none;
+    case WineBits::Auto:
+        break;
+    }
+    if (problem32.empty())
+        return win32;
+    if (problem64.empty()) {
+        win64.note = problem32 + ", so " + win64.note;
+        return win64;
+    }
+    none.problem = problem32 + "; " + problem64;
+    return none;
+}
+
+std::string wineName(const WineChoice& choice)
+{
+    return std::to_string(choice.bits) + "-bit Wine";
+}
+
+// The command line that runs zorv-host.exe under this Wine with args.
+std::vector<std::string> wineCommand(const WineChoice& choice, const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv;
+    if (!choice.environment.empty()) {
+        argv.push_back("env");
+        argv.insert(argv.end(), choice.environment.begin(), choice.environment.end());
+    }
+    argv.push_back(choice.loader);
+    argv.push_back(choice.host);
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+// One line a POSIX shell reads back as these words.
+std::string shellCommand(const std::vector<std::string>& words)
+{
+    std::string line;
+    for (const std::string& word : words) {
+        bool plain = !word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                             "0123456789_-+=/.,:@%") == std::string::npos;
+        if (!line.empty())
+            line += ' ';
+        if (plain) {
+            line += word;
+            continue;
+        }
+        line += '\'';
+        for (char c : word)
+            line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        line += '\'';
+    }
+    return line;
+}
+
 std::string dumpJson(const json& value)
 {
     // Component texts are bytes, not always UTF-8.
@@ -166,8 +287,7 @@ struct Workbench::Impl {
     PanelFile panel;
     WorkbenchOptions options;
     std::vector<PlacementRun> runs;
-    bool wineUsable = false;
-    std::string wineProblem;    // why Wine placements run natively
+    WineChoice wine;            // how the "wine" placements run
 
     // Parent and router state: host thread only.
     int selectedSource = -1;
@@ -214,15 +334,8 @@ struct Workbench::Impl {
         }
         bool wanted = std::any_of(panel.placements.begin(), panel.placements.end(),
                                   [](const Placement& p) { return p.runner == Runner::Wine; });
-        if (wanted) {
-            if (!findProgram(options.wine))
-                wineProblem = options.wine.empty() ? "Wine is turned off" : "there is no " + options.wine;
-            else if (!fileExists(panel.wineHost))
-                wineProblem = panel.wineHost + " does not exist";
-            else if (!wineRuns(options.wine))
-                wineProblem = "Wine does not run on this machine (its loader is a 32-bit program)";
-            wineUsable = wineProblem.empty();
-        }
+        if (wanted)
+            wine = chooseWine(panel, options);
     }
 
     // ---- the queue
@@ -356,6 +469,7 @@ struct Workbench::Impl {
         }
         return {{"name", run.config.name},
                 {"runner", run.wine ? "wine" : "native"},
+                {"wineBits", run.wine ? run.wineBits : 0},
                 {"library", run.libraryFile},
                 {"instance", run.config.instance},
                 {"selectedbg", run.config.selectedbg},
@@ -406,17 +520,26 @@ struct Workbench::Impl {
             run.journal.clear();
             run.recordFrom = 0;
         }
-        run.wine = run.config.runner == Runner::Wine && wineUsable;
+        run.wine = run.config.runner == Runner::Wine && wine.bits != 0;
+        run.wineBits = run.wine ? wine.bits : 0;
         run.note.clear();
         std::vector<std::string> argv;
         if (run.wine) {
-            run.libraryFile = run.config.dll;
-            argv = {options.wine, panel.wineHost, "bridge", run.libraryFile};
+            run.libraryFile = wine.bits == 64 ? run.config.dll64 : run.config.dll;
+            argv = wineCommand(wine, {"bridge", run.libraryFile});
+            run.note = wine.note;
         } else {
             run.libraryFile = run.config.library;
             argv = {options.selfPath, "bridge", run.libraryFile};
+            if (run.config.runner == Runner::Wine && wine.insisted) {
+                run.status = Status::Failed;
+                run.why = "cannot run under the Wine asked for: " + wine.problem;
+                addLog(run.config.name, "status", run.why);
+                dirty = true;
+                return;
+            }
             if (run.config.runner == Runner::Wine)
-                run.note = wineProblem + ": the native module runs instead";
+                run.note = wine.problem + ": the native module runs instead";
         }
         run.loadedTime = modificationTime(run.libraryFile);
         if (!fileExists(run.libraryFile)) {
@@ -426,7 +549,7 @@ struct Workbench::Impl {
             dirty = true;
             return;
         }
-        addLog(run.config.name, "status", "starting: " + run.libraryFile + (run.wine ? " under Wine" : ""));
+        addLog(run.config.name, "status", "starting: " + run.libraryFile + (run.wine ? " under " + wineName(wine) : ""));
         auto client = std::make_shared<BridgeClient>();
         int generation = run.generation;
         double seconds = options.loadSeconds;
@@ -934,9 +1057,14 @@ struct Workbench::Impl {
             for (int n = 2; !used.insert(name).second; ++n)
                 name = scenarioFileName(run.config.name + "_" + std::to_string(n));
             std::string path = options.recordDir + "/" + name;
+            std::vector<std::string> replay = {options.selfPath, "check", run.libraryFile, path};
+            if (run.wine)
+                replay = wineCommand(wine, {"check", run.libraryFile, path});
             std::vector<std::string> header = {
-                "Recorded by the workbench from " + panel.path + ": placement \"" + run.config.name + "\"",
-                "Replay: zorv-host check " + run.libraryFile + " " + path};
+                "Recorded by the workbench from " + panel.path + ": placement \"" + run.config.name + "\""
+                    + (run.wine ? ", under " + wineName(wine) : ""),
+                "Every path below is absolute: the replay runs from any folder.",
+                "Replay: " + shellCommand(replay)};
             std::ofstream out(path, std::ios::binary);
             out << scenarioText(run.journal, header);
             if (!out)
@@ -961,8 +1089,13 @@ void Workbench::start()
     Impl& impl = *impl_;
     impl.host = std::thread([&impl] { impl.hostLoop(); });
     impl.post([&impl] {
-        if (!impl.wineProblem.empty())
-            impl.addLog("", "status", "Wine placements run their native modules: " + impl.wineProblem);
+        if (!impl.wine.problem.empty())
+            impl.addLog("", "status", (impl.wine.insisted ? "Wine placements cannot start: "
+                                                          : "Wine placements run their native modules: ")
+                                          + impl.wine.problem);
+        else if (impl.wine.bits)
+            impl.addLog("", "status", "Wine placements run under " + wineName(impl.wine)
+                                          + (impl.wine.note.empty() ? "" : ": " + impl.wine.note));
         for (std::size_t i = 0; i < impl.runs.size(); ++i)
             impl.launch(i);
     });

@@ -25,7 +25,9 @@ namespace zorv_workbench {
 
 struct WorkbenchOptions {
     std::string selfPath;          // zorv-host, run as "zorv-host bridge LIBRARY"
-    std::string wine = "wine";     // the Wine loader ("" when Wine is not to be used)
+    std::string wine = "wine";     // the 32-bit Wine loader ("" when Wine is not to be used)
+    std::string wine64 = "wine64"; // the 64-bit one (also found in /usr/lib/wine; "" when not to be used)
+    std::string wine64Prefix;      // WINEPREFIX of 64-bit Wine children ("" = as inherited)
     double eventSeconds = 2.0;     // a placement that takes longer is hung
     double loadSeconds = 60.0;     // to load a library (Wine starts slowly)
     std::string recordDir = "workbench-recordings";

@@ -42,24 +42,43 @@ def add_build_arguments(parser):
     parser.add_argument("--bin", required=True, help="the folder of the native component modules")
     parser.add_argument("--dist", required=True, help="the folder of the shipped DLLs and zorv-host.exe")
     parser.add_argument("--work", required=True, help="a folder for panel files and recordings")
+    parser.add_argument("--dist64", help="the 64-bit test build laid out as dist/ (default: build/dist64 of the "
+                                         "checkout that --bin is in)")
 
 
 def absolute_build_arguments(args):
     """The panel files name libraries by absolute path: relative ones would
     be taken from the panel file's own folder."""
-    for name in ("zorv_host", "bin", "dist", "work"):
+    if not args.dist64:
+        args.dist64 = os.path.join(args.bin, "..", "..", "dist64")
+    for name in ("zorv_host", "bin", "dist", "dist64", "work"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
     return args
 
 
-def wine_runs():
-    """Whether Wine starts here (its loader is a 32-bit program, which some
-    kernels do not run)."""
+def _starts(command):
     try:
-        return subprocess.run(["wine", "--version"], capture_output=True, timeout=30,
+        return subprocess.run(command, capture_output=True, timeout=30,
                               env=dict(os.environ, WINEDEBUG="-all")).returncode == 0
     except (OSError, subprocess.TimeoutExpired):
         return False
+
+
+def wine_runs():
+    """Whether 32-bit Wine starts here (its loader is a 32-bit program, which
+    some kernels do not run)."""
+    return _starts(["wine", "--version"])
+
+
+def wine64_runs():
+    """Whether 64-bit Wine starts here."""
+    return _starts(["/usr/lib/wine/wine64", "--version"]) or _starts(["wine64", "--version"])
+
+
+def expected_wine_bits():
+    """Which Wine the workbench picks for "wine" placements by default: 32
+    where it starts, else 64, else 0 (none)."""
+    return 32 if wine_runs() else 64 if wine64_runs() else 0
 
 
 def write_panel(path, placements, sources=16, device=12, title="test panel", selected="dest_selected",
@@ -215,7 +234,10 @@ class Page:
         box.clear()
         box.send_keys(text + "\n")
         reply = self.card(placement).find_element(self.By.CSS_SELECTOR, ".message-reply")
-        return wait_until(lambda: reply.text, 10, 0.02, "the reply to " + text)
+        # The page clears the reply on sending and marks the one it shows
+        # with the text it answers, so an earlier reply is never read.
+        return wait_until(lambda: reply.get_attribute("data-answers") == text and reply.text, 10, 0.02,
+                          "the reply to " + text)
 
     def toggle_record(self):
         self.css("#record").click()

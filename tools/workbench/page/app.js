@@ -157,8 +157,13 @@ function buildCard(placement) {
   const send = async () => {
     const text = parts.input.value;
     if (!text) return;
+    // The old reply goes at once, so that what shows is always this text's.
+    parts.reply.textContent = '';
+    delete parts.reply.dataset.answers;
     const outcome = await post('/api/parent', {placement: placement.name, text});
-    parts.reply.textContent = outcome.ok ? 'reply: ' + (outcome.reply == null ? 'null' : JSON.stringify(outcome.reply)) : '';
+    parts.reply.textContent = outcome.ok ? 'reply: ' + (outcome.reply == null ? 'null' : JSON.stringify(outcome.reply))
+                                         : 'not sent: ' + (outcome.error || 'refused');
+    parts.reply.dataset.answers = text;
   };
   parts.input.addEventListener('keydown', (event) => { if (event.key === 'Enter') send(); });
   const message = el('div', {class: 'message'}, parts.input, el('button', {text: 'Send', onclick: send}));
@@ -173,8 +178,11 @@ function drawPlacement(parts, placement, state) {
   parts.root.className = 'card ' + placement.status;
   parts.root.dataset.status = placement.status;
   parts.root.dataset.generation = placement.generation;
-  parts.runner.textContent = placement.runner;
+  // Under Wine the card says which image runs: the shipped 32-bit DLL, or
+  // the 64-bit test build where 32-bit Wine cannot start.
+  parts.runner.textContent = placement.wineBits ? 'wine ' + placement.wineBits + '-bit' : placement.runner;
   parts.runner.className = 'runner ' + placement.runner;
+  parts.runner.dataset.bits = placement.wineBits || '';
   parts.runner.title = placement.library;
   parts.status.textContent = placement.status;
   parts.status.className = 'status ' + placement.status;

@@ -1,6 +1,7 @@
 // panel: the workbench — a whole panel of placements in a browser page,
 // with the parent panel, the router and host timers (docs/workbench.md).
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <pthread.h>
 #include <thread>
@@ -22,6 +23,8 @@ struct PanelOptions {
     int port = 8080;
     std::string pageDir;
     std::string dist;   // "" = found (see defaultDist)
+    std::string dist64; // "" = found (see defaultDist64)
+    std::string wineBits;   // "" = the panel file's choice
     std::string recordDir = "workbench-recordings";
     double eventSeconds = 2.0;
     bool noWine = false;
@@ -35,13 +38,7 @@ std::string selfPath()
     return got > 0 ? std::string(path, static_cast<std::size_t>(got)) : std::string("zorv-host");
 }
 
-std::string absolutePath(const std::string& path)
-{
-    if (!path.empty() && path[0] == '/')
-        return path;
-    char here[4096];
-    return getcwd(here, sizeof here) ? std::string(here) + "/" + path : path;
-}
+using zorv_workbench::absolutePath;
 
 bool isFile(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
@@ -56,20 +53,34 @@ std::string defaultDist(const std::string& bin)
     return absolutePath("dist");
 }
 
+// The 64-bit test build laid out as dist/ is (build/dist64 of a checkout),
+// when --dist64 is not given: here, or seen from a build folder's bin/.
+std::string defaultDist64(const std::string& bin)
+{
+    for (const std::string& folder : {std::string("build/dist64"), bin + "/../../dist64"})
+        if (isFile(folder + "/zorv-host.exe"))
+            return absolutePath(folder);
+    return absolutePath("build/dist64");
+}
+
 int runPanel(PanelOptions options)
 {
     using namespace zorv_workbench;
     std::string self = selfPath();
     if (options.dist.empty())
         options.dist = defaultDist(zorv_host::folderOf(self));
+    if (options.dist64.empty())
+        options.dist64 = defaultDist64(zorv_host::folderOf(self));
     options.recordDir = absolutePath(options.recordDir);
     std::string error;
-    PathRoots roots{zorv_host::folderOf(self), options.dist};
+    PathRoots roots{zorv_host::folderOf(self), absolutePath(options.dist), absolutePath(options.dist64)};
     std::optional<PanelFile> panel = loadPanelFile(options.panelFile, roots, error);
     if (!panel) {
         std::cerr << "zorv-host panel: " << error << "\n";
         return 2;
     }
+    if (!options.wineBits.empty())
+        panel->wineBits = *parseWineBits(options.wineBits);
     for (const std::string& warning : panel->warnings)
         std::cerr << "zorv-host panel: note: " << warning << "\n";
     // Ctrl-C and SIGTERM end the workbench through a thread of its own; a
@@ -84,6 +95,9 @@ int runPanel(PanelOptions options)
     WorkbenchOptions workbenchOptions;
     workbenchOptions.selfPath = self;
     workbenchOptions.wine = options.noWine ? "" : "wine";
+    workbenchOptions.wine64 = options.noWine ? "" : "wine64";
+    if (const char* prefix = std::getenv("ZORV_WINE64_PREFIX"))
+        workbenchOptions.wine64Prefix = prefix;
     workbenchOptions.eventSeconds = options.eventSeconds;
     workbenchOptions.recordDir = options.recordDir;
     Workbench workbench(*panel, workbenchOptions);
@@ -132,6 +146,13 @@ void addPanel(CLI::App& app, int& status)
     command->add_option("--dist", options->dist,
                         "the folder of the shipped DLLs and zorv-host.exe ({dist}); by default ./dist, the folder of "
                         "zorv-host, or the checkout's dist/ when zorv-host is in a build folder");
+    command->add_option("--dist64", options->dist64,
+                        "the folder of the 64-bit test build of the DLLs and zorv-host.exe ({dist64}); by default "
+                        "the checkout's build/dist64/");
+    command->add_option("--wine-bits", options->wineBits,
+                        "which Wine runs the \"wine\" placements: 32 (the shipped DLLs), 64 (their 64-bit test "
+                        "build), auto (32 where 32-bit Wine starts, else 64); overrides the panel file's wine_bits")
+        ->check(CLI::IsMember({"auto", "32", "64"}));
     command->add_option("--record-dir", options->recordDir, "where a recording writes its scenario files")
         ->capture_default_str();
     command->add_option("--event-seconds", options->eventSeconds, "a placement slower than this on one event is hung")
