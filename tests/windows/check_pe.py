@@ -258,9 +258,11 @@ def check_debug(a, pe):
 
 
 def check_build_paths(a, pe):
-    """No folder of the build machine anywhere in the images."""
+    """No folder of the build machine anywhere in the images, nor in their PDBs."""
     problems = []
-    for path in (a.dll, a.string_dll):
+    images = (a.dll, a.string_dll)
+    pdbs = [os.path.splitext(path)[0] + ".pdb" for path in images]
+    for path in images + tuple(p for p in pdbs if os.path.isfile(p)):
         with open(path, "rb") as f:
             data = f.read()
         for folder in a.forbid_path:
