@@ -79,7 +79,8 @@ set(ZORV_WINDOWS_MIN_VERSION 5.01)
 # - the kernel is the only import library (no C runtime);
 # - header OS and subsystem versions ZORV_WINDOWS_MIN_VERSION;
 # - reproducible: /Brepro puts a content hash where the time stamp was, and
-#   the objects' debug info (which names build folders) goes to the PDB only;
+#   the objects' debug info (no folder of the build machine in it) goes to
+#   the PDB only;
 # - a PDB beside the DLL, named in the image by file name alone (no path of
 #   the build machine), installed next to the DLL for reading crash dumps.
 # Test modules (a TEST argument, or anything under tests/) keep their PDB in
