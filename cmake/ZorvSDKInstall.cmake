@@ -58,4 +58,5 @@ install(FILES
   ${CMAKE_CURRENT_LIST_DIR}/ZorvValidate.cmake
   ${CMAKE_CURRENT_LIST_DIR}/ZorvWindows.cmake
   ${CMAKE_CURRENT_LIST_DIR}/toolchain-win32-clang-cl.cmake
+  ${CMAKE_CURRENT_LIST_DIR}/zorv-compile-from-source-root.sh
   DESTINATION ${sdk_cmake} COMPONENT sdk EXCLUDE_FROM_ALL)

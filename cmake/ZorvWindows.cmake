@@ -9,15 +9,32 @@ endif()
 string(REPLACE "/EHsc" "" CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS}")
 set(CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS} /EHs-c-")
 
-# Debug info for the PDB, the same from any build folder: the compilation
-# folder is written as X:/build (and lld-link makes the objects' relative
-# paths absolute against it, /pdbsourcepath). Source paths stay as they are:
-# clang 14 records each compiler command line, include folders and all, in
-# the debug info, so a checkout in another folder gives another PDB, and so
-# another PDB signature in the DLL. Every object of the build (the
-# framework's libraries too) gets these flags.
-set(ZORV_WINDOWS_REPRO_FLAGS /Z7 /Brepro
-  /clang:-fdebug-compilation-dir=X:/build /clang:-fcoverage-compilation-dir=X:/build)
+# Debug info for the PDB, the same from any source and build folder: no
+# compiler command line in it (it names every include folder; clang 16 can
+# leave it out), source paths written under X:/source, the build folder's
+# as X:/build (and lld-link makes the objects' relative paths absolute
+# against it, /pdbsourcepath). The compiler runs in the source root with
+# the source named relative to it (zorv-compile-from-source-root.sh): the
+# names of types in anonymous namespaces carry a hash of that name. Every
+# object of the build (the framework's libraries too) gets all this.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 16)
+  message(FATAL_ERROR "the Windows build needs clang-cl 16 or later (Debian package clang-16), "
+    "not ${CMAKE_CXX_COMPILER} ${CMAKE_CXX_COMPILER_VERSION}: older ones write the source folder into the PDB")
+endif()
+set(ZORV_WINDOWS_REPRO_FLAGS /Z7 /Brepro -gno-codeview-command-line
+  /clang:-fdebug-compilation-dir=X:/source /clang:-fcoverage-compilation-dir=X:/source
+  /clang:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=X:/source
+  /clang:-ffile-prefix-map=${CMAKE_BINARY_DIR}=X:/build)
+# An SDK's own sources (the module runtime) and headers, wherever it is installed.
+if(DEFINED ZORV_SDK_PREFIX)
+  list(APPEND ZORV_WINDOWS_REPRO_FLAGS /clang:-ffile-prefix-map=${ZORV_SDK_PREFIX}=X:/zorv-sdk)
+endif()
+foreach(lang C CXX)
+  if(NOT CMAKE_${lang}_COMPILER_LAUNCHER MATCHES "zorv-compile-from-source-root")
+    set(CMAKE_${lang}_COMPILER_LAUNCHER sh ${CMAKE_CURRENT_LIST_DIR}/zorv-compile-from-source-root.sh
+      ${PROJECT_SOURCE_DIR} ${CMAKE_${lang}_COMPILER_LAUNCHER})
+  endif()
+endforeach()
 add_compile_options(${ZORV_WINDOWS_REPRO_FLAGS})
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -41,7 +58,7 @@ function(zorv_import_library name)
   endif()
   add_custom_command(OUTPUT ${lib}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/importlibs
-    COMMAND llvm-dlltool-14 -m ${ZORV_DLLTOOL_MACHINE} -k -d ${def} -l ${lib}
+    COMMAND llvm-dlltool-16 -m ${ZORV_DLLTOOL_MACHINE} -k -d ${def} -l ${lib}
     DEPENDS ${def}
     COMMENT "Import library for ${name}")
   add_custom_target(zorv_import_${name}_lib DEPENDS ${lib})
@@ -62,7 +79,8 @@ set(ZORV_WINDOWS_MIN_VERSION 5.01)
 # - the kernel is the only import library (no C runtime);
 # - header OS and subsystem versions ZORV_WINDOWS_MIN_VERSION;
 # - reproducible: /Brepro puts a content hash where the time stamp was, and
-#   the objects' debug info (which names build folders) goes to the PDB only;
+#   the objects' debug info (no folder of the build machine in it) goes to
+#   the PDB only;
 # - a PDB beside the DLL, named in the image by file name alone (no path of
 #   the build machine), installed next to the DLL for reading crash dumps.
 # Test modules (a TEST argument, or anything under tests/) keep their PDB in

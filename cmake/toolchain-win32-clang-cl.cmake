@@ -2,17 +2,19 @@
 # lld-link and no Microsoft SDK. The modules use no C++ standard library;
 # the few C-runtime and kernel functions they call are declared in platform/
 # and imported through libraries made from .def files at build time.
+# LLVM 16 throughout: clang 16 can leave the compiler command line (which
+# names the source folder) out of the debug info, see ZorvWindows.cmake.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR X86)
 
-set(CMAKE_C_COMPILER clang-cl-14)
-set(CMAKE_CXX_COMPILER clang-cl-14)
+set(CMAKE_C_COMPILER clang-cl-16)
+set(CMAKE_CXX_COMPILER clang-cl-16)
 set(CMAKE_C_COMPILER_TARGET i686-pc-windows-msvc)
 set(CMAKE_CXX_COMPILER_TARGET i686-pc-windows-msvc)
-set(CMAKE_LINKER lld-link-14)
-set(CMAKE_AR llvm-lib-14)
-set(CMAKE_RC_COMPILER llvm-rc-14)
-set(CMAKE_MT llvm-mt-14)
+set(CMAKE_LINKER lld-link-16)
+set(CMAKE_AR llvm-lib-16)
+set(CMAKE_RC_COMPILER llvm-rc-16)
+set(CMAKE_MT llvm-mt-16)
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 
 # No default libraries (kernel32.lib, user32.lib, ...) and no /MD runtime.

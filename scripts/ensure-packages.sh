@@ -31,10 +31,12 @@ FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 BENCH_PACKAGES=(libbenchmark-dev)
 
 # The shipping build (clang-cl, lld-link, LLVM tools), zorv-host.exe (MinGW),
-# Wine to run them, and pefile for the image checks.
+# Wine to run them, and pefile for the image checks. LLVM 16: its CodeView
+# can leave out the compiler command line, which names the source folder, so
+# a clone in any folder builds the same PDB (clang 14 stays for the fuzzers).
 # The 64-bit pieces build and run the tests of zorv-host's Windows side where
 # 32-bit programs cannot run.
-WINDOWS_PACKAGES=(clang-14 clang-tools-14 lld-14 llvm-14 g++-mingw-w64-i686 wine wine32:i386 python3-pefile
+WINDOWS_PACKAGES=(clang-16 clang-tools-16 lld-16 llvm-16 g++-mingw-w64-i686 wine wine32:i386 python3-pefile
                   g++-mingw-w64-x86-64 wine64)
 
 # Whether Wine runs here. Its loader is a 32-bit program, and some kernels

@@ -46,7 +46,7 @@ VTABLE = [
 
 
 def demangle(name):
-    out = subprocess.run(["llvm-undname-14", name], capture_output=True, text=True, check=True).stdout
+    out = subprocess.run(["llvm-undname-16", name], capture_output=True, text=True, check=True).stdout
     return [line for line in out.splitlines() if line.strip()][-1].strip()
 
 
@@ -206,7 +206,7 @@ def check_exceptions(a, pe):
 
 def check_vtable(a, pe):
     """Reads the relocations of ??_7Selvarin@@6B@ in the component's object file."""
-    out = subprocess.run(["llvm-objdump-14", "-r", "-t", a.object], capture_output=True, text=True,
+    out = subprocess.run(["llvm-objdump-16", "-r", "-t", a.object], capture_output=True, text=True,
                          check=True).stdout
     symbol = re.search(r"^\[\s*\d+\]\(sec\s+(\d+)\)\(.*\)\(.*\)\s*\(.*\)\s*\(nx \d+\) 0x([0-9a-f]+) \?\?_7Selvarin@@6B@$",
                        out, re.M)
@@ -215,7 +215,7 @@ def check_vtable(a, pe):
     section, start = int(symbol.group(1)), int(symbol.group(2), 16)
     blocks = re.split(r"^RELOCATION RECORDS FOR \[", out, flags=re.M)[1:]
     headers = re.findall(r"^\s*(\d+)\s+(\S+)\s", subprocess.run(
-        ["llvm-objdump-14", "-h", a.object], capture_output=True, text=True, check=True).stdout, re.M)
+        ["llvm-objdump-16", "-h", a.object], capture_output=True, text=True, check=True).stdout, re.M)
     names = [name for index, name in headers if int(index) == section - 1]
     slots = {}
     for block in blocks:
@@ -258,9 +258,11 @@ def check_debug(a, pe):
 
 
 def check_build_paths(a, pe):
-    """No folder of the build machine anywhere in the images."""
+    """No folder of the build machine anywhere in the images, nor in their PDBs."""
     problems = []
-    for path in (a.dll, a.string_dll):
+    images = (a.dll, a.string_dll)
+    pdbs = [os.path.splitext(path)[0] + ".pdb" for path in images]
+    for path in images + tuple(p for p in pdbs if os.path.isfile(p)):
         with open(path, "rb") as f:
             data = f.read()
         for folder in a.forbid_path:

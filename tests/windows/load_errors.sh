@@ -7,8 +7,8 @@ rm -rf "$work"; mkdir -p "$work/alone" "$work/without_toInt" "$work/x64"
 cp "$dist/Selvarin.dll" "$work/alone/"
 cp "$dist/Selvarin.dll" "$windows/bin/without_toInt/zorv_string.dll" "$work/without_toInt/"
 printf 'int x;\n' > "$work/x64/x.c"
-(cd "$work/x64" && clang-cl-14 --target=x86_64-pc-windows-msvc /nologo /c x.c >/dev/null &&
-    lld-link-14 /dll /noentry /nodefaultlib /out:x64.dll x.obj >/dev/null) || { echo "cannot build x64.dll"; exit 1; }
+(cd "$work/x64" && clang-cl-16 --target=x86_64-pc-windows-msvc /nologo /c x.c >/dev/null &&
+    lld-link-16 /dll /noentry /nodefaultlib /out:x64.dll x.obj >/dev/null) || { echo "cannot build x64.dll"; exit 1; }
 printf 'not an image\n' > "$work/text.dll"
 scenario=$(dirname "$0")/../probe/two_factory_calls.scn
 status=0

@@ -93,7 +93,7 @@ def tool(*names):
         path = shutil.which(name)
         if path:
             return path
-    raise Missing("%s not found (Debian package llvm-14)" % names[0])
+    raise Missing("%s not found (Debian package llvm-16)" % names[0])
 
 
 _demangled = {}
@@ -101,7 +101,7 @@ _demangled = {}
 
 def demangle(name):
     if name not in _demangled:
-        out = subprocess.run([tool("llvm-undname-14", "llvm-undname"), name], capture_output=True, text=True).stdout
+        out = subprocess.run([tool("llvm-undname-16", "llvm-undname"), name], capture_output=True, text=True).stdout
         lines = [line.strip() for line in out.splitlines() if line.strip()]
         _demangled[name] = lines[-1] if lines else name
     return _demangled[name]
@@ -252,7 +252,7 @@ def check_exceptions(a, pe):
 
 def check_vtable(a, pe):
     """Reads the relocations of the class's vftable in its object file."""
-    objdump = tool("llvm-objdump-14", "llvm-objdump")
+    objdump = tool("llvm-objdump-16", "llvm-objdump")
     mangled = "??_7%s@@6B@" % a.cls
     out = subprocess.run([objdump, "-r", "-t", a.object], capture_output=True, text=True).stdout
     symbol = re.search(r"^\[\s*\d+\]\(sec\s+(\d+)\)\(.*\)\(.*\)\s*\(.*\)\s*\(nx \d+\) 0x([0-9a-f]+) "
