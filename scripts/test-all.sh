@@ -130,7 +130,7 @@ tally_stage() {
 run_stage() {
     local title=$1 started=$SECONDS log status=0; shift
     log=$(mktemp)
-    "$@" >"$log" 2>&1 || status=$?
+    ("$@") >"$log" 2>&1 || status=$?
     tally_stage "$title ($((SECONDS - started)) s)" "$log" "$status"
 }
 sdk_stage() { scripts/install-sdk.sh build/sdk >/dev/null && tests/sdk/test-examples.sh build/sdk; }
