@@ -21,11 +21,12 @@ struct PeImport {
 
 struct PeImage {
     std::string error;   // empty when the file is a PE image; otherwise why not, in words
+    bool missing = false;   // no such file (or it cannot be opened)
     uint16_t machine = 0;
     bool dll = false;
     uint16_t osMajor = 0, osMinor = 0;               // the Windows version the header asks for
     uint16_t subsystemMajor = 0, subsystemMinor = 0;
-    std::vector<PeImport> imports;   // 32-bit images only
+    std::vector<PeImport> imports;
 };
 
 PeImage readPeImage(const std::string& path);
