@@ -228,6 +228,12 @@ ComponentLibrary::ComponentLibrary(const std::string& path)
         error_ = "cannot load " + path + ": it is a program, not a DLL";
         return;
     }
+    // Wine maps an image of the other machine that has no code to run, and
+    // Windows may too; none is a component this program can drive.
+    if (image.error.empty() && image.machine != ownMachine()) {
+        error_ = "cannot load " + path + ": " + describeMachine(image.machine) + "; " + ownMachineRule();
+        return;
+    }
     // A failing load must not raise a message box on the integrator's screen.
     UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     HMODULE module = haveFull ? LoadLibraryExA(full, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
