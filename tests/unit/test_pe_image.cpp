@@ -23,10 +23,13 @@ void put16(std::string& b, size_t at, uint16_t v)
     b[at + 1] = static_cast<char>(v >> 8);
 }
 
-// A minimal 32-bit DLL image importing "zorv_string.dll" (two names) and
-// "KERNEL32.dll" (one name and an ordinal), with one section at RVA 0x1000.
-std::string image(uint16_t machine = peMachineI386, uint16_t characteristics = 0x2102)
+// A minimal DLL image importing "zorv_string.dll" (two names) and
+// "KERNEL32.dll" (one name and an ordinal), with one section at RVA 0x1000;
+// PE32, or PE32+ (8-byte lookup entries) when plus.
+std::string image(uint16_t machine = peMachineI386, uint16_t characteristics = 0x2102, bool plus = false)
 {
+    const uint16_t optionalSize = plus ? 0xF0 : 0xE0;
+    const uint32_t entry = plus ? 8 : 4;
     std::string b(0x800, '\0');
     b[0] = 'M';
     b[1] = 'Z';
@@ -34,12 +37,12 @@ std::string image(uint16_t machine = peMachineI386, uint16_t characteristics = 0
     b.replace(0x80, 4, std::string("PE\0\0", 4));
     put16(b, 0x84, machine);
     put16(b, 0x86, 1);       // one section
-    put16(b, 0x94, 0xE0);    // optional header size
+    put16(b, 0x94, optionalSize);
     put16(b, 0x96, characteristics);
     size_t opt = 0x98;
-    put16(b, opt, 0x10B);
-    put32(b, opt + 96 + 8, 0x1000);   // import directory
-    size_t section = opt + 0xE0;
+    put16(b, opt, plus ? 0x20B : 0x10B);
+    put32(b, opt + (plus ? 112 : 96) + 8, 0x1000);   // import directory
+    size_t section = opt + optionalSize;
     put32(b, section + 8, 0x400);     // virtual size
     put32(b, section + 12, 0x1000);   // RVA
     put32(b, section + 16, 0x400);    // raw size
@@ -53,9 +56,14 @@ std::string image(uint16_t machine = peMachineI386, uint16_t characteristics = 0
     b.replace(file(0x1200), 16, std::string("zorv_string.dll\0", 16));
     b.replace(file(0x1210), 13, std::string("KERNEL32.dll\0", 13));
     put32(b, file(0x1100), 0x1300);
-    put32(b, file(0x1104), 0x1310);
+    put32(b, file(0x1100 + entry), 0x1310);
     put32(b, file(0x1120), 0x1320);
-    put32(b, file(0x1124), 0x80000007u);
+    if (plus) {   // the ordinal flag is the top bit of the 8 bytes
+        put32(b, file(0x1120 + entry), 7);
+        put32(b, file(0x1120 + entry) + 4, 0x80000000u);
+    } else {
+        put32(b, file(0x1120 + entry), 0x80000007u);
+    }
     b.replace(file(0x1302), 13, std::string("??0zorv@@QAE\0", 13));
     b.replace(file(0x1312), 6, std::string("toInt\0", 6));
     b.replace(file(0x1322), 10, std::string("HeapAlloc\0", 10));
@@ -74,15 +82,18 @@ std::string written(const std::string& bytes)
 
 TEST(PeImage, ReadsMachineKindAndImports)
 {
-    PeImage pe = readPeImage(written(image()));
-    ASSERT_EQ(pe.error, "");
-    EXPECT_EQ(pe.machine, peMachineI386);
-    EXPECT_TRUE(pe.dll);
-    ASSERT_EQ(pe.imports.size(), 2u);
-    EXPECT_EQ(pe.imports[0].dll, "zorv_string.dll");
-    EXPECT_EQ(pe.imports[0].names, (std::vector<std::string>{"??0zorv@@QAE", "toInt"}));
-    EXPECT_EQ(pe.imports[1].dll, "KERNEL32.dll");
-    EXPECT_EQ(pe.imports[1].names, (std::vector<std::string>{"HeapAlloc", "#7"}));
+    // The 64-bit test build diagnoses its own loads from PE32+ imports.
+    for (bool plus : {false, true}) {
+        PeImage pe = readPeImage(written(image(plus ? 0x8664 : peMachineI386, 0x2102, plus)));
+        ASSERT_EQ(pe.error, "") << plus;
+        EXPECT_EQ(pe.machine, plus ? 0x8664 : peMachineI386);
+        EXPECT_TRUE(pe.dll);
+        ASSERT_EQ(pe.imports.size(), 2u) << plus;
+        EXPECT_EQ(pe.imports[0].dll, "zorv_string.dll");
+        EXPECT_EQ(pe.imports[0].names, (std::vector<std::string>{"??0zorv@@QAE", "toInt"})) << plus;
+        EXPECT_EQ(pe.imports[1].dll, "KERNEL32.dll");
+        EXPECT_EQ(pe.imports[1].names, (std::vector<std::string>{"HeapAlloc", "#7"})) << plus;
+    }
 
     EXPECT_FALSE(readPeImage(written(image(peMachineI386, 0x0102))).dll);
     PeImage x64 = readPeImage(written(image(0x8664)));
@@ -119,20 +130,25 @@ TEST(PeImage, DamagedFilesGiveWordsNotCrashes)
         PeImage pe = readPeImage(written(c.bytes));
         EXPECT_EQ(pe.error, c.error) << c.what;
     }
-    EXPECT_EQ(readPeImage(::testing::TempDir() + "no_such_file.dll").error, "file not found");
+    PeImage none = readPeImage(::testing::TempDir() + "no_such_file.dll");
+    EXPECT_EQ(none.error, "file not found");
+    EXPECT_TRUE(none.missing);
+    EXPECT_FALSE(readPeImage(written("just text")).missing);
     EXPECT_TRUE(readPeImage(written(wildImports)).imports.empty());
 }
 
 TEST(PeImage, EveryTruncationIsReadWithinTheFile)
 {
     // Under the sanitizers a read past the file's bytes fails this test.
-    const std::string whole = image();
-    std::string cut;
-    for (std::size_t length = 0; length < whole.size(); length += 5) {
-        cut.assign(whole, 0, length);
-        PeImage pe = readPeImage(written(cut));
-        if (pe.error.empty()) {
-            EXPECT_EQ(pe.machine, peMachineI386) << length;
+    for (bool plus : {false, true}) {
+        const std::string whole = image(peMachineI386, 0x2102, plus);
+        std::string cut;
+        for (std::size_t length = 0; length < whole.size(); length += 5) {
+            cut.assign(whole, 0, length);
+            PeImage pe = readPeImage(written(cut));
+            if (pe.error.empty()) {
+                EXPECT_EQ(pe.machine, peMachineI386) << length;
+            }
         }
     }
 }

@@ -1,8 +1,10 @@
 #include "library_loader.h"
 
+#include "load_path.h"
 #include "zorv_plugin_entry.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -77,6 +79,7 @@ PeImage readPeImage(const std::string& path)
     PeImage image;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
+        image.missing = true;
         image.error = "file not found";
         return image;
     }
@@ -121,8 +124,10 @@ PeImage readPeImage(const std::string& path)
         size_t at = sectionTable + 40u * i;
         sections.push_back({read32(b, at + 12), read32(b, at + 8), read32(b, at + 20), read32(b, at + 16)});
     }
-    if (magic != 0x10B || directories + 16 > sectionTable)
-        return image;   // a 64-bit image: its imports are not ours to read
+    if (directories + 16 > sectionTable)
+        return image;   // no import directory
+    // Lookup entries are 4 bytes in PE32, 8 in PE32+, the top bit marking an ordinal.
+    const size_t thunkSize = magic == 0x20B ? 8 : 4;
     size_t descriptor = fileOffset(sections, read32(b, directories + 8));
     // Import descriptors of 20 bytes, ending with an empty one.
     for (int guard = 0; descriptor != 0 && descriptor + 20 <= b.size() && guard < 512; ++guard, descriptor += 20) {
@@ -133,11 +138,12 @@ PeImage readPeImage(const std::string& path)
         PeImport imported;
         imported.dll = nameAt(b, fileOffset(sections, nameRva));
         size_t thunk = fileOffset(sections, lookup ? lookup : thunks);
-        for (int n = 0; thunk != 0 && thunk + 4 <= b.size() && n < 65536; ++n, thunk += 4) {
+        for (int n = 0; thunk != 0 && thunk + thunkSize <= b.size() && n < 65536; ++n, thunk += thunkSize) {
             uint32_t entry = read32(b, thunk);
-            if (entry == 0)
+            uint32_t high = thunkSize == 8 ? read32(b, thunk + 4) : 0;
+            if (entry == 0 && high == 0)
                 break;
-            if (entry & 0x80000000u)
+            if (thunkSize == 8 ? (high & 0x80000000u) != 0 : (entry & 0x80000000u) != 0)
                 imported.names.push_back("#" + std::to_string(entry & 0xFFFF));
             else
                 imported.names.push_back(nameAt(b, fileOffset(sections, entry) + 2));
@@ -153,54 +159,9 @@ PeImage readPeImage(const std::string& path)
 namespace {
 
 // What Windows says about the failure is a number; the reasons an integrator
-// meets are told apart here by looking at the file and its imports.
-std::string folderOf(const std::string& path)
-{
-    size_t cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-}
-
-std::string nameOf(const std::string& path)
-{
-    size_t cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
-// A DLL the component imports, looked for as the loader would: the
-// component's folder first, then the standard search.
-HMODULE findImported(const std::string& componentFolder, const std::string& dll, DWORD flags)
-{
-    HMODULE module = nullptr;
-    if (!componentFolder.empty())
-        module = LoadLibraryExA((componentFolder + dll).c_str(), nullptr, flags);
-    return module ? module : LoadLibraryExA(dll.c_str(), nullptr, flags);
-}
-
-// The first import of image that cannot be had, in words; "" when all can.
-std::string missingImport(const std::string& path, const std::string& full, const PeImage& image)
-{
-    const std::string folder = folderOf(full);
-    for (const PeImport& imported : image.imports) {
-        HMODULE module = findImported(folder, imported.dll, DONT_RESOLVE_DLL_REFERENCES);
-        if (!module)
-            return "cannot load " + path + ": " + imported.dll + " not found (imported by " + nameOf(path) +
-                   "; looked in " + (folder.empty() ? std::string(".") : folder) + " and the standard places)";
-        for (const std::string& name : imported.names) {
-            bool byOrdinal = !name.empty() && name[0] == '#';
-            FARPROC found = byOrdinal ? GetProcAddress(module, MAKEINTRESOURCEA(std::stoi(name.substr(1))))
-                                      : GetProcAddress(module, name.c_str());
-            if (!found) {
-                FreeLibrary(module);
-                return "cannot load " + path + ": " + imported.dll + " does not export " + name +
-                       " (imported by " + nameOf(path) + ")";
-            }
-        }
-        FreeLibrary(module);
-    }
-    return std::string();
-}
-
-std::string explainFailure(const std::string& path, const std::string& full, DWORD code)
+// meets are told apart here by looking at the file and its imports, along
+// the folders the failed load searched.
+std::string explainFailure(const std::string& path, const std::string& full, SearchOrder order, DWORD code)
 {
     DWORD attributes = GetFileAttributesA(full.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -210,30 +171,67 @@ std::string explainFailure(const std::string& path, const std::string& full, DWO
     PeImage image = readPeImage(full);
     if (!image.error.empty())
         return "cannot load " + path + ": " + image.error;
-    if (image.machine != peMachineI386)
-        return "cannot load " + path + ": " + describeMachine(image.machine) +
-               "; the panel host loads 32-bit (i386) DLLs only";
+    if (image.machine != ownMachine())
+        return "cannot load " + path + ": " + describeMachine(image.machine) + "; " + ownMachineRule();
     if (!image.dll)
         return "cannot load " + path + ": it is a program, not a DLL";
-    std::string missing = missingImport(path, full, image);
+    const SearchPlaces places = searchPlacesHere(full);
+    std::string missing = missingAlong(full, order, places);
     if (!missing.empty())
-        return missing;
-    return "cannot load " + path + ": Windows error " + std::to_string(code) +
-           " (every imported DLL and name was found; its entry point may have refused)";
+        return "cannot load " + path + ": " + missing;
+    return "cannot load " + path + ": Windows error " + std::to_string(code)
+           + " (every imported DLL and name was found along the folders the load searched, in order: "
+           + listFolders(searchFolders(order, places)) + "; its entry point may have refused)";
+}
+
+// After a load that succeeded: an import name that the module the loader
+// bound lacks. Windows refuses such a DLL; Wine loads it with a trap in
+// place of the name.
+std::string unboundName(const std::string& path, const PeImage& image)
+{
+    const std::size_t cut = path.find_last_of("\\/");
+    const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+    for (const PeImport& imported : image.imports) {
+        HMODULE module = GetModuleHandleA(imported.dll.c_str());
+        if (!module)
+            continue;   // not bound by name (an API set): the loader had it
+        for (const std::string& wanted : imported.names) {
+            bool byOrdinal = !wanted.empty() && wanted[0] == '#';
+            FARPROC found = byOrdinal ? GetProcAddress(module, MAKEINTRESOURCEA(std::atoi(wanted.c_str() + 1)))
+                                      : GetProcAddress(module, wanted.c_str());
+            if (!found) {
+                char bound[MAX_PATH];
+                DWORD length = GetModuleFileNameA(module, bound, MAX_PATH);
+                return "cannot load " + path + ": " + imported.dll + " does not export " + wanted + " (imported by "
+                       + name + ")"
+                       + (length > 0 && length < MAX_PATH ? "; the load took " + std::string(bound, length)
+                                                          : std::string());
+            }
+        }
+    }
+    return std::string();
 }
 
 } // namespace
 
 ComponentLibrary::ComponentLibrary(const std::string& path)
 {
-    // With a full path, the component's own folder is searched first for the
-    // libraries it imports (zorv_string.dll beside it).
+    // With a full path and the altered search path, the component's own
+    // folder is searched first for the libraries it imports (zorv_string.dll
+    // beside it), not this program's.
     char full[MAX_PATH];
     DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
     bool haveFull = length > 0 && length < MAX_PATH;
-    PeImage image = readPeImage(haveFull ? std::string(full) : path);
+    const std::string where = haveFull ? std::string(full) : path;
+    PeImage image = readPeImage(where);
     if (image.error.empty() && !image.dll) {
         error_ = "cannot load " + path + ": it is a program, not a DLL";
+        return;
+    }
+    // Wine maps an image of the other machine that has no code to run, and
+    // Windows may too; none is a component this program can drive.
+    if (image.error.empty() && image.machine != ownMachine()) {
+        error_ = "cannot load " + path + ": " + describeMachine(image.machine) + "; " + ownMachineRule();
         return;
     }
     // A failing load must not raise a message box on the integrator's screen.
@@ -243,13 +241,11 @@ ComponentLibrary::ComponentLibrary(const std::string& path)
     DWORD code = module ? 0 : GetLastError();
     SetErrorMode(oldMode);
     if (!module) {
-        error_ = explainFailure(path, haveFull ? std::string(full) : path, code);
+        error_ = explainFailure(path, where, haveFull ? SearchOrder::altered : SearchOrder::plain, code);
         return;
     }
     handle_ = module;
-    // Windows refuses a DLL with an import it cannot resolve; Wine loads it
-    // with a trap in place of the name. Either way the host should not run it.
-    std::string missing = missingImport(path, haveFull ? std::string(full) : path, image);
+    std::string missing = unboundName(path, image);
     if (!missing.empty()) {
         error_ = missing;
         return;

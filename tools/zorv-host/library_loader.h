@@ -21,11 +21,12 @@ struct PeImport {
 
 struct PeImage {
     std::string error;   // empty when the file is a PE image; otherwise why not, in words
+    bool missing = false;   // no such file (or it cannot be opened)
     uint16_t machine = 0;
     bool dll = false;
     uint16_t osMajor = 0, osMinor = 0;               // the Windows version the header asks for
     uint16_t subsystemMajor = 0, subsystemMinor = 0;
-    std::vector<PeImport> imports;   // 32-bit images only
+    std::vector<PeImport> imports;
 };
 
 PeImage readPeImage(const std::string& path);
@@ -34,8 +35,10 @@ std::string describeMachine(uint16_t machine);   // "a 64-bit (x64) image"
 class ComponentLibrary {
 public:
     // Loads path and resolves the factory; on failure error() says why in
-    // words (no such file; which imported DLL is missing, or which name it
-    // lacks; a 64-bit or non-DLL file) and factory() is null. The library stays loaded until this object dies.
+    // words (no such file; which imported DLL is missing from the folders
+    // the load searched, or which name it lacks; an image of another
+    // machine, or no DLL) and factory() is null. The library stays loaded
+    // until this object dies.
     explicit ComponentLibrary(const std::string& path);
     ~ComponentLibrary();
     ComponentLibrary(const ComponentLibrary&) = delete;

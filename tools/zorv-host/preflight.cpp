@@ -1,12 +1,15 @@
 #include "preflight.h"
 
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
 
-#include "child_process.h"
 #include "library_loader.h"
+#include "load_path.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -23,9 +26,159 @@ const char textLibraryVariable[] = "ZORV_TEXT_LIBRARY";
 
 namespace {
 
+const char* statusWord(PreflightStatus status)
+{
+    switch (status) {
+    case PreflightStatus::pass: return "PASS";
+    case PreflightStatus::fail: return "FAIL";
+    case PreflightStatus::skip: return "SKIP";
+    case PreflightStatus::note: return "NOTE";
+    }
+    return "FAIL";
+}
+
+bool noneFailed(const std::vector<PreflightItem>& items)
+{
+    for (const PreflightItem& item : items)
+        if (item.status == PreflightStatus::fail)
+            return false;
+    return true;
+}
+
+// The first line of text, for a child's complaint quoted in one line.
+std::string firstLine(const std::string& text)
+{
+    std::string line = text.substr(0, text.find('\n'));
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+// validate --json's document, or null (and why not, in words).
+nlohmann::json validateReport(const ChildOutcome& child, std::string& why)
+{
+    if (!child.started) {
+        why = "zorv-host.exe could not run itself: " + child.description;
+        return nullptr;
+    }
+    if (child.crashed || child.timedOut) {
+        why = "zorv-host.exe validate " + child.description;
+        return nullptr;
+    }
+    nlohmann::json report = nlohmann::json::parse(child.out, nullptr, false);
+    if (report.is_discarded() || !report.is_object() || !report.contains("checks") || !report["checks"].is_array()) {
+        why = "zorv-host.exe validate gave no report (" + child.description
+              + (child.err.empty() ? std::string() : ": " + firstLine(child.err)) + ")";
+        return nullptr;
+    }
+    return report;
+}
+
+std::string text(const nlohmann::json& value, const char* key)
+{
+    auto found = value.find(key);
+    return found != value.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+int count(const nlohmann::json& value, const char* key)
+{
+    auto found = value.find(key);
+    return found != value.end() && found->is_number_integer() ? found->get<int>() : 0;
+}
+
+} // namespace
+
+std::string formatPreflight(const std::vector<PreflightItem>& items, const PreflightOptions& options)
+{
+    const bool all = noneFailed(items);
+    std::ostringstream out;
+    if (options.json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const PreflightItem& item : items) {
+            nlohmann::json entry{{"item", item.item}, {"status", statusWord(item.status)}, {"detail", item.detail}};
+            if (!item.lines.empty()) {
+                nlohmann::json lines = nlohmann::json::array();
+                for (const PreflightLine& line : item.lines)
+                    lines.push_back({{"status", line.status.empty() ? nlohmann::json() : nlohmann::json(line.status)},
+                                     {"name", line.name},
+                                     {"detail", line.detail}});
+                entry["lines"] = lines;
+            }
+            list.push_back(entry);
+        }
+        out << nlohmann::json{{"schema", 2}, {"component", options.component}, {"items", list}, {"pass", all}}.dump(2)
+            << "\n";
+        return out.str();
+    }
+    for (const PreflightItem& item : items) {
+        out << statusWord(item.status) << " " << item.item << ": " << item.detail << "\n";
+        for (const PreflightLine& line : item.lines)
+            out << "    " << (line.status.empty() ? "" : line.status + "  ") << line.name << ": " << line.detail
+                << "\n";
+    }
+    out << (all ? "ready to deploy" : "not ready to deploy") << "\n";
+    return out.str();
+}
+
+PreflightItem notRunBecause(const std::string& item, const std::string& failed)
+{
+    return {item, PreflightStatus::skip, "not run: " + failed + " failed", {}};
+}
+
+PreflightItem readFactoryCall(const ChildOutcome& child)
+{
+    const std::string item = "text library objects";
+    std::string why;
+    nlohmann::json report = validateReport(child, why);
+    if (report.is_null())
+        return {item, PreflightStatus::fail, why, {}};
+    for (const nlohmann::json& check : report["checks"]) {
+        if (text(check, "name") != "library.factory")
+            continue;
+        const std::string status = text(check, "status"), reason = text(check, "reason");
+        if (status == "PASS")
+            return {item, PreflightStatus::pass, "fit the component's reserves (its first factory call made a component)",
+                    {}};
+        if (text(check, "kind") == "load_failed")
+            return {item, PreflightStatus::fail, "the component cannot be loaded here: " + reason, {}};
+        return {item, PreflightStatus::fail,
+                "the component's first factory call made nothing (" + reason
+                    + "); it makes nothing when the text library's objects do not fit its reserves, and its debug "
+                      "line names the class and the bytes",
+                {}};
+    }
+    return {item, PreflightStatus::fail, "zorv-host.exe validate ran no library.factory check", {}};
+}
+
+PreflightItem readValidation(const ChildOutcome& child)
+{
+    const std::string item = "validate";
+    std::string why;
+    nlohmann::json report = validateReport(child, why);
+    if (report.is_null())
+        return {item, PreflightStatus::fail, why, {}};
+    PreflightItem result{item, PreflightStatus::pass, "", {}};
+    for (const nlohmann::json& check : report["checks"])
+        if (text(check, "status") == "FAIL")
+            result.lines.push_back({"FAIL", text(check, "name"), text(check, "reason")});
+    const int passed = count(report, "passed"), failed = count(report, "failed"), warned = count(report, "warned"),
+              skipped = count(report, "skipped");
+    result.detail = "strictness " + std::to_string(count(report, "strictness")) + ": " + std::to_string(passed)
+                    + " passed, " + std::to_string(failed) + " failed"
+                    + (warned ? ", " + std::to_string(warned) + " warned" : "")
+                    + (skipped ? ", " + std::to_string(skipped) + " skipped" : "");
+    if (failed > 0 || !result.lines.empty() || child.exitCode != 0)
+        result.status = PreflightStatus::fail;
+    return result;
+}
+
+#if defined(_WIN32)
+
+namespace {
+
 const char textLibraryName[] = "zorv_string.dll";
 
-bool sameName(std::string a, std::string b)
+bool sameName(const std::string& a, const std::string& b)
 {
     if (a.size() != b.size())
         return false;
@@ -35,44 +188,11 @@ bool sameName(std::string a, std::string b)
     return true;
 }
 
-void print(const std::vector<PreflightItem>& items, const PreflightOptions& options)
-{
-    bool all = true;
-    for (const PreflightItem& item : items)
-        all = all && item.pass;
-    if (options.json) {
-        nlohmann::json list = nlohmann::json::array();
-        for (const PreflightItem& item : items)
-            list.push_back({{"item", item.item}, {"status", item.pass ? "PASS" : "FAIL"}, {"detail", item.detail}});
-        std::cout << nlohmann::json{{"schema", 1}, {"component", options.component}, {"items", list}, {"pass", all}}
-                         .dump(2)
-                  << "\n";
-        return;
-    }
-    for (const PreflightItem& item : items)
-        std::cout << (item.pass ? "PASS " : "FAIL ") << item.item << ": " << item.detail << "\n";
-    std::cout << (all ? "ready to deploy" : "not ready to deploy") << "\n";
-}
-
-#if defined(_WIN32)
-
-std::string folderOf(const std::string& path)
-{
-    std::size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
 std::string fullPath(const std::string& path)
 {
     char full[MAX_PATH];
     DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
     return length > 0 && length < MAX_PATH ? std::string(full) : path;
-}
-
-bool fileExists(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 PreflightItem windowsVersion(const PeImage& image)
@@ -82,9 +202,8 @@ PreflightItem windowsVersion(const PeImage& image)
     version.dwOSVersionInfoSize = sizeof version;
     auto call = reinterpret_cast<RtlGetVersionCall>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetVersion")));
-    if (!call || call(&version) != 0) {
-        return {"windows", false, "the Windows version cannot be read"};
-    }
+    if (!call || call(&version) != 0)
+        return {"windows", PreflightStatus::fail, "the Windows version cannot be read", {}};
     const bool allowed = version.dwMajorVersion > image.subsystemMajor
                          || (version.dwMajorVersion == image.subsystemMajor
                              && version.dwMinorVersion >= image.subsystemMinor);
@@ -93,7 +212,7 @@ PreflightItem windowsVersion(const PeImage& image)
                          + "; the component's header asks for " + std::to_string(image.subsystemMajor) + "."
                          + std::to_string(image.subsystemMinor) + " or later (operating system "
                          + std::to_string(image.osMajor) + "." + std::to_string(image.osMinor) + ")";
-    return {"windows", allowed, detail};
+    return {"windows", allowed ? PreflightStatus::pass : PreflightStatus::fail, detail, {}};
 }
 
 // How a missing name reads to a person: "zorv_string::arg(int, char,
@@ -116,44 +235,112 @@ std::string readableName(const std::string& mangled)
     return readable;
 }
 
-// Where the host's loader finds dll: the text library given, the
-// component's own folder (the host loads components by full path), then the
-// usual search from the host's folder.
-std::string locate(const std::string& dll, const std::string& componentFolder, const std::string& textLibrary)
+// The two orders a component's imports may be looked for in: the panel
+// host's (a plain load of the component's full path: the host program's
+// folder first) and zorv-host.exe's own (the altered search path: the
+// component's folder first).
+struct Orders {
+    SearchPlaces places;
+    std::vector<std::string> host, altered;
+    bool hostFolderGiven = false;
+};
+
+Orders searchOrders(const PreflightOptions& options, const std::string& component)
 {
-    if (sameName(dll, textLibraryName) && !textLibrary.empty())
-        return fileExists(textLibrary) ? fullPath(textLibrary) : std::string();
-    if (HMODULE loaded = GetModuleHandleA(dll.c_str())) {
-        char path[MAX_PATH];
-        if (GetModuleFileNameA(loaded, path, MAX_PATH) > 0)
-            return path;
-    }
-    std::string beside = componentFolder + "\\" + dll;
-    if (fileExists(beside))
-        return fullPath(beside);
-    char found[MAX_PATH];
-    if (SearchPathA(nullptr, dll.c_str(), nullptr, MAX_PATH, found, nullptr) > 0)
-        return found;
-    return std::string();
+    Orders orders;
+    orders.places = searchPlacesHere(component);
+    orders.hostFolderGiven = !options.hostFolder.empty();
+    if (orders.hostFolderGiven)
+        orders.places.programFolder = fullPath(options.hostFolder);
+    orders.host = searchFolders(SearchOrder::plain, orders.places);
+    orders.altered = searchFolders(SearchOrder::altered, orders.places);
+    return orders;
 }
 
-std::vector<PreflightItem> importItems(const PeImage& image, const PreflightOptions& options)
+std::string finding(const Located& located, const std::vector<std::string>& folders, const std::string& dll)
 {
+    std::string passedOver;
+    for (const std::string& skipped : located.skipped)
+        passedOver += "; passed over " + skipped;
+    if (!located.unusable.empty())
+        return "takes " + located.unusable + passedOver;
+    if (!located.path.empty())
+        return "finds " + located.path + passedOver;
+    return "finds no " + dll + " (searched, in order: " + listFolders(folders) + ")" + passedOver;
+}
+
+// The order assumed for the panel host, and what each order finds of the
+// text library: one NOTE, whatever they find.
+PreflightItem searchOrderNote(const Orders& orders)
+{
+    PreflightItem note{"search order", PreflightStatus::note,
+                       "assumed for the panel host: a plain load of the component's full path, which looks for its "
+                       "imports in the host program's folder first ("
+                           + orders.places.programFolder
+                           + (orders.hostFolderGiven ? ", given with --host-folder"
+                                                     : ", this program's; --host-folder names the panel host's")
+                           + "), not in the component's, then in the system folders, the current folder and PATH",
+                       {}};
+    note.lines.push_back({"", "plain load (the panel host)",
+                          finding(locateAlong(textLibraryName, orders.host, ownMachine()), orders.host,
+                                  textLibraryName)});
+    note.lines.push_back({"", "altered search path (zorv-host.exe; the component's folder first)",
+                          finding(locateAlong(textLibraryName, orders.altered, ownMachine()), orders.altered,
+                                  textLibraryName)});
+    return note;
+}
+
+struct ImportFinding {
     std::vector<PreflightItem> items;
-    const std::string componentFolder = folderOf(fullPath(options.component));
+    std::string textLibrary;   // where the host's load takes zorv_string.dll from; empty: nowhere
+    std::string firstFailure;  // the first item that failed; empty: none
+};
+
+// Each imported DLL as the panel host's load finds it, and its names.
+ImportFinding importItems(const PeImage& image, const PreflightOptions& options, const Orders& orders)
+{
+    ImportFinding found;
+    auto add = [&found](PreflightItem item) {
+        if (item.status == PreflightStatus::fail && found.firstFailure.empty())
+            found.firstFailure = item.item;
+        found.items.push_back(std::move(item));
+    };
     for (const PeImport& import : image.imports) {
-        std::string path = locate(import.dll, componentFolder, options.textLibrary);
-        if (path.empty()) {
-            items.push_back({"imports " + import.dll, false, import.dll + " not found"});
-            continue;
+        const std::string what = "imports " + import.dll, names = "names from " + import.dll;
+        const bool textLibrary = sameName(import.dll, textLibraryName);
+        std::string path;
+        if (textLibrary && !options.textLibrary.empty()) {
+            path = fullPath(options.textLibrary);
+        } else {
+            Located located = locateAlong(import.dll, orders.host, ownMachine());
+            if (located.path.empty()) {
+                std::string passedOver;
+                for (const std::string& skipped : located.skipped)
+                    passedOver += "; passed over " + skipped;
+                std::string detail = located.unusable.empty()
+                                         ? import.dll + " not found by the panel host's plain load (searched, in order: "
+                                               + listFolders(orders.host) + ")" + passedOver
+                                         : "the panel host's plain load takes " + located.unusable + passedOver;
+                Located altered = locateAlong(import.dll, orders.altered, ownMachine());
+                if (!altered.path.empty())
+                    detail += "; only the altered search path, which the host does not use, finds " + altered.path;
+                add({what, PreflightStatus::fail, detail, {}});
+                found.items.push_back(notRunBecause(names, what));
+                continue;
+            }
+            path = located.path;
         }
         HMODULE module = LoadLibraryExA(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
         if (!module) {
-            items.push_back({"imports " + import.dll, false,
-                             path + " found but cannot be loaded (error " + std::to_string(GetLastError()) + ")"});
+            add({what, PreflightStatus::fail,
+                 path + " found but cannot be loaded (Windows error " + std::to_string(GetLastError()) + ")", {}});
+            found.items.push_back(notRunBecause(names, what));
             continue;
         }
-        items.push_back({"imports " + import.dll, true, path});
+        add({what, PreflightStatus::pass,
+             path + (textLibrary && !options.textLibrary.empty() ? " (given with --text-library)" : ""), {}});
+        if (textLibrary)
+            found.textLibrary = path;
         std::string missing;
         int missingCount = 0;
         for (const std::string& name : import.names) {
@@ -165,13 +352,14 @@ std::vector<PreflightItem> importItems(const PeImage& image, const PreflightOpti
                 ++missingCount;
             }
         }
-        items.push_back({"names from " + import.dll, missingCount == 0,
-                         missingCount == 0 ? std::to_string(import.names.size()) + " names, all resolved"
-                                           : std::to_string(missingCount) + " of " + std::to_string(import.names.size())
-                                                 + " missing: " + missing});
+        add({names, missingCount == 0 ? PreflightStatus::pass : PreflightStatus::fail,
+             missingCount == 0 ? std::to_string(import.names.size()) + " names, all resolved"
+                               : std::to_string(missingCount) + " of " + std::to_string(import.names.size())
+                                     + " missing: " + missing,
+             {}});
         FreeLibrary(module);
     }
-    return items;
+    return found;
 }
 
 std::string versionString(const std::vector<char>& block, const std::string& table, const char* key)
@@ -186,11 +374,12 @@ std::string versionString(const std::vector<char>& block, const std::string& tab
 
 PreflightItem versionRecord(const std::string& component)
 {
+    const char* item = "version record";
     DWORD ignored = 0;
     DWORD size = GetFileVersionInfoSizeA(component.c_str(), &ignored);
     std::vector<char> block(size);
     if (size == 0 || !GetFileVersionInfoA(component.c_str(), 0, size, block.data()))
-        return {"version record", false, "the component has no version record"};
+        return {item, PreflightStatus::fail, "the component has no version record", {}};
     struct Translation {
         WORD language, codePage;
     };
@@ -198,62 +387,42 @@ PreflightItem versionRecord(const std::string& component)
     UINT length = 0;
     if (!VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length)
         || length < sizeof(Translation))
-        return {"version record", false, "the version record has no translation table"};
+        return {item, PreflightStatus::fail, "the version record has no translation table", {}};
     char table[16];
     std::snprintf(table, sizeof table, "%04x%04x", translation->language, translation->codePage);
     const std::string fileVersion = versionString(block, table, "FileVersion");
     const std::string productVersion = versionString(block, table, "ProductVersion");
     const std::string description = versionString(block, table, "FileDescription");
     const bool complete = !fileVersion.empty() && !productVersion.empty() && !description.empty();
-    return {"version record", complete,
+    return {item, complete ? PreflightStatus::pass : PreflightStatus::fail,
             "FileVersion " + (fileVersion.empty() ? "missing" : fileVersion) + ", ProductVersion "
                 + (productVersion.empty() ? "missing" : productVersion) + ", \""
-                + (description.empty() ? "no description" : description) + "\""};
+                + (description.empty() ? "no description" : description) + "\"",
+            {}};
 }
 
-// The component checks, on its first factory call, that the text library's
-// objects fit the room it reserves for them, and makes nothing when they do
-// not (its debug line names the class and the bytes). One factory call in a
-// child process tells which.
-PreflightItem objectSizes(const PreflightOptions& options)
+// The image item: a DLL of the machine this zorv-host.exe loads. The
+// 64-bit test build checks 64-bit DLLs against its own machine.
+PreflightItem imageItem(const std::string& component, const PeImage& image)
 {
-    ChildOutcome child = runSelf({"validate", options.component, "--only", "library.factory", "--strictness", "1",
-                                  "--seed", "1"},
-                                 120);
-    if (child.exitCode == 0 && !child.crashed && !child.timedOut)
-        return {"text library objects", true, "fit the component's reserves (its first factory call made a component)"};
-    return {"text library objects", false,
-            "the component's first factory call made nothing: the text library's objects do not fit the component's "
-            "reserves, or it cannot be loaded (the component's debug line names the class and bytes)"};
+    if (!image.error.empty())
+        return {"image", PreflightStatus::fail, component + ": " + image.error, {}};
+    if (image.machine != ownMachine())
+        return {"image", PreflightStatus::fail,
+                component + " is " + describeMachine(image.machine) + "; " + ownMachineRule(), {}};
+    if (!image.dll)
+        return {"image", PreflightStatus::fail, component + " is a program, not a DLL", {}};
+    return {"image", PreflightStatus::pass,
+            ownMachine() == peMachineI386
+                ? "a 32-bit DLL"
+                : "a 64-bit (x64) DLL, checked by the 64-bit test build of zorv-host.exe against its own machine "
+                  "(the panel host loads 32-bit DLLs)",
+            {}};
 }
-
-PreflightItem quickValidation(const PreflightOptions& options)
-{
-    ChildOutcome child = runSelf({"validate", options.component, "--strictness", "1", "--seed", "1"}, 300);
-    std::string summary, failures;
-    std::size_t start = 0;
-    while (start < child.out.size()) {
-        std::size_t end = child.out.find('\n', start);
-        std::string line = child.out.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.rfind("FAIL", 0) == 0)
-            failures += "; " + line;
-        if (line.find(" passed, ") != std::string::npos)
-            summary = line;
-        start = end == std::string::npos ? child.out.size() : end + 1;
-    }
-    if (!child.started)
-        return {"validate", false, "zorv-host.exe could not run itself: " + child.description};
-    if (summary.empty())
-        summary = child.description + (child.err.empty() ? "" : ": " + child.err);
-    return {"validate", child.exitCode == 0 && !child.crashed && !child.timedOut,
-            "strictness 1: " + summary + failures};
-}
-
-#endif
 
 } // namespace
+
+#endif
 
 bool applyTextLibraryOverride(std::string& error)
 {
@@ -280,37 +449,40 @@ int runPreflight(const PreflightOptions& options)
 {
 #if defined(_WIN32)
     std::vector<PreflightItem> items;
-    PeImage image = readPeImage(options.component);
-    if (!image.error.empty()) {
-        items.push_back({"image", false, options.component + ": " + image.error});
-    } else if (image.machine != peMachineI386) {
-        items.push_back({"image", false, options.component + " is " + describeMachine(image.machine)
-                                             + "; the panel host loads 32-bit (i386) DLLs only"});
-    } else if (!image.dll) {
-        items.push_back({"image", false, options.component + " is a program, not a DLL"});
-    } else {
-        items.push_back({"image", true, "a 32-bit DLL"});
+    const std::string component = fullPath(options.component);
+    PeImage image = readPeImage(component);
+    items.push_back(imageItem(options.component, image));
+    if (items.back().status == PreflightStatus::pass) {
         items.push_back(windowsVersion(image));
-        for (const PreflightItem& item : importItems(image, options))
-            items.push_back(item);
+        const Orders orders = searchOrders(options, component);
+        items.push_back(searchOrderNote(orders));
+        ImportFinding imports = importItems(image, options, orders);
+        items.insert(items.end(), imports.items.begin(), imports.items.end());
         items.push_back(versionRecord(options.component));
-        if (!options.textLibrary.empty())
-            SetEnvironmentVariableA(textLibraryVariable, fullPath(options.textLibrary).c_str());
-        items.push_back(objectSizes(options));
-        items.push_back(quickValidation(options));
+        // The component's own checks need it loaded: every import found
+        // with every name, bound to the text library the host's load takes.
+        if (!imports.firstFailure.empty()) {
+            items.push_back(notRunBecause("text library objects", imports.firstFailure));
+            items.push_back(notRunBecause("validate", imports.firstFailure));
+        } else {
+            if (!imports.textLibrary.empty())
+                SetEnvironmentVariableA(textLibraryVariable, imports.textLibrary.c_str());
+            items.push_back(readFactoryCall(runSelf({"validate", options.component, "--only", "library.factory",
+                                                     "--strictness", "1", "--seed", "1", "--json"},
+                                                    120)));
+            if (items.back().status == PreflightStatus::fail)
+                items.push_back(notRunBecause("validate", items.back().item));
+            else
+                items.push_back(readValidation(
+                    runSelf({"validate", options.component, "--strictness", "1", "--seed", "1", "--json"}, 300)));
+        }
     }
-    print(items, options);
-    bool all = true;
-    for (const PreflightItem& item : items)
-        all = all && item.pass;
-    return all ? 0 : 1;
+    std::cout << formatPreflight(items, options);
+    return noneFailed(items) ? 0 : 1;
 #else
-    (void)print;
-    (void)sameName;
-    (void)textLibraryName;
+    (void)options;
     std::cerr << "zorv-host: preflight checks a DLL on the Windows machine it will run on: "
                  "run zorv-host.exe preflight there (or under Wine)\n";
-    (void)options;
     return 2;
 #endif
 }
