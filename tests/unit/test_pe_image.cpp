@@ -172,8 +172,10 @@ TEST(PeImage, AWindowsImageGivenToTheNativeHostIsNamedAsOne)
         std::string bytes;
         const char* says;
     } cases[] = {
-        {image(), "it is a Windows DLL, a 32-bit (i386) image; run a component DLL with zorv-host.exe under Wine"},
-        {image(0x8664), "it is a Windows DLL, a 64-bit (x64) image"},
+        {image(), "it is a Windows DLL, a 32-bit (i386) image; run it with the 32-bit zorv-host.exe under Wine "
+                  "instead, with the same arguments: wine dist/zorv-host.exe SUBCOMMAND "},
+        {image(0x8664), "it is a Windows DLL, a 64-bit (x64) image; run it with a 64-bit zorv-host.exe under 64-bit "
+                        "Wine instead, with the same arguments: WINEARCH=win64 /usr/lib/wine/wine64 build/dist64/zorv-host.exe "},
         {image(peMachineI386, 0x0102), "it is a Windows program, a 32-bit (i386) image"},
     };
     for (const Case& c : cases) {

@@ -266,6 +266,20 @@ ComponentLibrary::~ComponentLibrary()
 
 #else
 
+// What to run instead of the native host for a component DLL of this
+// machine: zorv-host.exe of the same bitness under its Wine, given the same
+// subcommand and arguments.
+std::string windowsRunAdvice(std::uint16_t machine, const std::string& path)
+{
+    if (machine == peMachineI386)
+        return "run it with the 32-bit zorv-host.exe under Wine instead, with the same arguments: "
+               "wine dist/zorv-host.exe SUBCOMMAND " + path + " ...";
+    if (machine == peMachineAmd64)
+        return "run it with a 64-bit zorv-host.exe under 64-bit Wine instead, with the same arguments: "
+               "WINEARCH=win64 /usr/lib/wine/wine64 build/dist64/zorv-host.exe SUBCOMMAND " + path + " ...";
+    return "no zorv-host of ours loads a DLL of that machine";
+}
+
 ComponentLibrary::ComponentLibrary(const std::string& path)
 {
     // A bare file name would make dlopen search the system paths.
@@ -278,7 +292,7 @@ ComponentLibrary::ComponentLibrary(const std::string& path)
         PeImage image = readPeImage(path);
         if (image.error.empty())
             error_ = "cannot load " + path + ": it is a Windows " + (image.dll ? "DLL, " : "program, ")
-                     + describeMachine(image.machine) + "; run a component DLL with zorv-host.exe under Wine";
+                     + describeMachine(image.machine) + "; " + windowsRunAdvice(image.machine, path);
         return;
     }
     void* symbol = dlsym(handle_, ZORV_PLUGIN_ENTRY_NAME);

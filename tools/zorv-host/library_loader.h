@@ -13,6 +13,7 @@ namespace zorv_host {
 // What the loader needs to know of a Windows image file to say why it
 // would not load: read from the file itself, on any platform.
 const uint16_t peMachineI386 = 0x14C;
+const uint16_t peMachineAmd64 = 0x8664;
 
 struct PeImport {
     std::string dll;
