@@ -7,6 +7,7 @@
 #include <string>
 
 #include "library_loader.h"
+#include "test_folder.h"
 
 using namespace zorv_host;
 
@@ -65,9 +66,11 @@ std::string image(uint16_t machine = peMachineI386, uint16_t characteristics = 0
 std::string written(const std::string& bytes)
 {
     static int n = 0;
-    // Named after the test too: CTest runs the tests of this file side by side.
+    // In the process's own folder: CTest runs the tests of this file side by
+    // side, and the whole binary beside them under valgrind.
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string path = ::testing::TempDir() + "pe_image_" + test->name() + "_" + std::to_string(n++) + ".dll";
+    std::string path =
+        zorv_test::inProcessFolder("pe_image_" + std::string(test->name()) + "_" + std::to_string(n++) + ".dll");
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
 }
@@ -119,7 +122,7 @@ TEST(PeImage, DamagedFilesGiveWordsNotCrashes)
         PeImage pe = readPeImage(written(c.bytes));
         EXPECT_EQ(pe.error, c.error) << c.what;
     }
-    EXPECT_EQ(readPeImage(::testing::TempDir() + "no_such_file.dll").error, "file not found");
+    EXPECT_EQ(readPeImage(zorv_test::inProcessFolder("no_such_file.dll")).error, "file not found");
     EXPECT_TRUE(readPeImage(written(wildImports)).imports.empty());
 }
 

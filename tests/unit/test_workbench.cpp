@@ -17,6 +17,7 @@
 #include "recording.h"
 #include "runner.h"
 #include "scenario.h"
+#include "test_folder.h"
 #include "workbench.h"
 #include "zorv_plugin_entry.h"
 
@@ -292,7 +293,7 @@ protected:
                          {"name": "C", "library": "/nonexistent/lib.so"},
                          {"name": "D", "library": ")" ZORV_TEST_SELVARIN R"(", "base_path": "/nonexistent"}]})";
     }
-    virtual std::string recordDir() { return ::testing::TempDir() + "workbench-recordings"; }
+    virtual std::string recordDir() { return zorv_test::inProcessFolder("workbench-recordings"); }
 
     void SetUp() override
     {
@@ -457,7 +458,7 @@ protected:
                                                   {"name": "M_1", "library": ")" ZORV_TEST_SELVARIN R"("}]})";
     }
     std::string recordDir() override { return blocker() + "/recordings"; }
-    static std::string blocker() { return ::testing::TempDir() + "workbench-blocker"; }
+    static std::string blocker() { return zorv_test::inProcessFolder("workbench-blocker"); }
 };
 
 TEST_F(WorkbenchRecording, AFailedWriteKeepsRecordingAndNamesStayApart)
@@ -493,7 +494,7 @@ protected:
         return R"({"zorv_panel": 1, "placements": [{"name": "E", "library": ")" ZORV_TEST_SELVARIN
                R"(", "base_path": ")" + folder() + R"("}]})";
     }
-    static std::string folder() { return ::testing::TempDir() + "workbench-layout-edit"; }
+    static std::string folder() { return zorv_test::inProcessFolder("workbench-layout-edit"); }
     static std::string layout() { return folder() + "/mymon.zorv_ui"; }
 };
 
