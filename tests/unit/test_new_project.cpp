@@ -9,6 +9,7 @@
 #include "cli/new.h"
 #include "layout.h"
 #include "scenario.h"
+#include "test_folder.h"
 
 using namespace zorv_host;
 using namespace zorv_host::cli;
@@ -65,7 +66,7 @@ TEST(NewProject, AcceptsIdentifiersAndRefusesTheRestWithTheReason)
 
 fs::path freshFolder(const std::string& name)
 {
-    const fs::path folder = fs::path(::testing::TempDir()) / ("zorv_new_" + name);
+    const fs::path folder = zorv_test::inProcessFolder("zorv_new_" + name);
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "library_loader.h"
+#include "test_folder.h"
 
 using namespace zorv_host;
 
@@ -73,9 +74,11 @@ std::string image(uint16_t machine = peMachineI386, uint16_t characteristics = 0
 std::string written(const std::string& bytes)
 {
     static int n = 0;
-    // Named after the test too: CTest runs the tests of this file side by side.
+    // In the process's own folder: CTest runs the tests of this file side by
+    // side, and the whole binary beside them under valgrind.
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string path = ::testing::TempDir() + "pe_image_" + test->name() + "_" + std::to_string(n++) + ".dll";
+    std::string path =
+        zorv_test::inProcessFolder("pe_image_" + std::string(test->name()) + "_" + std::to_string(n++) + ".dll");
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
 }
@@ -130,7 +133,7 @@ TEST(PeImage, DamagedFilesGiveWordsNotCrashes)
         PeImage pe = readPeImage(written(c.bytes));
         EXPECT_EQ(pe.error, c.error) << c.what;
     }
-    PeImage none = readPeImage(::testing::TempDir() + "no_such_file.dll");
+    PeImage none = readPeImage(zorv_test::inProcessFolder("no_such_file.dll"));
     EXPECT_EQ(none.error, "file not found");
     EXPECT_TRUE(none.missing);
     EXPECT_FALSE(readPeImage(written("just text")).missing);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -90,24 +92,27 @@ TEST(ForEachConcurrently, RunsEveryItemOnceAndReportsInOrder)
 
 TEST(ForEachConcurrently, RunsUpToJobsAtATime)
 {
-    // Each item waits until as many items as jobs are in flight together
-    // (or gives up after a while): with true concurrency all of them meet.
+    // Each item waits until as many items as jobs are in flight together:
+    // with true concurrency all of them meet. They give up together at one
+    // deadline, far beyond what load can delay a thread by, so that only a
+    // runner that never has jobs items in flight fails (and soon after it).
     for (int jobs : {2, 3}) {
-        std::atomic<int> inFlight{0}, most{0}, met{0};
+        std::mutex mutex;
+        std::condition_variable moved;
+        int inFlight = 0, most = 0, met = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         forEachConcurrently(
             jobs, static_cast<std::size_t>(jobs) * 2,
             [&](std::size_t) {
-                int now = ++inFlight;
-                for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);)
-                    ;
-                for (int wait = 0; wait < 2000 && most.load() < jobs; ++wait)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                met += most.load() >= jobs ? 1 : 0;
+                std::unique_lock<std::mutex> lock(mutex);
+                most = std::max(most, ++inFlight);
+                moved.notify_all();
+                met += moved.wait_until(lock, deadline, [&] { return most >= jobs; }) ? 1 : 0;
                 --inFlight;
             },
             [](std::size_t) {});
-        EXPECT_EQ(most.load(), jobs);
-        EXPECT_EQ(met.load(), jobs * 2);
+        EXPECT_EQ(most, jobs);
+        EXPECT_EQ(met, jobs * 2);
     }
 }
 

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "sim_host.h"
+#include "test_folder.h"
 #include "vocabulary.h"
 
 #if !defined(_WIN32)
@@ -142,8 +143,8 @@ struct Folder {
     std::string path;
     Folder()
     {
-        char name[] = "/tmp/zorv-vocabulary-XXXXXX";
-        path = mkdtemp(name) ? name : "";
+        std::string name = zorv_test::inProcessFolder("vocabulary-XXXXXX");
+        path = mkdtemp(name.data()) ? name : "";
     }
     ~Folder()
     {

@@ -17,6 +17,7 @@
 #include "recording.h"
 #include "runner.h"
 #include "scenario.h"
+#include "test_folder.h"
 #include "workbench.h"
 #include "zorv_plugin_entry.h"
 
@@ -131,6 +132,11 @@ ExchangeHandlers recordInto(Seen& seen)
     return handlers;
 }
 
+// Limits that load cannot reach: a child that behaves answers at once, so a
+// long limit costs nothing, and a short one would fail the test whenever the
+// machine is busy.
+constexpr double loadSeconds = 60, answerSeconds = 60;
+
 TEST(BridgeClient, ServesCommandsQueriesAndNotesUntilDone)
 {
     BridgeClient client;
@@ -138,9 +144,9 @@ TEST(BridgeClient, ServesCommandsQueriesAndNotesUntilDone)
     ASSERT_TRUE(client.start(script("echo ready; read event; echo 'query \"SD '\\''X'\\''\"'; read answer;"
                                     "[ \"$answer\" = 'reply \"12 3\"' ] && echo \"cmd \\\"$event: answered\\\"\";"
                                     "echo 'note \"late\"'; printf '%s\\n' 'done \"r\\x41\" 2'; read quit")));
-    ASSERT_TRUE(client.waitReady(5));
+    ASSERT_TRUE(client.waitReady(loadSeconds));
     Seen seen;
-    ExchangeResult result = client.exchange("parent x", recordInto(seen), 5);
+    ExchangeResult result = client.exchange("parent x", recordInto(seen), answerSeconds);
     ASSERT_TRUE(result.ok) << client.failure();
     EXPECT_EQ(seen.queries, std::vector<std::string>{"SD 'X'"});
     EXPECT_EQ(seen.commands, std::vector<std::string>{"parent x: answered"});
@@ -152,24 +158,31 @@ TEST(BridgeClient, ServesCommandsQueriesAndNotesUntilDone)
 
 TEST(BridgeClient, NamesTheWayAChildFailed)
 {
+    // Each exchange has its own limit: the children that crash or break the
+    // protocol get one that load cannot reach, so that what they did is what
+    // is reported even on a busy machine; the one that hangs never answers,
+    // so any limit finds it, and a short one keeps the test short.
     const struct {
         const char* body;
         bool loads;
+        double seconds;
         const char* failure;
     } cases[] = {
-        {"echo 'fail \"no such file\"'; exit 3", false, "cannot load: no such file"},
-        {"exit 4", false, "ended while loading; the process exited with status 4"},
-        {"echo ready; read x; kill -SEGV $$", true, "crashed during \"timer 1\"; the process ended by signal 11"},
-        {"echo ready; read x; exec sleep 30", true, "hung: no answer within 0.3 s to \"timer 1\""},
-        {"echo ready; read x; echo hello; sleep 30", true, "sent \"hello\", which is not of the protocol"},
+        {"echo 'fail \"no such file\"'; exit 3", false, 0, "cannot load: no such file"},
+        {"exit 4", false, 0, "ended while loading; the process exited with status 4"},
+        {"echo ready; read x; kill -SEGV $$", true, answerSeconds,
+         "crashed during \"timer 1\"; the process ended by signal 11"},
+        {"echo ready; read x; exec sleep 30", true, 0.3, "hung: no answer within 0.3 s to \"timer 1\""},
+        {"echo ready; read x; echo hello; sleep 30", true, answerSeconds,
+         "sent \"hello\", which is not of the protocol"},
     };
     for (const auto& c : cases) {
         BridgeClient client;
         ASSERT_TRUE(client.start(script(c.body)));
-        ASSERT_EQ(client.waitReady(5), c.loads) << c.body << ": " << client.failure();
+        ASSERT_EQ(client.waitReady(loadSeconds), c.loads) << c.body << ": " << client.failure();
         if (c.loads) {
             Seen seen;
-            EXPECT_FALSE(client.exchange("timer 1", recordInto(seen), 0.3).ok) << c.body;
+            EXPECT_FALSE(client.exchange("timer 1", recordInto(seen), c.seconds).ok) << c.body;
         }
         EXPECT_FALSE(client.running());
         EXPECT_NE(client.failure().find(c.failure), std::string::npos) << c.body << "\n  gave: " << client.failure();
@@ -180,9 +193,9 @@ TEST(BridgeClient, ReportsWhatTheChildSaidOnStandardError)
 {
     BridgeClient client;
     ASSERT_TRUE(client.start(script("echo ready; echo 'crashed during timer 1' >&2; read x; exit 70")));
-    ASSERT_TRUE(client.waitReady(5));
+    ASSERT_TRUE(client.waitReady(loadSeconds));
     Seen seen;
-    EXPECT_FALSE(client.exchange("timer 1", recordInto(seen), 5).ok);
+    EXPECT_FALSE(client.exchange("timer 1", recordInto(seen), answerSeconds).ok);
     EXPECT_EQ(client.errorTail(), "crashed during timer 1");
 }
 
@@ -292,7 +305,7 @@ protected:
                          {"name": "C", "library": "/nonexistent/lib.so"},
                          {"name": "D", "library": ")" ZORV_TEST_SELVARIN R"(", "base_path": "/nonexistent"}]})";
     }
-    virtual std::string recordDir() { return ::testing::TempDir() + "workbench-recordings"; }
+    virtual std::string recordDir() { return zorv_test::inProcessFolder("workbench-recordings"); }
 
     void SetUp() override
     {
@@ -303,21 +316,28 @@ protected:
         options.selfPath = ZORV_TEST_HOST;
         options.wine = "";
         options.recordDir = recordDir();
+        // A component that behaves answers at once; under load the host
+        // thread may itself wait long for the processor, and would call
+        // it hung after the usual 2 s. No test here hangs a component.
+        options.eventSeconds = 60;
         workbench = std::make_unique<Workbench>(*panel, options);
         workbench->start();
         ASSERT_TRUE(waitFor([](const json&) { return true; }, [this] { return workbench->settled(); }));
     }
 
-    // Polls the published state until done(state) holds (10 s at most).
+    // Polls the published state until done(state) holds (60 s at most: a
+    // limit that load does not reach; what holds is seen at once).
     bool waitFor(const std::function<bool(const json&)>& done, const std::function<bool()>& also = nullptr)
     {
-        for (int i = 0; i < 1000; ++i) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (;;) {
             json state = json::parse(workbench->state(), nullptr, false);
             if (!state.is_discarded() && state.contains("placements") && (!also || also()) && done(state))
                 return true;
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return false;
     }
 
     static const json& placement(const json& state, const std::string& name)
@@ -386,9 +406,22 @@ TEST_F(WorkbenchRun, ATypedActiveDestinationMovesTheSelectionOfEveryPlacement)
     EXPECT_TRUE(waitFor([](const json& s) {
         return sheet(s, "A") == "off" && sheet(s, "B") == "on" && s["parent"]["activeDest"] == 2;
     }));
-    // Anything else typed goes to that placement alone.
+    // Anything else typed goes to that placement alone: A gets it, B does
+    // not, and the active destination stays. Those are absences, so they are
+    // read once a later request through the same host queue (an event to A)
+    // shows in the published state: whatever the typed message did is
+    // published by then.
+    const json before = json::parse(workbench->state());
+    const int eventsA = placement(before, "A")["books"]["events"];
+    const int eventsB = placement(before, "B")["books"]["events"];
     EXPECT_TRUE(workbench->sendParent("A", "activedest=x").get().ok);
-    EXPECT_EQ(json::parse(workbench->state())["parent"]["activeDest"], 2);
+    EXPECT_TRUE(workbench->sendEvent("A", 1).get().ok);
+    ASSERT_TRUE(waitFor([&](const json& s) { return placement(s, "A")["books"]["events"] == eventsA + 2; }));
+    const json after = json::parse(workbench->state());
+    EXPECT_EQ(after["parent"]["activeDest"], 2);
+    EXPECT_EQ(placement(after, "B")["books"]["events"], eventsB);
+    EXPECT_EQ(sheet(after, "A"), "off");
+    EXPECT_EQ(sheet(after, "B"), "on");
 }
 
 TEST_F(WorkbenchRun, TheEventsOfNoControlReachTheComponentAndAreRecorded)
@@ -457,7 +490,7 @@ protected:
                                                   {"name": "M_1", "library": ")" ZORV_TEST_SELVARIN R"("}]})";
     }
     std::string recordDir() override { return blocker() + "/recordings"; }
-    static std::string blocker() { return ::testing::TempDir() + "workbench-blocker"; }
+    static std::string blocker() { return zorv_test::inProcessFolder("workbench-blocker"); }
 };
 
 TEST_F(WorkbenchRecording, AFailedWriteKeepsRecordingAndNamesStayApart)
@@ -469,7 +502,12 @@ TEST_F(WorkbenchRecording, AFailedWriteKeepsRecordingAndNamesStayApart)
     Outcome failed = workbench->setRecording(false).get();
     EXPECT_FALSE(failed.ok);
     EXPECT_NE(failed.error.find("still recording"), std::string::npos) << failed.error;
-    EXPECT_TRUE(waitFor([](const json& s) { return s["recording"] == true; }));
+    // "Still recording" is a state that did not change: read once a later
+    // request through the same host queue (a message to "M_1") shows.
+    const int events = placement(json::parse(workbench->state()), "M_1")["books"]["events"];
+    EXPECT_TRUE(workbench->sendParent("M_1", "return=all").get().ok);
+    ASSERT_TRUE(waitFor([&](const json& s) { return placement(s, "M_1")["books"]["events"] == events + 1; }));
+    EXPECT_EQ(json::parse(workbench->state())["recording"], true);
     std::filesystem::remove(blocker());
     Outcome written = workbench->setRecording(false).get();
     ASSERT_TRUE(written.ok) << written.error;
@@ -482,31 +520,71 @@ TEST_F(WorkbenchRecording, AFailedWriteKeepsRecordingAndNamesStayApart)
 
 } // namespace
 
-// A placement whose layout lies in a folder of the test's own, to be edited.
+// A placement whose layout lies in a folder of the test's own, to be edited,
+// and a witness beside it whose layout is touched to see the watcher look.
 class WorkbenchLayoutEdit : public WorkbenchRun {
 protected:
     std::string panelText() override
     {
-        std::filesystem::create_directories(folder());
-        std::filesystem::copy_file(std::filesystem::path(ZORV_TEST_SELVARIN).parent_path() / "mymon.zorv_ui",
-                                   layout(), std::filesystem::copy_options::overwrite_existing);
+        for (const char* name : {"E", "W"}) {
+            std::filesystem::create_directories(folder(name));
+            std::filesystem::copy_file(std::filesystem::path(ZORV_TEST_SELVARIN).parent_path() / "mymon.zorv_ui",
+                                       layout(name), std::filesystem::copy_options::overwrite_existing);
+        }
         return R"({"zorv_panel": 1, "placements": [{"name": "E", "library": ")" ZORV_TEST_SELVARIN
-               R"(", "base_path": ")" + folder() + R"("}]})";
+               R"(", "base_path": ")" + folder("E") + R"("}, {"name": "W", "library": ")" ZORV_TEST_SELVARIN
+               R"(", "base_path": ")" + folder("W") + R"("}]})";
     }
-    static std::string folder() { return ::testing::TempDir() + "workbench-layout-edit"; }
-    static std::string layout() { return folder() + "/mymon.zorv_ui"; }
+    static std::string folder(const std::string& name)
+    {
+        return zorv_test::inProcessFolder("workbench-layout-" + name);
+    }
+    static std::string layout(const std::string& name) { return folder(name) + "/mymon.zorv_ui"; }
+
+    static bool changed(const json& s, const std::string& name) { return placement(s, name)["changed"] == true; }
+    static bool shown(const json& s, const std::string& name)
+    {
+        const json& p = placement(s, name);
+        return p["status"] == "running" && !p["panels"].empty();
+    }
+
+    static void touch(const std::string& path)
+    {
+        std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(5));
+    }
+
+    // "E did not change" is an absence: it is read only after the watcher
+    // has looked at the files since E showed its layout. The witness W is
+    // (re)started, its layout touched, and its change seen: the watcher
+    // looks at every placement in one pass and publishes after it, so the
+    // state that shows W changed shows what that pass found of E.
+    bool watcherLookedAgain()
+    {
+        const int generation = placement(json::parse(workbench->state()), "W")["generation"];
+        if (!workbench->restart("W").get().ok)
+            return false;
+        if (!waitFor([&](const json& s) {
+                return placement(s, "W")["generation"] == generation + 1 && shown(s, "W") && !changed(s, "W");
+            }))
+            return false;
+        touch(layout("W"));
+        return waitFor([](const json& s) { return changed(s, "W"); });
+    }
 };
 
 TEST_F(WorkbenchLayoutEdit, AnEditedLayoutOffersAReloadThatShowsIt)
 {
-    auto changed = [](const json& s) { return placement(s, "E")["changed"] == true; };
-    ASSERT_TRUE(waitFor([](const json& s) { return placement(s, "E")["status"] == "running"; }));
-    EXPECT_FALSE(changed(json::parse(workbench->state())));
-    std::filesystem::last_write_time(layout(), std::filesystem::last_write_time(layout()) + std::chrono::seconds(5));
-    EXPECT_TRUE(waitFor(changed));
+    ASSERT_TRUE(waitFor([](const json& s) { return shown(s, "E"); }));
+    ASSERT_TRUE(watcherLookedAgain());
+    EXPECT_FALSE(changed(json::parse(workbench->state()), "E"));
+    touch(layout("E"));
+    EXPECT_TRUE(waitFor([](const json& s) { return changed(s, "E"); }));
     EXPECT_TRUE(workbench->restart("E").get().ok);
-    EXPECT_TRUE(waitFor([&](const json& s) { return placement(s, "E")["status"] == "running" && !changed(s); }));
+    EXPECT_TRUE(waitFor([](const json& s) { return shown(s, "E") && !changed(s, "E"); }));
+    // The reload took the edited layout as the one loaded: no change seen.
+    ASSERT_TRUE(watcherLookedAgain());
+    EXPECT_FALSE(changed(json::parse(workbench->state()), "E"));
     // A layout that goes away is a change too: the reload shows why PS fails.
-    std::filesystem::remove(layout());
-    EXPECT_TRUE(waitFor(changed));
+    std::filesystem::remove(layout("E"));
+    EXPECT_TRUE(waitFor([](const json& s) { return changed(s, "E"); }));
 }

@@ -247,12 +247,13 @@ class Page:
         return wait_until(lambda: json.loads(note.get_attribute("data-files") or "[]"), 10, 0.05,
                           "the recording's files")
 
-    def timed_press(self, placement, control, watched_placement, watched_control="Ident"):
+    def timed_press(self, placement, control, watched_placement, watched_control="Ident", timeout=10):
         """Clicks a control and measures, in the page, the time until the
         watched control's state sheet changes on screen (after the next
-        frame is painted); milliseconds."""
+        frame is painted); milliseconds, or -1 after timeout seconds (keep
+        it below the page's script timeout)."""
         return self.driver.execute_async_script("""
-            const [placement, control, watched, watchedControl, done] = arguments;
+            const [placement, control, watched, watchedControl, timeout, done] = arguments;
             const card = (name) => document.querySelector('.card[data-placement="' + name + '"]');
             const target = card(watched).querySelector('[data-control="' + watchedControl + '"]');
             const before = target.dataset.statesheet;
@@ -265,15 +266,16 @@ class Page:
             });
             observer.observe(target, {attributes: true});
             card(placement).querySelector('[data-control="' + control + '"]').click();
-            setTimeout(() => { observer.disconnect(); done(-1); }, 10000);
-        """, placement, control, watched_placement, watched_control)
+            setTimeout(() => { observer.disconnect(); done(-1); }, timeout * 1000);
+        """, placement, control, watched_placement, watched_control, timeout)
 
-    def timed_broadcast(self, source, targets):
+    def timed_broadcast(self, source, targets, timeout=20):
         """Clicks a source button and measures the time until the crosspoint
         tables show that source on every (device, destination) of targets;
-        milliseconds."""
+        milliseconds, or -1 after timeout seconds (keep it below the page's
+        script timeout)."""
         return self.driver.execute_async_script("""
-            const [source, targets, done] = arguments;
+            const [source, targets, timeout, done] = arguments;
             const box = document.getElementById('crosspoints');
             const shown = () => targets.every(([device, destination]) => {
               const row = box.querySelector('table[data-device="' + device + '"] tr[data-destination="'
@@ -289,8 +291,8 @@ class Page:
             });
             observer.observe(box, {childList: true, subtree: true, attributes: true});
             document.querySelector('#sources button[data-source="' + source + '"]').click();
-            setTimeout(() => { observer.disconnect(); done(-1); }, 20000);
-        """, source, targets)
+            setTimeout(() => { observer.disconnect(); done(-1); }, timeout * 1000);
+        """, source, targets, timeout)
 
     def screenshot(self, path):
         self.driver.save_screenshot(path)
