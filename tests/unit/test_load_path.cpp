@@ -10,6 +10,7 @@
 
 #include "library_loader.h"
 #include "load_path.h"
+#include "test_folder.h"
 
 using namespace zorv_host;
 
@@ -66,7 +67,7 @@ protected:
     void SetUp() override
     {
         const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        root_ = std::filesystem::path(::testing::TempDir()) / (std::string("load_path_") + test->name());
+        root_ = std::filesystem::path(zorv_test::inProcessFolder(std::string("load_path_") + test->name()));
         std::filesystem::remove_all(root_);
         for (const char* folder : {"a", "b", "c"})
             std::filesystem::create_directories(root_ / folder);

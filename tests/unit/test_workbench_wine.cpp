@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "panel_file.h"
+#include "test_folder.h"
 #include "workbench.h"
 
 namespace {
@@ -75,14 +76,14 @@ TEST(PanelFileWine, RefusesAnUnknownWineAndMakesPathsAbsolute)
 
 // ---- the choice at run time
 
-// A folder of this test process's own, removed at its end.
+// A folder of this test process's own, for the stand-ins and recordings.
 class WineStandIns : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "zorv-wine-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
+        folder = zorv_test::inProcessFolder(
+            std::string("wine_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(folder);
         // 32-bit Wine that cannot start, as on a kernel without 32-bit support.
         writeScript("wine32", "exit 1\n");
         // 64-bit Wine: the child must get WINEARCH=win64 and the 64-bit
