@@ -32,7 +32,7 @@ run_sh_blocks() {
         line=$((10#${line%%.*}))
         name="$label:$line: $(head -1 "$block")"
         if [[ "$block" == *.wine.sh ]] && ! wine_runs; then
-            echo "SKIP $name (Wine does not run on this machine)"
+            echo "SKIP $name (32-bit Wine cannot start here, and the SDK ships only the 32-bit part)"
             continue
         fi
         log=$logs/$label.$line.log
