@@ -100,12 +100,6 @@ std::string resolvePath(std::string path, const std::string& panelFolder, const 
     return panelFolder + "/" + path;
 }
 
-std::string fileNameOf(const std::string& path)
-{
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 StateSheet parseSheet(const json& value, const std::string& where)
 {
     if (!value.is_object())
@@ -146,7 +140,7 @@ Placement parsePlacement(const json& value, const std::string& where, const std:
     // By default the 64-bit test build of a DLL has its name, in {dist64}.
     std::string dll64 = optionalText(value, "dll64", where);
     if (dll64.empty() && !p.dll.empty())
-        dll64 = "{dist64}/" + fileNameOf(p.dll);
+        dll64 = "{dist64}/" + zorv_host::fileNameOf(p.dll);
     p.dll64 = resolvePath(dll64, folder, roots);
     std::string runner = value.contains("runner") ? text(value.at("runner"), where + ".runner") : "native";
     if (runner == "wine")

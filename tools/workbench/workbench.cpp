@@ -65,8 +65,7 @@ struct PlacementRun {
     Status status = Status::Starting;
     std::string why;            // how it failed
     std::string note;           // how it runs, when not as asked
-    bool wine = false;
-    int wineBits = 0;           // 32 or 64 under Wine
+    int wineBits = 0;           // 32 or 64 under Wine, 0 natively
     std::string libraryFile;    // the file the bridge loads
     std::shared_ptr<BridgeClient> bridge;
     int generation = 0;
@@ -468,8 +467,8 @@ struct Workbench::Impl {
                               {"controls", controls}});
         }
         return {{"name", run.config.name},
-                {"runner", run.wine ? "wine" : "native"},
-                {"wineBits", run.wine ? run.wineBits : 0},
+                {"runner", run.wineBits ? "wine" : "native"},
+                {"wineBits", run.wineBits},
                 {"library", run.libraryFile},
                 {"instance", run.config.instance},
                 {"selectedbg", run.config.selectedbg},
@@ -520,11 +519,10 @@ struct Workbench::Impl {
             run.journal.clear();
             run.recordFrom = 0;
         }
-        run.wine = run.config.runner == Runner::Wine && wine.bits != 0;
-        run.wineBits = run.wine ? wine.bits : 0;
+        run.wineBits = run.config.runner == Runner::Wine ? wine.bits : 0;
         run.note.clear();
         std::vector<std::string> argv;
-        if (run.wine) {
+        if (run.wineBits) {
             run.libraryFile = wine.bits == 64 ? run.config.dll64 : run.config.dll;
             argv = wineCommand(wine, {"bridge", run.libraryFile});
             run.note = wine.note;
@@ -549,7 +547,7 @@ struct Workbench::Impl {
             dirty = true;
             return;
         }
-        addLog(run.config.name, "status", "starting: " + run.libraryFile + (run.wine ? " under " + wineName(wine) : ""));
+        addLog(run.config.name, "status", "starting: " + run.libraryFile + (run.wineBits ? " under " + wineName(wine) : ""));
         auto client = std::make_shared<BridgeClient>();
         int generation = run.generation;
         double seconds = options.loadSeconds;
@@ -1058,11 +1056,11 @@ struct Workbench::Impl {
                 name = scenarioFileName(run.config.name + "_" + std::to_string(n));
             std::string path = options.recordDir + "/" + name;
             std::vector<std::string> replay = {options.selfPath, "check", run.libraryFile, path};
-            if (run.wine)
+            if (run.wineBits)
                 replay = wineCommand(wine, {"check", run.libraryFile, path});
             std::vector<std::string> header = {
                 "Recorded by the workbench from " + panel.path + ": placement \"" + run.config.name + "\""
-                    + (run.wine ? ", under " + wineName(wine) : ""),
+                    + (run.wineBits ? ", under " + wineName(wine) : ""),
                 "Every path below is absolute: the replay runs from any folder.",
                 "Replay: " + shellCommand(replay)};
             std::ofstream out(path, std::ios::binary);

@@ -53,12 +53,6 @@ std::vector<std::string> entriesOf(const std::string& reply)
     return entries;
 }
 
-std::string fileNameOf(const std::string& path)
-{
-    std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool isAbsolute(const std::string& path)
 {
     return (!path.empty() && (path[0] == '/' || path[0] == '\\'))
@@ -203,6 +197,12 @@ void askComponent(Vocabulary& vocabulary, Session& session)
                 vocabulary.addMessage(message);
         }
     }
+}
+
+std::string fileNameOf(const std::string& path)
+{
+    std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string folderOf(const std::string& path)

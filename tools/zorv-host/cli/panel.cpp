@@ -5,6 +5,7 @@
 #include <iostream>
 #include <pthread.h>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 #include "cli/options.h"
@@ -42,25 +43,29 @@ using zorv_workbench::absolutePath;
 
 bool isFile(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
+// The first of folders that holds a zorv-host.exe, made absolute; the first
+// of them when none does.
+std::string firstWithHost(const std::vector<std::string>& folders)
+{
+    for (const std::string& folder : folders)
+        if (isFile(folder + "/zorv-host.exe"))
+            return absolutePath(folder);
+    return absolutePath(folders.front());
+}
+
 // The shipped DLLs and zorv-host.exe, when --dist is not given: dist/ here,
 // the folder of zorv-host itself (an installed SDK keeps zorv-host.exe
 // beside it), or the checkout's dist/ seen from a build folder's bin/.
 std::string defaultDist(const std::string& bin)
 {
-    for (const std::string& folder : {std::string("dist"), bin, bin + "/../../../dist"})
-        if (isFile(folder + "/zorv-host.exe"))
-            return absolutePath(folder);
-    return absolutePath("dist");
+    return firstWithHost({"dist", bin, bin + "/../../../dist"});
 }
 
 // The 64-bit test build laid out as dist/ is (build/dist64 of a checkout),
 // when --dist64 is not given: here, or seen from a build folder's bin/.
 std::string defaultDist64(const std::string& bin)
 {
-    for (const std::string& folder : {std::string("build/dist64"), bin + "/../../dist64"})
-        if (isFile(folder + "/zorv-host.exe"))
-            return absolutePath(folder);
-    return absolutePath("build/dist64");
+    return firstWithHost({"build/dist64", bin + "/../../dist64"});
 }
 
 int runPanel(PanelOptions options)
