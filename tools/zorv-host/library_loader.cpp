@@ -1,6 +1,7 @@
 #include "library_loader.h"
 
 #include "load_path.h"
+#include "vocabulary.h"
 #include "zorv_plugin_entry.h"
 
 #include <cstdint>
@@ -161,20 +162,18 @@ namespace {
 // What Windows says about the failure is a number; the reasons an integrator
 // meets are told apart here by looking at the file and its imports, along
 // the folders the failed load searched.
-std::string explainFailure(const std::string& path, const std::string& full, SearchOrder order, DWORD code)
+// image is the file as read before the load, which has already refused a
+// program and an image of the other machine.
+std::string explainFailure(const std::string& path, const std::string& full, const PeImage& image, SearchOrder order,
+                           DWORD code)
 {
     DWORD attributes = GetFileAttributesA(full.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return "cannot load " + path + ": file not found";
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return "cannot load " + path + ": it is a folder, not a DLL";
-    PeImage image = readPeImage(full);
     if (!image.error.empty())
         return "cannot load " + path + ": " + image.error;
-    if (image.machine != ownMachine())
-        return "cannot load " + path + ": " + describeMachine(image.machine) + "; " + ownMachineRule();
-    if (!image.dll)
-        return "cannot load " + path + ": it is a program, not a DLL";
     const SearchPlaces places = searchPlacesHere(full);
     std::string missing = missingAlong(full, order, places);
     if (!missing.empty())
@@ -189,8 +188,6 @@ std::string explainFailure(const std::string& path, const std::string& full, Sea
 // place of the name.
 std::string unboundName(const std::string& path, const PeImage& image)
 {
-    const std::size_t cut = path.find_last_of("\\/");
-    const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
     for (const PeImport& imported : image.imports) {
         HMODULE module = GetModuleHandleA(imported.dll.c_str());
         if (!module)
@@ -203,7 +200,7 @@ std::string unboundName(const std::string& path, const PeImage& image)
                 char bound[MAX_PATH];
                 DWORD length = GetModuleFileNameA(module, bound, MAX_PATH);
                 return "cannot load " + path + ": " + imported.dll + " does not export " + wanted + " (imported by "
-                       + name + ")"
+                       + fileNameOf(path) + ")"
                        + (length > 0 && length < MAX_PATH ? "; the load took " + std::string(bound, length)
                                                           : std::string());
             }
@@ -241,7 +238,7 @@ ComponentLibrary::ComponentLibrary(const std::string& path)
     DWORD code = module ? 0 : GetLastError();
     SetErrorMode(oldMode);
     if (!module) {
-        error_ = explainFailure(path, where, haveFull ? SearchOrder::altered : SearchOrder::plain, code);
+        error_ = explainFailure(path, where, image, haveFull ? SearchOrder::altered : SearchOrder::plain, code);
         return;
     }
     handle_ = module;

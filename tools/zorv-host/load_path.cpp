@@ -5,6 +5,7 @@
 #include <set>
 
 #include "library_loader.h"
+#include "vocabulary.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -116,18 +117,6 @@ Located locateAlong(const std::string& dll, const std::vector<std::string>& fold
 
 namespace {
 
-std::string folderOfPath(const std::string& path)
-{
-    std::size_t cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
-}
-
-std::string nameOfPath(const std::string& path)
-{
-    std::size_t cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 // API sets are resolved by the system from its schema, never from a folder.
 bool apiSet(const std::string& dll)
 {
@@ -194,7 +183,7 @@ std::string missingIn(const std::string& file, const std::string& chain, Search&
         // What a DLL found outside the system's folders imports is looked
         // for along the same folders: the loader searches them for the
         // whole load.
-        if (!foundAt.empty() && depth < 16 && !search.systemFolders.count(lower(folderOfPath(foundAt)))) {
+        if (!foundAt.empty() && depth < 16 && !search.systemFolders.count(lower(folderOf(foundAt)))) {
             std::string deeper = missingIn(foundAt, imported.dll + ", imported by " + chain, search, depth + 1);
             if (!deeper.empty())
                 return deeper;
@@ -218,8 +207,8 @@ SearchPlaces searchPlacesHere(const std::string& library)
     char buffer[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
     if (length > 0 && length < MAX_PATH)
-        places.programFolder = folderOfPath(std::string(buffer, length));
-    places.libraryFolder = folderOfPath(library);
+        places.programFolder = folderOf(std::string(buffer, length));
+    places.libraryFolder = folderOf(library);
     const std::string system = windowsFolder(GetSystemDirectoryA);
     const std::string windows = windowsFolder(GetWindowsDirectoryA);
     places.systemFolders = {system, windows.empty() ? std::string() : windows + "\\System", windows};
@@ -248,7 +237,7 @@ std::string missingAlong(const std::string& library, SearchOrder order, const Se
     search.folders = searchFolders(order, places);
     for (const std::string& folder : places.systemFolders)
         search.systemFolders.insert(lower(trimmed(folder)));
-    return missingIn(library, nameOfPath(library), search, 0);
+    return missingIn(library, fileNameOf(library), search, 0);
 }
 
 #endif
