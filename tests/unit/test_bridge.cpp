@@ -7,14 +7,9 @@
 
 #include "bridge.h"
 #include "component_abi.h"
-#include "zorv_plugin_entry.h"
+#include "linked_component.h"
 
 namespace {
-
-void* factory(void* host, const char* basePath)
-{
-    return load_zorv_client_script(static_cast<zorv_host::host_callback_base*>(host), basePath);
-}
 
 struct Served {
     int status;
@@ -25,7 +20,7 @@ Served serve(const std::string& input)
 {
     std::istringstream in(input);
     std::ostringstream out;
-    int status = zorv_host::serveBridge(factory, in, out);
+    int status = zorv_host::serveBridge(linkedComponentFactory, in, out);
     return {status, out.str()};
 }
 

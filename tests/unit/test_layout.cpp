@@ -10,7 +10,7 @@ using namespace zorv_host;
 
 namespace {
 
-std::optional<Layout> parse(const std::string& text, std::string& error)
+std::optional<Layout> parseLayoutText(const std::string& text, std::string& error)
 {
     std::istringstream in(text);
     return parseLayout(in, "p.zorv_ui", error);
@@ -27,7 +27,7 @@ const char* goodLayout = "zorv_ui 1\n"
 TEST(Layout, ReadsControlsInFileOrder)
 {
     std::string error;
-    std::optional<Layout> layout = parse(goodLayout, error);
+    std::optional<Layout> layout = parseLayoutText(goodLayout, error);
     ASSERT_TRUE(layout) << error;
     EXPECT_EQ(layout->version, 1);
     EXPECT_EQ(layout->width, 200);
@@ -85,7 +85,7 @@ TEST(Layout, BadFilesSayWhereAndWhy)
     };
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_FALSE(parse(c.text, error)) << c.text;
+        EXPECT_FALSE(parseLayoutText(c.text, error)) << c.text;
         EXPECT_EQ(error.rfind(c.error, 0), 0u) << "got: " << error << "\nfor: " << c.text;
     }
 }
@@ -96,7 +96,7 @@ TEST(Layout, ControlCountIsBounded)
     for (std::size_t i = 0; i <= layoutMaxControls; ++i)
         text += "control c" + std::to_string(i) + " label place=0,0 size=1,1\n";
     std::string error;
-    EXPECT_FALSE(parse(text, error));
+    EXPECT_FALSE(parseLayoutText(text, error));
     EXPECT_NE(error.find("more than 256 controls"), std::string::npos) << error;
 }
 
@@ -110,7 +110,7 @@ TEST(Layout, MissingFileIsAnError)
 TEST(ControlStore, PutGetAndListAct)
 {
     std::string error;
-    std::optional<Layout> layout = parse(goodLayout, error);
+    std::optional<Layout> layout = parseLayoutText(goodLayout, error);
     ASSERT_TRUE(layout) << error;
     ControlStore store(*layout);
     EXPECT_EQ(store.get("Ident", "statesheet"), std::optional<std::string>("statesheet=idle"));

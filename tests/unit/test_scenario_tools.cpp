@@ -7,16 +7,11 @@
 #include "junit.h"
 #include "runner.h"
 #include "scenario.h"
-#include "zorv_plugin_entry.h"
+#include "linked_component.h"
 
 using namespace zorv_host;
 
 namespace {
-
-void* factory(void* host, const char* basePath)
-{
-    return load_zorv_client_script(static_cast<host_callback_base*>(host), basePath);
-}
 
 Scenario parsed(const std::string& text)
 {
@@ -62,11 +57,11 @@ TEST(UpdateExpectations, AnUpdatedScenarioPassesAgainstTheSameComponent)
     const std::string text = "create \"/p\"\n> wrong\nparent instance=X\nbutton 1 Monitor\ndestroy\n";
     Scenario before = parsed(text);
     std::ostringstream out;
-    RunResult first = runScenario(before, factory, true, out);
+    RunResult first = runScenario(before, linkedComponentFactory, true, out);
     EXPECT_GT(first.mismatches, 0);
     std::string updated = withExpectations(text, before, first.seen);
     std::ostringstream again;
-    RunResult second = runScenario(parsed(updated), factory, true, again);
+    RunResult second = runScenario(parsed(updated), linkedComponentFactory, true, again);
     EXPECT_EQ(second.mismatches, 0) << updated << again.str();
     EXPECT_EQ(second.notes, 0);
 }
@@ -75,8 +70,8 @@ TEST(CheckOutput, DifferencesCarryALegendAndColourOnlyWhenAsked)
 {
     Scenario scenario = parsed("create\n> PS 'wrong'\ndestroy\n> AS\n");
     std::ostringstream plain, coloured;
-    runScenario(scenario, factory, true, plain, false);
-    runScenario(scenario, factory, true, coloured, true);
+    runScenario(scenario, linkedComponentFactory, true, plain, false);
+    runScenario(scenario, linkedComponentFactory, true, coloured, true);
     EXPECT_EQ(plain.str().rfind("(- expected, + seen)\n", 0), 0u) << plain.str();
     EXPECT_NE(plain.str().find("  - > PS 'wrong'\n"), std::string::npos) << plain.str();
     EXPECT_EQ(plain.str().find('\033'), std::string::npos);
@@ -87,7 +82,7 @@ TEST(Interactive, HelpTypoHintsAndQuit)
 {
     std::istringstream in("help\nparnet x=1\nparent instance=D\nquit\nparent never=sent\n");
     std::ostringstream out;
-    int status = runInteractive(streamLines(in, out, ""), out, factory, "/p", true);
+    int status = runInteractive(streamLines(in, out, ""), out, linkedComponentFactory, "/p", true);
     const std::string text = out.str();
     EXPECT_NE(text.find(interactiveHelp), std::string::npos);
     EXPECT_NE(text.find("? line 2: unknown keyword \"parnet\" (did you mean \"parent\"?)"), std::string::npos) << text;

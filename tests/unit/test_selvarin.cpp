@@ -7,7 +7,7 @@
 
 #include "session.h"
 #include "sim_host.h"
-#include "zorv_plugin_entry.h"
+#include "linked_component.h"
 
 using zorv_host::Session;
 using zorv_host::SimHost;
@@ -15,15 +15,10 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-void* factory(void* host, const char* basePath)
-{
-    return load_zorv_client_script(static_cast<zorv_host::host_callback_base*>(host), basePath);
-}
-
 class SelvarinTest : public ::testing::Test {
 protected:
     SimHost host;
-    Session session{factory, host};
+    Session session{linkedComponentFactory, host};
 
     void SetUp() override
     {
@@ -105,7 +100,7 @@ TEST_F(SelvarinTest, FailedLookupLeavesZeroAndStaysUsable)
 TEST(SelvarinInstances, TwoComponentsKeepSeparateState)
 {
     SimHost hostA, hostB;
-    Session a(factory, hostA), b(factory, hostB);
+    Session a(linkedComponentFactory, hostA), b(linkedComponentFactory, hostB);
     ASSERT_TRUE(a.create(std::string("")));
     ASSERT_TRUE(b.create(std::string("/b")));
     a.parentMessage(std::string("selectedbg=only_a"));

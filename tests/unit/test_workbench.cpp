@@ -518,8 +518,6 @@ TEST_F(WorkbenchRecording, AFailedWriteKeepsRecordingAndNamesStayApart)
     std::filesystem::remove_all(blocker());
 }
 
-} // namespace
-
 // A placement whose layout lies in a folder of the test's own, to be edited,
 // and a witness beside it whose layout is touched to see the watcher look.
 class WorkbenchLayoutEdit : public WorkbenchRun {
@@ -588,3 +586,5 @@ TEST_F(WorkbenchLayoutEdit, AnEditedLayoutOffersAReloadThatShowsIt)
     std::filesystem::remove(layout("E"));
     EXPECT_TRUE(waitFor([](const json& s) { return changed(s, "E"); }));
 }
+
+} // namespace

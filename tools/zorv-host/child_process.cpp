@@ -219,6 +219,25 @@ ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds
 
 #endif
 
+std::string thisProgramFolder()
+{
+#if defined(_WIN32)
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return std::string();
+    std::string self(path, length);
+    return self.substr(0, self.find_last_of("\\/"));
+#else
+    char path[4096];
+    ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path)
+        return std::string();
+    std::string self(path, static_cast<std::size_t>(length));
+    return self.substr(0, self.rfind('/'));
+#endif
+}
+
 namespace {
 
 void pause()

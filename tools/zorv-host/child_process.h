@@ -26,6 +26,10 @@ struct ChildOutcome {
 // inherits another's pipes.
 ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds);
 
+// The folder that holds this program's executable, without a trailing
+// separator; empty if the system does not say.
+std::string thisProgramFolder();
+
 // The rest of the last line that starts with tag and begins before `before`
 // (anywhere, by default), without its line end; empty if there is none. A
 // child's report lines are read this way: text the component printed in the

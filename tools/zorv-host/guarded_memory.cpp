@@ -134,6 +134,12 @@ struct Block {
     Slot* slot;
 };
 
+void fillWithString(char* out, void* context)
+{
+    const std::string* text = static_cast<const std::string*>(context);
+    std::memcpy(out, text->c_str(), text->size() + 1);
+}
+
 void setEnabled(bool enable) { on = enable; }
 bool enabled() { return on; }
 

@@ -24,6 +24,9 @@ struct Block;
 // Null when guarding is off or no pages could be had.
 Block* lend(std::size_t size, const std::string& name, const std::string& taken, void (*fill)(char*, void*),
             void* context);
+// A fill for lend() that copies the std::string context points to, its NUL
+// included.
+void fillWithString(char* out, void* context);
 char* data(Block* block);
 // Whether p points into the block's lent bytes.
 bool holds(const Block* block, const void* p);

@@ -178,12 +178,6 @@ bool Session::create(const std::optional<std::string>& basePath, bool withHost)
 
 namespace {
 
-void fillText(char* out, void* context)
-{
-    const std::string* text = static_cast<const std::string*>(context);
-    std::memcpy(out, text->c_str(), text->size() + 1);
-}
-
 // A button record as one block: the record, the parsed message, then the
 // texts, the event text's split copy last so that it ends at the page end.
 struct ButtonParts {
@@ -239,7 +233,7 @@ const char* Session::lendMessage(const char* text)
     std::string copy(text);
     guarded::Block* block = guarded::lend(copy.size() + 1, "the host's message text",
                                           "of " + std::string(currentEvent) + " after the call that lent it returned",
-                                          fillText, &copy);
+                                          guarded::fillWithString, &copy);
     const char* reply = nullptr;
     bool intoText = false;
     if (block) {

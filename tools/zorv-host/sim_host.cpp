@@ -209,16 +209,6 @@ std::string quoteText(const std::string& text) { return "\"" + escapeText(text) 
 
 SimHost::SimHost() = default;
 
-namespace {
-
-void fillText(char* out, void* context)
-{
-    const std::string* text = static_cast<const std::string*>(context);
-    std::memcpy(out, text->c_str(), text->size() + 1);
-}
-
-} // namespace
-
 SimHost::~SimHost()
 {
     for (auto& entry : given_) {
@@ -294,7 +284,7 @@ const char* SimHost::keepToken(const std::string& line, const std::string& text)
 {
     std::string copy(text);
     if (guarded::Block* block = guarded::lend(copy.size() + 1, "the result of \"" + escapeText(line) + "\"",
-                                              "after its component was destroyed", fillText, &copy)) {
+                                              "after its component was destroyed", guarded::fillWithString, &copy)) {
         tokenBlocks_.push_back(block);
         tokens_[guarded::data(block)] = line;
         return guarded::data(block);
@@ -327,7 +317,7 @@ const char* SimHost::onCommand(const std::string& line)
     if (!isQuery(line))
         return keepToken(line, *reply);
     if (guarded::Block* block = guarded::lend(reply->size() + 1, "the reply to \"" + escapeText(line) + "\"",
-                                              "after handing it back", fillText, &*reply)) {
+                                              "after handing it back", guarded::fillWithString, &*reply)) {
         const char* copy = guarded::data(block);
         given_[copy] = Given{line, reply->size(), block};
         returned_.erase(copy);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "cli/subcommands.h"
 
 #if !defined(_WIN32)
@@ -18,16 +19,6 @@ namespace zorv_host::cli {
 namespace {
 
 #if !defined(_WIN32)
-std::string executableFolder()
-{
-    char path[PATH_MAX];
-    ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0)
-        return ".";
-    std::string self(path, static_cast<std::size_t>(length));
-    return self.substr(0, self.rfind('/'));
-}
-
 bool readable(const std::string& path)
 {
     return access(path.c_str(), R_OK) == 0;
@@ -37,7 +28,9 @@ bool readable(const std::string& path)
 // folder); in the build tree the script is found in the sources.
 std::string findScript()
 {
-    const std::string folder = executableFolder();
+    std::string folder = thisProgramFolder();
+    if (folder.empty())
+        folder = ".";
     for (const std::string& candidate : {folder + "/../share/zorv/zorv_image_check.py",
                                          folder + "/zorv_image_check.py", std::string(ZORV_IMAGE_CHECK_SOURCE)})
         if (readable(candidate))

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "child_process.h"
 #include "cli/subcommands.h"
 
 #if defined(_WIN32)
@@ -89,21 +90,6 @@ bool windowsDevice(const std::string& name)
            && l[3] <= '9';
 }
 
-std::string executableFolder()
-{
-#if defined(_WIN32)
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return std::string();
-    return fs::path(std::string(path, length)).parent_path().string();
-#else
-    std::error_code error;
-    fs::path self = fs::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : self.parent_path().string();
-#endif
-}
-
 bool hasTemplates(const fs::path& folder)
 {
     std::error_code error;
@@ -115,7 +101,7 @@ bool hasTemplates(const fs::path& folder)
 
 fs::path installedTemplates()
 {
-    const std::string bin = executableFolder();
+    const std::string bin = thisProgramFolder();
     return bin.empty() ? fs::path() : fs::path(bin) / ".." / "share" / "zorv" / "templates" / "component";
 }
 
@@ -200,7 +186,7 @@ std::string installedPrefix()
     const fs::path installed = installedTemplates();
     if (installed.empty() || !hasTemplates(installed))
         return std::string();
-    return fs::weakly_canonical(fs::path(executableFolder()) / "..").string();
+    return fs::weakly_canonical(fs::path(thisProgramFolder()) / "..").string();
 }
 
 bool renderProject(const std::string& folder, const std::string& name, const std::string& sdk,
