@@ -1,5 +1,5 @@
 # Tests of zorv-host.exe's own paths (loading, preflight, the factory's
-# probe of the text library), shared by the 32-bit tier (dist/ under Wine)
+# probe of the text library, the reading of command texts), shared by the 32-bit tier (dist/ under Wine)
 # and the 64-bit one (the 64-bit test build under 64-bit Wine, which runs
 # where 32-bit programs cannot).
 #
@@ -55,6 +55,13 @@ function(zorv_wine_host_tests)
       COMMAND sh -c "mkdir -p ${folder} && cp ${T_DIST}/Selvarin.dll ${T_BIN}/oversized_${kind}/zorv_string.dll ${folder}/ && ${probe} ${class} ${bytes} -- env ZORV_WINEDEBUG=-all,warn+debugstr ${T_RUN} ${T_HOST} run ${folder}/Selvarin.dll ${scenario}")
     list(APPEND added ${T_PREFIX}.probe.oversized_${kind})
   endforeach()
+
+  # The host's reading of command texts, against the memory protections of
+  # Windows as Wine gives them.
+  add_executable(host_command_text ${ZORV_WINE_HOST_TESTS_DIR}/command_text.cpp)
+  target_link_libraries(host_command_text PRIVATE zorv_host_core)
+  add_test(NAME ${T_PREFIX}.command_text COMMAND ${T_RUN} $<TARGET_FILE:host_command_text>)
+  list(APPEND added ${T_PREFIX}.command_text)
 
   set_tests_properties(${added} PROPERTIES FIXTURES_REQUIRED ${T_FIXTURE})
   if(T_LOCK)
