@@ -19,7 +19,9 @@ set(CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS} /EHs-c-")
 # object of the build (the framework's libraries too) gets all this.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 16)
   message(FATAL_ERROR "the Windows build needs clang-cl 16 or later (Debian package clang-16), "
-    "not ${CMAKE_CXX_COMPILER} ${CMAKE_CXX_COMPILER_VERSION}: older ones write the source folder into the PDB")
+    "not ${CMAKE_CXX_COMPILER} ${CMAKE_CXX_COMPILER_VERSION}: older ones write the source folder into the PDB. "
+    "A build folder configured with an older one keeps it in its cache: remove ${CMAKE_BINARY_DIR} "
+    "and configure again")
 endif()
 set(ZORV_WINDOWS_REPRO_FLAGS /Z7 /Brepro -gno-codeview-command-line
   /clang:-fdebug-compilation-dir=X:/source /clang:-fcoverage-compilation-dir=X:/source

@@ -98,3 +98,19 @@ use_tree_wine_prefixes() {
     export WINEPREFIX="$PWD/build/windows-host/wineprefix" WINEARCH=win32 WINEDEBUG=-all \
         WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= ZORV_WINE64_PREFIX="$PWD/build/windows64-host/wineprefix"
 }
+
+# Makes those prefixes where they are missing and their Wine runs, both at
+# once, and returns when their wineservers are done. A new prefix takes
+# Wine half a minute, most of it waiting, so a caller may run this beside
+# a build.
+make_tree_wine_prefixes() (
+    use_tree_wine_prefixes
+    if wine_runs && [ ! -f "$WINEPREFIX/system.reg" ]; then
+        mkdir -p "$WINEPREFIX" && wineboot --init && wineserver -w
+    fi &
+    if wine64_runs && [ ! -f "$ZORV_WINE64_PREFIX/system.reg" ]; then
+        export WINEPREFIX=$ZORV_WINE64_PREFIX WINEARCH=win64
+        mkdir -p "$WINEPREFIX" && /usr/lib/wine/wine64 wineboot --init && /usr/lib/wine/wineserver -w
+    fi &
+    wait
+)

@@ -133,11 +133,20 @@ run_stage() {
     ("$@") >"$log" 2>&1 || status=$?
     tally_stage "$title ($((SECONDS - started)) s)" "$log" "$status"
 }
-sdk_stage() { scripts/install-sdk.sh build/sdk >/dev/null && tests/sdk/test-examples.sh build/sdk; }
+# The examples' Windows tests use the tree's 32-bit prefix, made already.
+sdk_stage() {
+    scripts/install-sdk.sh build/sdk >/dev/null &&
+        ZORV_EXAMPLES_WINEPREFIX="$PWD/build/windows-host/wineprefix" tests/sdk/test-examples.sh build/sdk
+}
 
+# The Wine prefixes of the Windows suites (and of the SDK's examples) are
+# made beside the first builds: making one is mostly waiting.
+make_tree_wine_prefixes >/dev/null 2>&1 </dev/null &
+prefixes_pid=$!
 run_suite debug
 run_suite asan
 run_suite release
+wait "$prefixes_pid"
 if wine_runs; then run_suite windows; else run_suite windows '^wine\.'; fi
 if wine64_runs; then
     run_suite windows64

@@ -6,7 +6,8 @@
 # images carry the version record their CMakeLists gave, also through the
 # installed `zorv-host image-check`.
 # Prints PASS/FAIL per step (SKIP for the Wine tests where Wine cannot run)
-# and ends with "N passed, M failed".
+# and ends with "N passed, M failed". The Windows tests share one 32-bit Wine
+# prefix: ZORV_EXAMPLES_WINEPREFIX, or one made under BUILD_DIR.
 #   tests/sdk/test-examples.sh PREFIX [BUILD_DIR]
 set -uo pipefail
 if [ $# -lt 1 ]; then
@@ -36,7 +37,7 @@ build_project() {   # build_project NAME SOURCE_DIR: native and Windows, each wi
         b=$out/$ex-$target
         args=(-S "$dir" -B "$b" -G Ninja -DCMAKE_PREFIX_PATH="$prefix")
         if [ $target = windows ]; then
-            args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DZORV_WINE_PREFIX="$out/wineprefix")
+            args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DZORV_WINE_PREFIX="${ZORV_EXAMPLES_WINEPREFIX:-$out/wineprefix}")
         fi
         step "$ex.$target.configure" cmake "${args[@]}" || continue
         step "$ex.$target.build" cmake --build "$b" -j2

@@ -175,7 +175,7 @@ WineChoice wineOf(int bits, const PanelFile& panel, const WorkbenchOptions& opti
                 prefix = inherited;
         if (!prefix.empty())
             choice.environment.push_back("WINEPREFIX=" + prefix);
-        choice.note = "the 64-bit test build under 64-bit Wine, not the shipped 32-bit DLL";
+        choice.note = "the 64-bit test build runs, not the shipped 32-bit DLL";
     }
     return choice;
 }
