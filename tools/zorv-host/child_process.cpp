@@ -1,5 +1,7 @@
 #include "child_process.h"
 
+#include "vocabulary.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -226,16 +228,13 @@ std::string thisProgramFolder()
     DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return std::string();
-    std::string self(path, length);
-    return self.substr(0, self.find_last_of("\\/"));
 #else
     char path[4096];
     ssize_t length = readlink("/proc/self/exe", path, sizeof path);
     if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path)
         return std::string();
-    std::string self(path, static_cast<std::size_t>(length));
-    return self.substr(0, self.rfind('/'));
 #endif
+    return folderOf(std::string(path, static_cast<std::size_t>(length)));
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <set>
 
+#include "child_process.h"
 #include "library_loader.h"
 #include "vocabulary.h"
 
@@ -204,15 +205,13 @@ std::string windowsFolder(UINT (WINAPI *get)(LPSTR, UINT))
 SearchPlaces searchPlacesHere(const std::string& library)
 {
     SearchPlaces places;
-    char buffer[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    if (length > 0 && length < MAX_PATH)
-        places.programFolder = folderOf(std::string(buffer, length));
+    places.programFolder = thisProgramFolder();
     places.libraryFolder = folderOf(library);
     const std::string system = windowsFolder(GetSystemDirectoryA);
     const std::string windows = windowsFolder(GetWindowsDirectoryA);
     places.systemFolders = {system, windows.empty() ? std::string() : windows + "\\System", windows};
-    length = GetCurrentDirectoryA(MAX_PATH, buffer);
+    char buffer[MAX_PATH];
+    DWORD length = GetCurrentDirectoryA(MAX_PATH, buffer);
     if (length > 0 && length < MAX_PATH)
         places.currentFolder = std::string(buffer, length);
     length = GetEnvironmentVariableA("PATH", nullptr, 0);
