@@ -1,6 +1,6 @@
 # zorv-host.exe for 32-bit Windows with MinGW's g++ (it has a C++ standard
 # library, which clang-cl lacks here). It drives Microsoft-ABI components
-# through the explicit two-slot view in tools/zorv-host/component_abi.h.
+# through the explicit two-slot view in tools/host/component_abi.h.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR X86)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc)

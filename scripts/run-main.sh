@@ -59,7 +59,7 @@ for _ in $(seq 100); do grep -q '^workbench: http' "$out" && break; sleep 0.1; d
 head -1 "$out"
 url=$(head -1 "$out" | awk '{print $2}')
 status=0
-/usr/bin/python3 tools/workbench/driver/take_road.py --url "$url" --screenshot build/workbench-demo.png || status=$?
+/usr/bin/python3 tools/zorv-host/page/driver/take_road.py --url "$url" --screenshot build/workbench-demo.png || status=$?
 kill -INT $workbench
 wait $workbench || status=$?
 trap - EXIT

@@ -16,8 +16,8 @@ import sys
 import time
 import traceback
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "workbench",
-                                "driver"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "zorv-host",
+                                "page", "driver"))
 import workbench_driver as wd  # noqa: E402
 
 SELECTED, IDLE = "dest_selected", "dest_idle"

@@ -1,4 +1,4 @@
-// The host side of the bridge protocol (tools/zorv-host/bridge.h): one
+// The host side of the bridge protocol (tools/host/bridge.h): one
 // component in a child process of its own, driven a line at a time. A child
 // that crashes, hangs or talks nonsense ends as a Failure with the event that
 // did it, never as a crash or a hang of the host.
