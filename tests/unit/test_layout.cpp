@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "command_catalogue.h"
 #include "layout.h"
 
 using namespace zorv_host;

@@ -66,13 +66,6 @@ private:
     std::map<std::string, std::map<std::string, std::string>> controls_;
 };
 
-// Splits a host command line into its verb and fields. Nothing is escaped
-// inside a quoted field, so a field holding "' '" is ambiguous; each verb is
-// split so that the field most likely to hold odd text absorbs it (the value
-// of "TP", the property of "TG", the text of "HN" and "SD"). False when the
-// line does not have its verb's shape.
-bool splitCommand(const std::string& line, std::string& verb, std::vector<std::string>& fields);
-
 } // namespace zorv_host
 
 #endif

@@ -32,6 +32,18 @@ void collectHostOutput(SimHost& host, std::vector<std::string>& lines)
         lines.push_back("! " + warning.text);
 }
 
+// Why a press is not delivered: the host shows a layout in that panel and
+// the layout has no such control, so no operator could press it. "" when it
+// is delivered (a panel with no layout shown gets any press).
+std::string refusedPress(const HostModel& model, const Step& step)
+{
+    const ShownPanel* shown = model.shown(step.panel);
+    if (!shown || !shown->layout || shown->layout->find(step.control))
+        return "";
+    return "no control " + quoteText(step.control) + " on panel " + quoteText(step.panel) + ": the layout "
+           + quoteText(shown->path) + " does not have it, so the press was not delivered";
+}
+
 std::string describe(const Step& step, const std::string& scenarioName)
 {
     return scenarioName + ":" + std::to_string(step.line) + ": " + step.source;
@@ -93,9 +105,14 @@ std::vector<std::string> runStep(const Step& step, Session& session, SimHost& ho
         lines.push_back(reply ? "< " + quoteText(*reply) : "< null");
         return lines;
     }
-    case Action::Button:
-        session.button(step.panel, step.control, step.eventText);
+    case Action::Button: {
+        const std::string refused = refusedPress(host.model(), step);
+        if (!refused.empty())
+            lines.push_back("! " + refused);
+        else
+            session.button(step.panel, step.control, step.eventText);
         break;
+    }
     case Action::Timer:
         session.timer(static_cast<int>(step.number));
         break;
@@ -117,9 +134,11 @@ std::vector<std::string> runStep(const Step& step, Session& session, SimHost& ho
 }
 
 RunResult runScenario(const Scenario& scenario, component_factory factory, bool check, std::ostream& out,
-                      bool colour)
+                      bool colour, const HostPanel* panel)
 {
     SimHost host;
+    if (panel)
+        host.panel() = *panel;
     Session session(factory, host);
     RunResult result;
     auto account = [&](const std::vector<std::string>& actual, const std::vector<std::string>& expected,
@@ -180,9 +199,11 @@ const char interactiveHelp[] =
     "Texts with blanks are quoted: parent \"label=two words\".\n";
 
 int runInteractive(const LineSource& next, std::ostream& out, component_factory factory, const std::string& basePath,
-                   bool echo)
+                   bool echo, const HostPanel* panel)
 {
     SimHost host;
+    if (panel)
+        host.panel() = *panel;
     Session session(factory, host);
     Step create;
     create.action = Action::Create;

@@ -33,15 +33,16 @@ struct RunResult {
 
 // Plays scenario on a fresh host; writes the transcript (or, in check mode,
 // the differences: "-" expected, "+" seen, in red and green when colour) to
-// out.
+// out. panel, when given, is the instance table and router the host answers
+// from (a panel file's); the scenario's host rules still come first.
 RunResult runScenario(const Scenario& scenario, component_factory factory, bool check, std::ostream& out,
-                      bool colour = false);
+                      bool colour = false, const HostPanel* panel = nullptr);
 
 // Reads event lines from next until its end or "quit", printing each step's
 // lines; "help" prints the event syntax. echo repeats each event line (for
 // piped input, so the transcript reads like a scenario).
 int runInteractive(const LineSource& next, std::ostream& out, component_factory factory, const std::string& basePath,
-                   bool echo);
+                   bool echo, const HostPanel* panel = nullptr);
 
 // The event syntax, as "help" prints it.
 extern const char interactiveHelp[];

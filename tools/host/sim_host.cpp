@@ -288,16 +288,12 @@ void SimHost::addRule(const std::string& pattern, const std::optional<std::strin
     rules_.push_back(ReplyRule{pattern, reply});
 }
 
-std::optional<std::string> SimHost::replyFor(const std::string& line) const
+std::optional<std::string> SimHost::replyFor(const std::string& line, const HostAction& action) const
 {
     for (auto rule = rules_.rbegin(); rule != rules_.rend(); ++rule)
         if (globMatch(rule->pattern, line))
             return rule->reply;
-    // A token the component did not set up a rule for: the host's usual "OK".
-    const CommandVerb* verb = findCommandVerb(line);
-    if (verb && verb->token)
-        return std::string("OK");
-    return std::nullopt;
+    return action.answer;
 }
 
 // A non-null result of a command that is not a query: host-owned, must
@@ -323,7 +319,7 @@ const char* SimHost::onCommand(const std::string& line)
     allCommands_.push_back(line);
     if (detachCount_ > 0)
         note(RuleBreakKind::commandAfterDetach, "command after AS: \"" + escapeText(line) + "\"");
-    if (line == "AS")
+    if (isDetach(line))
         ++detachCount_;
     if (checkShapes_) {
         std::string error = commandShapeError(line);
@@ -333,7 +329,7 @@ const char* SimHost::onCommand(const std::string& line)
         if (!ambiguity.empty() && warnings_.size() < 256)
             warnings_.push_back(Warning{ambiguity, currentEventText()});
     }
-    std::optional<std::string> reply = replyFor(line);
+    std::optional<std::string> reply = replyFor(line, model_.carryOut(line));
     if (!reply)
         return nullptr;
     if (!isQuery(line))

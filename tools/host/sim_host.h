@@ -16,6 +16,7 @@
 
 #include "component_abi.h"
 #include "guarded_memory.h"
+#include "host_model.h"
 #include "rule_break.h"
 
 namespace zorv_host {
@@ -52,9 +53,10 @@ public:
     // The pointer a factory expects for this host.
     void* asCallback() { return static_cast<host_callback_base*>(this); }
 
-    // Reply rules; the latest rule whose pattern matches a line decides.
-    // Without a matching rule: "PS" succeeds, queries get null, other
-    // commands get null.
+    // Every command is carried out by the host model (model()), which
+    // answers it; reply rules override those answers: the latest rule whose
+    // pattern matches a line decides. Without a rule and without a layout
+    // shown, "PS" succeeds and queries get null.
     void addRule(const std::string& pattern, const std::optional<std::string>& reply);
     void clearRules() { rules_.clear(); }
 
@@ -86,8 +88,19 @@ public:
     // becomes a note (and is freed here); results that never come back are
     // dropped.
     void componentDestroyed();
-    // A new component starts with a clean detach state.
-    void componentCreated() { detachCount_ = 0; }
+    // A new component starts with a clean detach state and a fresh model;
+    // the panel it shares (instances, router) stays.
+    void componentCreated()
+    {
+        detachCount_ = 0;
+        model_.reset();
+    }
+
+    // What the host keeps: layouts, properties, timers; and the panel shared
+    // with other components, whose instances and router a caller may set.
+    HostModel& model() { return model_; }
+    const HostModel& model() const { return model_; }
+    HostPanel& panel() { return panel_; }
 
     // Records a rule break during the event being delivered.
     void note(RuleBreakKind kind, const std::string& detail);
@@ -101,7 +114,7 @@ public:
 private:
     const char* onCommand(const std::string& line);
     void onHandback(void* data);
-    std::optional<std::string> replyFor(const std::string& line) const;
+    std::optional<std::string> replyFor(const std::string& line, const HostAction& action) const;
     const char* keepToken(const std::string& line, const std::string& text);
 
     struct Given {
@@ -109,6 +122,8 @@ private:
         std::size_t size;
         guarded::Block* block;   // null when the reply is on the heap
     };
+    HostPanel panel_;
+    HostModel model_{panel_};
     std::vector<ReplyRule> rules_;
     std::map<const char*, Given> given_;                 // query replies out
     std::map<const char*, std::string> returned_;        // replies already back, by line

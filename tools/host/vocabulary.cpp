@@ -1,5 +1,7 @@
 #include "vocabulary.h"
 
+#include "command_catalogue.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
@@ -219,7 +221,8 @@ void addShownLayouts(Vocabulary& vocabulary, const std::vector<std::string>& com
     for (const std::string& line : commands) {
         std::string verb;
         std::vector<std::string> fields;
-        if (line.compare(0, 3, "PS ") != 0 || !splitCommand(line, verb, fields) || fields.size() < 2)
+        const CommandVerb* entry = findCommandVerb(line);
+        if (!entry || entry->part != HostPart::panels || !splitCommand(line, verb, fields) || fields.size() < 2)
             continue;
         const std::string& panel = fields[0];
         const std::string& path = fields[1];

@@ -15,7 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "bridge_client.h"
-#include "layout.h"
+#include "host_model.h"
 #include "recording.h"
 #include "sim_host.h"
 #include "vocabulary.h"
@@ -23,6 +23,7 @@
 namespace zorv_workbench {
 
 using nlohmann::json;
+using zorv_host::EffectKind;
 using zorv_host::quoteText;
 
 namespace {
@@ -46,21 +47,12 @@ const char* statusName(Status status)
     return "?";
 }
 
-// What the host keeps of one panel a component loaded with "PS".
-struct PanelView {
-    std::string path;
-    long long loadedTime = 0;   // the layout file's modification time when loaded; 0: there was none
-    std::optional<zorv_host::Layout> layout;
-    zorv_host::ControlStore store;
-    std::string error;
-};
-
-struct HostTimer {
-    int interval = 0;   // ms
-    double due = 0;     // monotonic seconds
-};
-
 struct PlacementRun {
+    PlacementRun(Placement placement, zorv_host::HostPanel& panel)
+        : config(std::move(placement)),
+          host(panel, zorv_host::HostModelOptions{true, shortestTimer, monotonicSeconds})
+    {
+    }
     Placement config;
     Status status = Status::Starting;
     std::string why;            // how it failed
@@ -69,11 +61,10 @@ struct PlacementRun {
     std::string libraryFile;    // the file the bridge loads
     std::shared_ptr<BridgeClient> bridge;
     int generation = 0;
-    std::map<std::string, PanelView> panels;
-    std::map<int, HostTimer> timers;
+    zorv_host::HostModel host;   // its panels, timers and detach; the router and instances are the panel's
+    std::map<std::string, long long> layoutTimes;   // each shown layout's modification time when shown; 0: none
     std::size_t outstanding = 0, ruleBreaks = 0, events = 0;
     std::string lastRuleBreak;
-    bool detached = false;
     long long loadedTime = 0;   // the library's modification time when loaded
     bool changed = false;       // the library or a layout it shows changed on disk since
     std::vector<JournalStep> journal;
@@ -291,13 +282,7 @@ struct Workbench::Impl {
     // Parent and router state: host thread only.
     int selectedSource = -1;
     std::optional<int> activeDest;
-    std::map<int, std::map<int, int>> crosspoints;   // device -> destination -> source
-    struct Change {
-        int device = 0, destination = 0, source = 0;
-        std::uint64_t seq = 0;
-    };
-    std::optional<Change> latest;
-    std::uint64_t routes = 0;
+    zorv_host::HostPanel hostPanel;   // the instances and the router every placement shares
     bool recording = false;
     bool dirty = true;
 
@@ -324,13 +309,12 @@ struct Workbench::Impl {
     std::uint64_t logSeq = 0;
     double startTime = monotonicSeconds();
 
-    Impl(PanelFile p, WorkbenchOptions o) : panel(std::move(p)), options(std::move(o))
+    Impl(PanelFile p, WorkbenchOptions o)
+        : panel(std::move(p)), options(std::move(o)), hostPanel(zorv_host::HostPanel::of(panel))
     {
-        for (const Placement& placement : panel.placements) {
-            PlacementRun run;
-            run.config = placement;
-            runs.push_back(std::move(run));
-        }
+        runs.reserve(panel.placements.size());
+        for (const Placement& placement : panel.placements)
+            runs.emplace_back(placement, hostPanel);
         bool wanted = std::any_of(panel.placements.begin(), panel.placements.end(),
                                   [](const Placement& p) { return p.runner == Runner::Wine; });
         if (wanted)
@@ -400,8 +384,8 @@ struct Workbench::Impl {
         json devices = json::array();
         for (const RouterDevice& device : panel.devices) {
             json points = json::array();
-            auto found = crosspoints.find(device.number);
-            if (found != crosspoints.end())
+            auto found = hostPanel.crosspoints.find(device.number);
+            if (found != hostPanel.crosspoints.end())
                 for (const auto& [destination, source] : found->second)
                     points.push_back({{"destination", destination}, {"source", source}});
             devices.push_back({{"number", device.number},
@@ -424,9 +408,9 @@ struct Workbench::Impl {
                         {"selectedSource", selectedSource},
                         {"activeDest", activeDest ? json(*activeDest) : json(nullptr)},
                         {"sources", sources}}},
-                      {"router", {{"devices", devices}, {"routes", routes}}},
+                      {"router", {{"devices", devices}, {"routes", hostPanel.routes}}},
                       {"placements", placements}};
-        if (latest)
+        if (const auto& latest = hostPanel.latest)
             state["router"]["latest"] = {{"device", latest->device},
                                          {"destination", latest->destination},
                                          {"source", latest->source},
@@ -437,12 +421,12 @@ struct Workbench::Impl {
     static json placementJson(const PlacementRun& run, double now)
     {
         json timers = json::array();
-        for (const auto& [number, timer] : run.timers)
+        for (const auto& [number, timer] : run.host.timers())
             timers.push_back({{"number", number},
                               {"interval", timer.interval},
                               {"dueInMs", std::max(0, static_cast<int>((timer.due - now) * 1000))}});
         json panels = json::array();
-        for (const auto& [id, view] : run.panels) {
+        for (const auto& [id, view] : run.host.panels()) {
             json controls = json::array();
             if (view.layout)
                 for (const zorv_host::LayoutControl& control : view.layout->controls) {
@@ -478,7 +462,7 @@ struct Workbench::Impl {
                 {"why", run.why},
                 {"generation", run.generation},
                 {"changed", run.changed},
-                {"detached", run.detached},
+                {"detached", run.host.detached()},
                 {"books",
                  {{"outstanding", run.outstanding},
                   {"ruleBreaks", run.ruleBreaks},
@@ -509,11 +493,10 @@ struct Workbench::Impl {
         ++run.generation;
         run.status = Status::Starting;
         run.why.clear();
-        run.panels.clear();
-        run.timers.clear();
+        run.host.reset();
+        run.layoutTimes.clear();
         run.outstanding = run.ruleBreaks = run.events = 0;
         run.lastRuleBreak.clear();
-        run.detached = false;
         run.changed = false;
         if (!keepJournal) {
             run.journal.clear();
@@ -662,7 +645,7 @@ struct Workbench::Impl {
         };
         handlers.query = [&](const std::string& query) {
             step.commands.push_back(query);
-            std::optional<std::string> answer = answerQuery(run, query);
+            std::optional<std::string> answer = carryOut(run, query);
             step.answers.push_back({query, answer});
             addLog(run.config.name, "query", query + "  \u2192 " + (answer ? quoteText(*answer) : "null"));
             return answer;
@@ -707,92 +690,37 @@ struct Workbench::Impl {
         std::string last = lastLine == std::string::npos ? tail : tail.substr(lastLine + 1);
         if (!last.empty())
             run.why += " — it said: " + last;
-        run.timers.clear();
+        run.host.timers().clear();
         if (run.bridge)
             run.bridge->stop();
         addLog(run.config.name, "status", std::string(statusName(status)) + ": " + run.why);
         dirty = true;
     }
 
-    // ---- the host's side of each command
+    // ---- the host's side of each command: the host model carries it out,
+    // the workbench logs what it did and lets the parent react.
 
-    void carryOut(PlacementRun& run, const std::string& line)
+    std::optional<std::string> carryOut(PlacementRun& run, const std::string& line)
     {
-        std::string verb;
-        std::vector<std::string> fields;
-        if (!zorv_host::splitCommand(line, verb, fields)) {
-            addLog(run.config.name, "error", "not a command line the host can carry out: " + line);
-            return;
+        zorv_host::HostAction action = run.host.carryOut(line);
+        const zorv_host::Effect& effect = action.effect;
+        const std::string& name = run.config.name;
+        switch (effect.kind) {
+        case EffectKind::notCarriedOut:
+        case EffectKind::afterDetach:
+        case EffectKind::propertyRefused: addLog(name, "error", effect.text); break;
+        case EffectKind::panelNotShown: addLog(name, "error", effect.text); [[fallthrough]];
+        case EffectKind::panelShown: run.layoutTimes[effect.file] = modificationTime(effect.file); break;
+        case EffectKind::timerStarted:
+        case EffectKind::timerStopped: addLog(name, "timer", effect.text); break;
+        case EffectKind::routed:
+        case EffectKind::routeRefused: addLog(name, "router", effect.text); break;
+        case EffectKind::notified: notifyParent(run, effect.text); break;
+        case EffectKind::detached: addLog(name, "status", effect.text); break;
+        case EffectKind::propertySet:
+        case EffectKind::queried: break;
         }
-        if (run.detached) {
-            addLog(run.config.name, "error", "not carried out: the component sent it after \"AS\"");
-            return;
-        }
-        if (verb == "TP")
-            putProperty(run, fields);
-        else if (verb == "ET")
-            setTimer(run, fields);
-        else if (verb == "RC")
-            route(run, fields);
-        else if (verb == "HN")
-            notifyParent(run, fields[0]);
-        else if (verb == "AS") {
-            run.detached = true;
-            addLog(run.config.name, "status", "detached from the host");
-        }
-    }
-
-    void putProperty(PlacementRun& run, const std::vector<std::string>& fields)
-    {
-        std::size_t equals = fields[0].find('=');
-        std::string property = fields[0].substr(0, equals);
-        std::string value = equals == std::string::npos ? std::string() : fields[0].substr(equals + 1);
-        auto view = run.panels.find(fields[1]);
-        if (view == run.panels.end() || !view->second.layout) {
-            addLog(run.config.name, "error", "TP for panel '" + fields[1] + "', which has no layout");
-            return;
-        }
-        if (!view->second.store.put(fields[2], property, value))
-            addLog(run.config.name, "error", "TP for control '" + fields[2] + "', which the layout does not have");
-    }
-
-    void setTimer(PlacementRun& run, const std::vector<std::string>& fields)
-    {
-        int number = std::atoi(fields[0].c_str());
-        if (fields.size() == 1) {
-            run.timers.erase(number);
-            addLog(run.config.name, "timer", "timer " + std::to_string(number) + " stopped");
-            return;
-        }
-        int interval = std::max(shortestTimer, std::atoi(fields[1].c_str()));
-        run.timers[number] = HostTimer{interval, monotonicSeconds() + interval / 1000.0};
-        addLog(run.config.name, "timer",
-               "timer " + std::to_string(number) + " runs every " + std::to_string(interval) + " ms");
-    }
-
-    void route(PlacementRun& run, const std::vector<std::string>& fields)
-    {
-        std::optional<int> device = wholeNumber(fields[0]);
-        std::optional<int> source = wholeNumber(fields[1]);
-        std::optional<int> destination = wholeNumber(fields[2]);
-        const RouterDevice* known = device ? panel.device(*device) : nullptr;
-        if (!known || !source || !destination) {
-            addLog(run.config.name, "router", "no route made: the router has no device " + fields[0]);
-            return;
-        }
-        crosspoints[*device][*destination] = *source;
-        latest = Change{*device, *destination, *source, ++routes};
-        addLog(run.config.name, "router",
-               "device " + fields[0] + ": destination " + describe(known->destinations, *destination) + " \u2190 source "
-                   + describe(known->sources, *source));
-    }
-
-    static std::string describe(const std::vector<std::string>& names, int number)
-    {
-        std::string text = std::to_string(number);
-        if (number >= 1 && static_cast<std::size_t>(number) <= names.size())
-            text += " (" + names[static_cast<std::size_t>(number - 1)] + ")";
-        return text;
+        return action.answer;
     }
 
     // The parent reacts after the event that notified it is over: a
@@ -838,57 +766,13 @@ struct Workbench::Impl {
         return outcome;
     }
 
-    std::optional<std::string> answerQuery(PlacementRun& run, const std::string& line)
-    {
-        std::string verb;
-        std::vector<std::string> fields;
-        if (!zorv_host::splitCommand(line, verb, fields))
-            return std::nullopt;
-        if (verb == "PS")
-            return showPanel(run, fields[0], fields[1]);
-        if (verb == "SD") {
-            auto found = panel.instances.find(fields[0]);
-            if (found == panel.instances.end())
-                return std::nullopt;
-            return found->second;
-        }
-        auto view = run.panels.find(fields[0]);
-        if (view == run.panels.end() || !view->second.layout)
-            return std::nullopt;
-        if (verb == "TG")
-            return view->second.store.get(fields[1], fields[2]);
-        if (verb == "XI")
-            return view->second.store.list(fields[1]);
-        return std::nullopt;
-    }
-
-    std::optional<std::string> showPanel(PlacementRun& run, const std::string& id, const std::string& path)
-    {
-        PanelView view;
-        view.path = path;
-        view.loadedTime = modificationTime(path);
-        std::string error;
-        view.layout = zorv_host::loadLayoutFile(path, error);
-        if (view.layout)
-            view.store = zorv_host::ControlStore(*view.layout);
-        else
-            view.error = error;
-        bool ok = view.layout.has_value();
-        run.panels[id] = std::move(view);
-        if (!ok) {
-            addLog(run.config.name, "error", "PS answered null: " + error);
-            return std::nullopt;
-        }
-        return std::string("1");
-    }
-
     // ---- the host's own clock
 
     double nextDue() const
     {
         double due = monotonicSeconds() + 0.25;
         for (const PlacementRun& run : runs)
-            for (const auto& entry : run.timers)
+            for (const auto& entry : run.host.timers())
                 due = std::min(due, entry.second.due);
         return due;
     }
@@ -898,13 +782,13 @@ struct Workbench::Impl {
         double now = monotonicSeconds();
         for (PlacementRun& run : runs) {
             std::vector<int> due;
-            for (auto& [number, timer] : run.timers)
+            for (auto& [number, timer] : run.host.timers())
                 if (timer.due <= now) {
                     due.push_back(number);
                     timer.due = std::max(timer.due + timer.interval / 1000.0, now + 0.001);
                 }
             for (int number : due)
-                if (run.status == Status::Running && run.timers.count(number)) {
+                if (run.status == Status::Running && run.host.timers().count(number)) {
                     addLog(run.config.name, "timer", "timer " + std::to_string(number) + " expired");
                     deliver(run, "timer " + std::to_string(number));
                 }
@@ -925,10 +809,10 @@ struct Workbench::Impl {
                 addLog(run.config.name, "status", run.libraryFile + " changed on disk: reload to use it");
                 continue;
             }
-            for (const auto& [id, view] : run.panels)
-                if (modificationTime(view.path) != view.loadedTime) {
+            for (const auto& [path, shownTime] : run.layoutTimes)
+                if (modificationTime(path) != shownTime) {
                     run.changed = true;
-                    addLog(run.config.name, "status", "the layout " + view.path + " changed on disk: reload to use it");
+                    addLog(run.config.name, "status", "the layout " + path + " changed on disk: reload to use it");
                     break;
                 }
         }
@@ -987,9 +871,7 @@ struct Workbench::Impl {
         PlacementRun* run = find(name);
         if (!run)
             return Outcome{false, "no placement \"" + name + "\"", {}, {}};
-        auto view = run->panels.find(panelId);
-        const zorv_host::LayoutControl* found =
-            view != run->panels.end() && view->second.layout ? view->second.layout->find(control) : nullptr;
+        const zorv_host::LayoutControl* found = run->host.control(panelId, control);
         if (!found)
             return Outcome{false, "no control \"" + control + "\" on panel " + panelId + " of " + name, {}, {}};
         addLog(name, "status", "pressed \"" + control + "\"");

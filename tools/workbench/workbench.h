@@ -23,6 +23,21 @@
 
 namespace zorv_workbench {
 
+// The panel file is the host library's (the instance table and router of
+// `check --panel` come from it too).
+using zorv_host::absolutePath;
+using zorv_host::loadPanelFile;
+using zorv_host::PanelFile;
+using zorv_host::parsePanelFile;
+using zorv_host::parseWineBits;
+using zorv_host::PathRoots;
+using zorv_host::Placement;
+using zorv_host::RouterDevice;
+using zorv_host::Runner;
+using zorv_host::StateSheet;
+using zorv_host::WineBits;
+using zorv_host::wineBitsName;
+
 struct WorkbenchOptions {
     std::string selfPath;          // zorv-host, run as "zorv-host bridge LIBRARY"
     std::string wine = "wine";     // the 32-bit Wine loader ("" when Wine is not to be used)

@@ -2,6 +2,8 @@
 // notifications.
 #include "validator/check_kit.h"
 
+#include "command_catalogue.h"
+
 #include "layout.h"
 
 namespace zorv_host::validation {
@@ -38,7 +40,8 @@ void checkNotifications(const Context& c)
         for (const std::string& line : rig.host.takeCommands()) {
             std::string verb;
             std::vector<std::string> fields;
-            if (!finding.empty() || !splitCommand(line, verb, fields) || verb != "HN"
+            const CommandVerb* entry = findCommandVerb(line);
+            if (!finding.empty() || !entry || entry->part != HostPart::parent || !splitCommand(line, verb, fields)
                 || fields.size() != 1)
                 continue;
             if (isDeclaredEvent(*vocabulary.events, fields[0]))

@@ -2,6 +2,8 @@
 // instances, create/destroy cycles.
 #include "validator/check_kit.h"
 
+#include "command_catalogue.h"
+
 #include <algorithm>
 #include <random>
 
@@ -28,16 +30,17 @@ void checkDetach(const Context& c)
 {
     Rig rig(c.factory, false);
     drive(rig.session, discover(c, rig.session, rig.host));
-    require(!rig.host.detached(), "\"AS\" was sent before the component was destroyed", "detached_early");
+    const std::string detach = quoteText(detachVerb().verb);
+    require(!rig.host.detached(), detach + " was sent before the component was destroyed", "detached_early");
     destroy(rig.session);
     const std::vector<std::string>& all = rig.host.allCommands();
-    long detaches = std::count(all.begin(), all.end(), std::string("AS"));
-    require(detaches == 1, "\"AS\" was sent " + std::to_string(detaches) + " times", "detach_count");
+    const long detaches = std::count_if(all.begin(), all.end(), isDetach);
+    require(detaches == 1, detach + " was sent " + std::to_string(detaches) + " times", "detach_count");
     for (const RuleBreak& broken : rig.host.takeRuleBreaks())
         if (broken.kind == RuleBreakKind::commandAfterDetach)
             fail(broken);
-    if (all.back() != "AS")
-        throw CheckFailed{"the last command was \"" + escapeText(all.back()) + "\", not \"AS\"",
+    if (!isDetach(all.back()))
+        throw CheckFailed{"the last command was \"" + escapeText(all.back()) + "\", not " + detach,
                           ruleBreakKindName(RuleBreakKind::commandAfterDetach)};
 }
 
@@ -140,7 +143,8 @@ void checkCycles(const Context& c)
         session.destroy();
         requireNoNotes(host, "cycle " + std::to_string(i + 1));
         std::vector<std::string> sent = host.takeCommands();
-        require(!sent.empty() && sent.back() == "AS", "cycle " + std::to_string(i + 1) + " did not end with \"AS\"");
+        require(!sent.empty() && isDetach(sent.back()),
+                "cycle " + std::to_string(i + 1) + " did not end with " + quoteText(detachVerb().verb));
         host.clearLog();
         host.forgetReturnedReplies();   // the host's books, not the component's memory
         if (i + 1 == warmUp)

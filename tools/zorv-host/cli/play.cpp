@@ -14,6 +14,7 @@
 #include "cli/subcommands.h"
 #include "junit.h"
 #include "library_loader.h"
+#include "panel_file.h"
 #include "runner.h"
 #include "scenario.h"
 #include "session.h"
@@ -41,7 +42,33 @@ struct PlayOptions {
     bool inProcess = false;    // check: all scenarios in this process (debugging, memory checkers)
     double timeout = 120;      // check: seconds each scenario's child process may take
     bool outcomeLine = false;  // the child's side of one scenario: end with its outcome line
+    std::string panelFile;     // --panel: the host answers from this panel file's instances and router
+    std::optional<HostPanel> panel;
 };
+
+// Reads --panel's file into options.panel; false, with a message, when it
+// cannot be read.
+bool loadPanel(PlayOptions& options)
+{
+    if (options.panelFile.empty())
+        return true;
+    std::string error;
+    PathRoots roots{thisProgramFolder(), "", ""};   // only placements use them
+    std::optional<PanelFile> file = loadPanelFile(options.panelFile, roots, error);
+    if (!file) {
+        std::cerr << "zorv-host: " << error << "\n";
+        return false;
+    }
+    options.panel = HostPanel::of(*file);
+    return true;
+}
+
+void addPanelOption(CLI::App& command, PlayOptions& options)
+{
+    command.add_option("--panel", options.panelFile,
+                       "answer \"SD\" and route \"RC\" as this panel file's instance table and router do")
+        ->check(CLI::ExistingFile);
+}
 
 // Loads the library; on failure reports it and leaves the exit status.
 bool loadComponent(const ComponentLibrary& library, int& status)
@@ -159,7 +186,7 @@ bool playHere(const std::string& file, bool check, component_factory factory, co
     std::ostringstream captured;
     auto start = std::chrono::steady_clock::now();
     outcome.result = runScenario(*scenario, factory, check, capture ? captured : std::cout,
-                                 !capture && colourWanted());
+                                 !capture && colourWanted(), options.panel ? &*options.panel : nullptr);
     outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     outcome.output = captured.str();
     outcome.ok = outcome.result.mismatches == 0 && outcome.result.notes == 0;
@@ -181,6 +208,8 @@ bool playIsolated(const std::string& file, const PlayOptions& options, ScenarioO
     std::vector<std::string> args = {"check", options.library, file, "--scenario-outcome"};
     if (options.update)
         args.push_back("--update");
+    if (!options.panelFile.empty())
+        args.insert(args.end(), {"--panel", options.panelFile});
     auto start = std::chrono::steady_clock::now();
     ChildOutcome child = runSelf(args, options.timeout);
     outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -275,6 +304,7 @@ void addScenarioCommand(CLI::App& app, int& status, const std::string& name, con
     command->add_option("SCENARIO", options->scenarios, "scenario files, played in order")
         ->required()
         ->check(CLI::ExistingFile);
+    addPanelOption(*command, *options);
     if (check) {
         command->add_flag("--update", options->update,
                           "rewrite each differing scenario's expected lines from what the component did");
@@ -287,6 +317,10 @@ void addScenarioCommand(CLI::App& app, int& status, const std::string& name, con
         command->add_flag("--scenario-outcome", options->outcomeLine)->group("");   // a child's side of one scenario
     }
     command->callback([options, &status, check] {
+        if (!loadPanel(*options)) {
+            status = 2;
+            return;
+        }
         installCrashReporter();
         setCurrentEvent("loading " + options->library);
         ComponentLibrary library(options->library);
@@ -307,7 +341,12 @@ void addPlay(CLI::App& app, int& status)
     CLI::App* interactive = app.add_subcommand("interactive", "read event lines from standard input");
     addLibrary(*interactive, options->library);
     interactive->add_option("--base-path", options->basePath, "the base path the factory is given");
+    addPanelOption(*interactive, *options);
     interactive->callback([options, &status] {
+        if (!loadPanel(*options)) {
+            status = 2;
+            return;
+        }
         installCrashReporter();
         setCurrentEvent("loading " + options->library);
         ComponentLibrary library(options->library);
@@ -316,7 +355,8 @@ void addPlay(CLI::App& app, int& status)
             if (terminal)
                 std::cout << "zorv-host interactive: type help for the events, quit to leave\n";
             LineSource lines = terminal ? terminalLines("zorv> ") : streamLines(std::cin, std::cout, "");
-            status = runInteractive(lines, std::cout, library.factory(), options->basePath, !terminal);
+            status = runInteractive(lines, std::cout, library.factory(), options->basePath, !terminal,
+                                    options->panel ? &*options->panel : nullptr);
         }
     });
 }

@@ -3,15 +3,15 @@
 // table the page draws "statesheet" properties with, and the router with its
 // named sources and destinations. The format is JSON, described in
 // docs/workbench.md.
-#ifndef ZORV_WORKBENCH_PANEL_FILE_H
-#define ZORV_WORKBENCH_PANEL_FILE_H
+#ifndef ZORV_HOST_PANEL_FILE_H
+#define ZORV_HOST_PANEL_FILE_H
 
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace zorv_workbench {
+namespace zorv_host {
 
 constexpr int panelFormatVersion = 1;
 
@@ -89,6 +89,6 @@ std::optional<PanelFile> parsePanelFile(const std::string& text, const std::stri
                                         std::string& error);
 std::optional<PanelFile> loadPanelFile(const std::string& path, const PathRoots& roots, std::string& error);
 
-} // namespace zorv_workbench
+} // namespace zorv_host
 
 #endif

@@ -9,7 +9,7 @@
 
 #include "vocabulary.h"
 
-namespace zorv_workbench {
+namespace zorv_host {
 
 using nlohmann::json;
 
@@ -329,4 +329,4 @@ std::optional<PanelFile> loadPanelFile(const std::string& path, const PathRoots&
     return parsePanelFile(content.str(), path, roots, error);
 }
 
-} // namespace zorv_workbench
+} // namespace zorv_host

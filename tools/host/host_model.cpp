@@ -1,0 +1,215 @@
+#include "host_model.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+
+#include "command_catalogue.h"
+
+namespace zorv_host {
+
+const char hostToken[] = "OK";
+
+namespace {
+
+std::optional<int> wholeNumber(const std::string& text)
+{
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno == ERANGE || value < -2147483647L - 1 || value > 2147483647L)
+        return std::nullopt;
+    return static_cast<int>(value);
+}
+
+// "3 (Studio A)" when the router names number 3, else "3".
+std::string named(const std::vector<std::string>& names, int number)
+{
+    std::string text = std::to_string(number);
+    if (number >= 1 && static_cast<std::size_t>(number) <= names.size())
+        text += " (" + names[static_cast<std::size_t>(number - 1)] + ")";
+    return text;
+}
+
+HostAction did(EffectKind kind, std::string text = "", std::optional<std::string> answer = std::nullopt)
+{
+    return HostAction{std::move(answer), Effect{kind, std::move(text), ""}};
+}
+
+} // namespace
+
+const RouterDevice* HostPanel::device(int number) const
+{
+    for (const RouterDevice& d : devices)
+        if (d.number == number)
+            return &d;
+    return nullptr;
+}
+
+HostPanel HostPanel::of(const PanelFile& file)
+{
+    HostPanel panel;
+    panel.instances = file.instances;
+    panel.devices = file.devices;
+    return panel;
+}
+
+HostModel::HostModel(HostPanel& panel, HostModelOptions options) : panel_(panel), options_(std::move(options)) {}
+
+const std::map<std::string, HostModel::Action>& HostModel::actions()
+{
+    static const std::map<std::string, Action> table = {
+        {"PS", &HostModel::showPanel},     {"TP", &HostModel::putProperty}, {"TG", &HostModel::getProperty},
+        {"XI", &HostModel::listControls},  {"SD", &HostModel::lookUpInstance}, {"RC", &HostModel::route},
+        {"ET", &HostModel::setTimer},      {"HN", &HostModel::notify},      {"AS", &HostModel::detach},
+    };
+    return table;
+}
+
+bool HostModel::hasAction(const std::string& verb) { return actions().count(verb) != 0; }
+
+HostAction HostModel::carryOut(const std::string& line)
+{
+    std::string verb;
+    std::vector<std::string> fields;
+    if (!splitCommand(line, verb, fields) || !hasAction(verb))
+        return did(EffectKind::notCarriedOut, "not a command line the host can carry out: " + line);
+    if (detached_)
+        return did(EffectKind::afterDetach, "not carried out: the component sent it after \"AS\"");
+    return (this->*actions().at(verb))(fields);
+}
+
+const ShownPanel* HostModel::shown(const std::string& panel) const
+{
+    auto found = panels_.find(panel);
+    return found == panels_.end() ? nullptr : &found->second;
+}
+
+const LayoutControl* HostModel::control(const std::string& panel, const std::string& control) const
+{
+    const ShownPanel* view = shown(panel);
+    return view && view->layout ? view->layout->find(control) : nullptr;
+}
+
+void HostModel::reset()
+{
+    panels_.clear();
+    timers_.clear();
+    detached_ = false;
+}
+
+double HostModel::now() const
+{
+    if (options_.clock)
+        return options_.clock();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// PS 'panel' 'path' ['extra']
+HostAction HostModel::showPanel(const Fields& fields)
+{
+    ShownPanel view;
+    view.path = fields[1];
+    std::string error;
+    view.layout = loadLayoutFile(view.path, error);
+    if (view.layout)
+        view.store = ControlStore(*view.layout);
+    else
+        view.error = error;
+    const bool shownOk = view.layout.has_value();
+    panels_[fields[0]] = std::move(view);
+    HostAction action = did(EffectKind::panelShown, "", std::string(hostToken));
+    if (!shownOk && options_.refuseUnreadableLayouts)
+        action = did(EffectKind::panelNotShown, "PS answered null: " + error);
+    else if (!shownOk)
+        action = did(EffectKind::panelNotShown, "no layout shown: " + error, std::string(hostToken));
+    action.effect.file = fields[1];
+    return action;
+}
+
+// TP 'property=value' 'panel' 'control'
+HostAction HostModel::putProperty(const Fields& fields)
+{
+    std::size_t equals = fields[0].find('=');
+    std::string property = fields[0].substr(0, equals);
+    std::string value = equals == std::string::npos ? std::string() : fields[0].substr(equals + 1);
+    auto view = panels_.find(fields[1]);
+    if (view == panels_.end() || !view->second.layout)
+        return did(EffectKind::propertyRefused, "TP for panel '" + fields[1] + "', which has no layout");
+    if (!view->second.store.put(fields[2], property, value))
+        return did(EffectKind::propertyRefused, "TP for control '" + fields[2] + "', which the layout does not have");
+    return did(EffectKind::propertySet);
+}
+
+// TG 'panel' 'control' 'property'
+HostAction HostModel::getProperty(const Fields& fields)
+{
+    const ShownPanel* view = shown(fields[0]);
+    if (!view || !view->layout)
+        return did(EffectKind::queried);
+    return did(EffectKind::queried, "", view->store.get(fields[1], fields[2]));
+}
+
+// XI 'panel' 'prefix'
+HostAction HostModel::listControls(const Fields& fields)
+{
+    const ShownPanel* view = shown(fields[0]);
+    if (!view || !view->layout)
+        return did(EffectKind::queried);
+    return did(EffectKind::queried, "", view->store.list(fields[1]));
+}
+
+// SD 'instance'
+HostAction HostModel::lookUpInstance(const Fields& fields)
+{
+    auto found = panel_.instances.find(fields[0]);
+    if (found == panel_.instances.end())
+        return did(EffectKind::queried);
+    return did(EffectKind::queried, "", found->second);
+}
+
+// RC device source destination ',tail' flag
+HostAction HostModel::route(const Fields& fields)
+{
+    std::optional<int> device = wholeNumber(fields[0]);
+    std::optional<int> source = wholeNumber(fields[1]);
+    std::optional<int> destination = wholeNumber(fields[2]);
+    const RouterDevice* known = device ? panel_.device(*device) : nullptr;
+    const bool anyDevice = panel_.devices.empty();
+    if (!device || (!known && !anyDevice) || !source || !destination)
+        return did(EffectKind::routeRefused, "no route made: the router has no device " + fields[0]);
+    panel_.crosspoints[*device][*destination] = *source;
+    panel_.latest = RouteChange{*device, *destination, *source, ++panel_.routes};
+    static const std::vector<std::string> unnamed;
+    return did(EffectKind::routed, "device " + fields[0] + ": destination "
+                                       + named(known ? known->destinations : unnamed, *destination) + " \u2190 source "
+                                       + named(known ? known->sources : unnamed, *source));
+}
+
+// ET timer [interval]: with no interval (or 0, which the channel leaves
+// out) the timer stops.
+HostAction HostModel::setTimer(const Fields& fields)
+{
+    int number = std::atoi(fields[0].c_str());
+    if (fields.size() == 1) {
+        timers_.erase(number);
+        return did(EffectKind::timerStopped, "timer " + std::to_string(number) + " stopped");
+    }
+    int interval = std::max(options_.shortestTimerMs, std::atoi(fields[1].c_str()));
+    timers_[number] = HostTimer{interval, now() + interval / 1000.0};
+    return did(EffectKind::timerStarted,
+               "timer " + std::to_string(number) + " runs every " + std::to_string(interval) + " ms");
+}
+
+// HN 'text'
+HostAction HostModel::notify(const Fields& fields) { return did(EffectKind::notified, fields[0]); }
+
+// AS
+HostAction HostModel::detach(const Fields&)
+{
+    detached_ = true;
+    return did(EffectKind::detached, "detached from the host");
+}
+
+} // namespace zorv_host
