@@ -162,6 +162,10 @@ int serveBridge(component_factory factory, std::istream& in, std::ostream& out)
     return 0;
 }
 
+const char bridgeEntry[] = "bridge";
+
+std::vector<std::string> bridgeArguments(const std::string& libraryPath) { return {bridgeEntry, libraryPath}; }
+
 int runBridge(const std::string& libraryPath)
 {
     // The protocol keeps a stream of its own; the component's own prints

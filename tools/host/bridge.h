@@ -23,6 +23,7 @@
 #include <istream>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "component_abi.h"
 
@@ -32,8 +33,14 @@ namespace zorv_host {
 // the exit status (0, or 2 when the input ended in the middle of a query).
 int serveBridge(component_factory factory, std::istream& in, std::ostream& out);
 
-// zorv-host bridge LIBRARY: loads the library and serves on the standard
-// streams; what the component itself prints goes to standard error.
+// The bridge runs in a child process of a program that exposes this entry
+// under the name bridgeEntry (zorv-host does, as a subcommand); a host
+// starts that program with bridgeArguments(library).
+extern const char bridgeEntry[];
+std::vector<std::string> bridgeArguments(const std::string& libraryPath);
+
+// The entry: loads the library and serves on the standard streams; what the
+// component itself prints goes to standard error.
 int runBridge(const std::string& libraryPath);
 
 // Whether a command verb needs the host's answer before the component goes on.

@@ -108,7 +108,7 @@ void printSharedCauses(const std::vector<std::pair<std::string, std::vector<std:
 CheckResult runCheckIsolated(const Check& check, const std::string& library, const Context& context,
                              double timeout)
 {
-    std::vector<std::string> args = {"validate", library, "--run-check", check.name, "--seed",
+    std::vector<std::string> args = {validateEntry, library, "--run-check", check.name, "--seed",
                                      std::to_string(context.seed), "--strictness", std::to_string(context.strictness)};
     if (!guarded::enabled())
         args.push_back("--no-guard");
@@ -218,6 +218,8 @@ struct Tally {
 };
 
 } // namespace
+
+const char validateEntry[] = "validate";
 
 int runValidate(const ValidateOptions& options)
 {

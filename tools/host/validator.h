@@ -54,6 +54,11 @@ std::vector<std::size_t> shuffledOrder(std::size_t count, std::uint64_t seed);
 // Runs the selected checks; returns the exit status.
 int runValidate(const ValidateOptions& options);
 
+// Validation runs each check, and preflight the whole validation, in a child
+// process of a program that exposes runValidate under the name validateEntry
+// (zorv-host does, as a subcommand, with the options of ValidateOptions).
+extern const char validateEntry[];
+
 } // namespace zorv_host
 
 #endif

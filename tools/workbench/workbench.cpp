@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "bridge.h"
 #include "bridge_client.h"
 #include "host_model.h"
 #include "recording.h"
@@ -507,11 +508,12 @@ struct Workbench::Impl {
         std::vector<std::string> argv;
         if (run.wineBits) {
             run.libraryFile = wine.bits == 64 ? run.config.dll64 : run.config.dll;
-            argv = wineCommand(wine, {"bridge", run.libraryFile});
+            argv = wineCommand(wine, zorv_host::bridgeArguments(run.libraryFile));
             run.note = wine.note;
         } else {
             run.libraryFile = run.config.library;
-            argv = {options.selfPath, "bridge", run.libraryFile};
+            argv = zorv_host::bridgeArguments(run.libraryFile);
+            argv.insert(argv.begin(), options.selfPath);
             if (run.config.runner == Runner::Wine && wine.insisted) {
                 run.status = Status::Failed;
                 run.why = "cannot run under the Wine asked for: " + wine.problem;

@@ -39,7 +39,7 @@ using zorv_host::WineBits;
 using zorv_host::wineBitsName;
 
 struct WorkbenchOptions {
-    std::string selfPath;          // zorv-host, run as "zorv-host bridge LIBRARY"
+    std::string selfPath;          // the program that exposes the bridge's entry (zorv-host; bridge.h)
     std::string wine = "wine";     // the 32-bit Wine loader ("" when Wine is not to be used)
     std::string wine64 = "wine64"; // the 64-bit one (also found in /usr/lib/wine; "" when not to be used)
     std::string wine64Prefix;      // WINEPREFIX of 64-bit Wine children ("" = as inherited)

@@ -13,7 +13,7 @@ void addValidate(CLI::App& app, int& status)
 {
     auto options = std::make_shared<ValidateOptions>();
     auto list = std::make_shared<bool>(false);
-    CLI::App* command = app.add_subcommand("validate", "named checks of the host contract");
+    CLI::App* command = app.add_subcommand(validateEntry, "named checks of the host contract");
     command->footer("Exit status: 0 every check passed (or warned), 1 a check failed, 2 bad usage,\n"
                     "3 the library cannot be loaded, 70 the component crashed (--in-process).");
     command->add_option("LIBRARY", options->library, "the component library")->check(CLI::ExistingFile);
