@@ -132,116 +132,140 @@ bool readPair(const std::string& text, int low, int& a, int& b)
 
 } // namespace
 
-std::optional<Layout> parseLayout(std::istream& in, const std::string& name, std::string& error)
-{
+namespace {
+
+// The lines of one layout, read in order; each step returns "" or what is
+// wrong with its line.
+struct LayoutReader {
     Layout layout;
     std::set<std::string> ids;
-    std::string line;
-    int number = 0;
     bool sawHeader = false, sawPanel = false;
-    auto fail = [&](const std::string& what) {
-        error = name + ":" + std::to_string(number) + ": " + what;
-        return std::nullopt;
-    };
-    while (std::getline(in, line)) {
-        ++number;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.size() > 4096)
-            return fail("line longer than 4096 characters");
-        std::vector<Word> words;
-        std::string why;
-        if (!readWords(line, words, why))
-            return fail(why);
-        if (words.empty())
-            continue;
+
+    std::string line(const std::vector<Word>& words)
+    {
         const std::string& keyword = words[0].key;
         if (words[0].hasValue)
-            return fail("a line starts with a keyword, not \"" + keyword + "=\"");
-        if (!sawHeader) {
-            if (keyword != "zorv_ui" || words.size() != 2 || words[1].hasValue)
-                return fail("the first line must be \"zorv_ui " + std::to_string(layoutFormatVersion) + "\"");
-            if (!readInt(words[1].key, 1, 1000000, layout.version) || layout.version != layoutFormatVersion)
-                return fail("layout format version \"" + words[1].key + "\" is not supported (this host reads "
-                            + std::to_string(layoutFormatVersion) + ")");
-            sawHeader = true;
-            continue;
-        }
-        if (keyword == "panel") {
-            if (sawPanel)
-                return fail("a second panel line");
-            sawPanel = true;
-            for (std::size_t i = 1; i < words.size(); ++i) {
-                if (words[i].key == "size" && words[i].hasValue) {
-                    if (!readPair(words[i].value, 1, layout.width, layout.height))
-                        return fail("panel size is W,H with each 1 to " + std::to_string(layoutMaxExtent));
-                } else {
-                    return fail("unknown panel setting \"" + words[i].key + "\"");
-                }
-            }
-            if (layout.width == 0)
-                return fail("the panel line needs size=W,H");
-            continue;
-        }
+            return "a line starts with a keyword, not \"" + keyword + "=\"";
+        if (!sawHeader)
+            return header(words);
+        if (keyword == "panel")
+            return panel(words);
         if (keyword != "control")
-            return fail("unknown keyword \"" + keyword + "\"");
+            return "unknown keyword \"" + keyword + "\"";
         if (!sawPanel)
-            return fail("the panel line must come before the controls");
+            return "the panel line must come before the controls";
+        return control(words);
+    }
+
+    std::string header(const std::vector<Word>& words)
+    {
+        if (words[0].key != "zorv_ui" || words.size() != 2 || words[1].hasValue)
+            return "the first line must be \"zorv_ui " + std::to_string(layoutFormatVersion) + "\"";
+        if (!readInt(words[1].key, 1, 1000000, layout.version) || layout.version != layoutFormatVersion)
+            return "layout format version \"" + words[1].key + "\" is not supported (this host reads "
+                   + std::to_string(layoutFormatVersion) + ")";
+        sawHeader = true;
+        return "";
+    }
+
+    std::string panel(const std::vector<Word>& words)
+    {
+        if (sawPanel)
+            return "a second panel line";
+        sawPanel = true;
+        for (std::size_t i = 1; i < words.size(); ++i) {
+            if (words[i].key != "size" || !words[i].hasValue)
+                return "unknown panel setting \"" + words[i].key + "\"";
+            if (!readPair(words[i].value, 1, layout.width, layout.height))
+                return "panel size is W,H with each 1 to " + std::to_string(layoutMaxExtent);
+        }
+        return layout.width == 0 ? "the panel line needs size=W,H" : "";
+    }
+
+    std::string control(const std::vector<Word>& words)
+    {
         if (words.size() < 3 || words[1].hasValue || words[2].hasValue)
-            return fail("a control line is: control ID KIND key=value...");
+            return "a control line is: control ID KIND key=value...";
         LayoutControl control;
         control.id = words[1].key;
         if (!validId(control.id))
-            return fail("control id \"" + control.id + "\" is not 1 to 64 letters, digits, _ - .");
+            return "control id \"" + control.id + "\" is not 1 to 64 letters, digits, _ - .";
         if (!ids.insert(control.id).second)
-            return fail("control \"" + control.id + "\" appears twice");
+            return "control \"" + control.id + "\" appears twice";
         const std::string& kind = words[2].key;
         if (kind == "button") control.kind = ControlKind::Button;
         else if (kind == "label") control.kind = ControlKind::Label;
         else if (kind == "alarm") control.kind = ControlKind::Alarm;
-        else return fail("unknown control kind \"" + kind + "\" (button, label, alarm)");
+        else return "unknown control kind \"" + kind + "\" (button, label, alarm)";
+        if (std::string why = settings(words, control); !why.empty())
+            return why;
+        if (control.x + control.width > layout.width || control.y + control.height > layout.height)
+            return "control \"" + control.id + "\" lies outside the panel";
+        if (layout.controls.size() == layoutMaxControls)
+            return "more than " + std::to_string(layoutMaxControls) + " controls";
+        layout.controls.push_back(control);
+        return "";
+    }
+
+    // The key=value settings after a control's id and kind.
+    static std::string settings(const std::vector<Word>& words, LayoutControl& control)
+    {
         bool placed = false, sized = false;
         for (std::size_t i = 3; i < words.size(); ++i) {
             const Word& word = words[i];
             if (!word.hasValue)
-                return fail("\"" + word.key + "\" needs a value");
+                return "\"" + word.key + "\" needs a value";
             if (word.key == "text") {
                 control.text = word.value;
             } else if (word.key == "place") {
                 if (!readPair(word.value, 0, control.x, control.y))
-                    return fail("place is X,Y with each 0 to " + std::to_string(layoutMaxExtent));
+                    return "place is X,Y with each 0 to " + std::to_string(layoutMaxExtent);
                 placed = true;
             } else if (word.key == "size") {
                 if (!readPair(word.value, 1, control.width, control.height))
-                    return fail("size is W,H with each 1 to " + std::to_string(layoutMaxExtent));
+                    return "size is W,H with each 1 to " + std::to_string(layoutMaxExtent);
                 sized = true;
             } else if (word.key == "event") {
                 if (control.kind != ControlKind::Button)
-                    return fail("only a button has an event text");
+                    return "only a button has an event text";
                 control.event = word.value;
             } else if (word.key.rfind("prop.", 0) == 0 && word.key.size() > 5) {
                 control.properties[word.key.substr(5)] = word.value;
             } else {
-                return fail("unknown control setting \"" + word.key + "\"");
+                return "unknown control setting \"" + word.key + "\"";
             }
         }
-        if (!placed || !sized)
-            return fail("control \"" + control.id + "\" needs place=X,Y and size=W,H");
-        if (control.x + control.width > layout.width || control.y + control.height > layout.height)
-            return fail("control \"" + control.id + "\" lies outside the panel");
-        if (layout.controls.size() == layoutMaxControls)
-            return fail("more than " + std::to_string(layoutMaxControls) + " controls");
-        layout.controls.push_back(control);
+        return placed && sized ? "" : "control \"" + control.id + "\" needs place=X,Y and size=W,H";
     }
-    if (!sawHeader) {
+};
+
+} // namespace
+
+std::optional<Layout> parseLayout(std::istream& in, const std::string& name, std::string& error)
+{
+    LayoutReader reader;
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        std::vector<Word> words;
+        std::string why = line.size() > 4096 ? "line longer than 4096 characters" : "";
+        if (why.empty() && readWords(line, words, why) && !words.empty())
+            why = reader.line(words);
+        if (!why.empty()) {
+            error = name + ":" + std::to_string(number) + ": " + why;
+            return std::nullopt;
+        }
+    }
+    if (!reader.sawHeader) {
         error = name + ": empty file (a layout starts with \"zorv_ui " + std::to_string(layoutFormatVersion) + "\")";
         return std::nullopt;
     }
-    if (!sawPanel) {
+    if (!reader.sawPanel) {
         error = name + ": no panel line";
         return std::nullopt;
     }
-    return layout;
+    return reader.layout;
 }
 
 std::optional<Layout> loadLayoutFile(const std::string& path, std::string& error)

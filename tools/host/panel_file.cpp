@@ -181,74 +181,88 @@ void warnAboutSlips(PanelFile& panel)
     }
 }
 
-void parseInto(const json& root, PanelFile& panel, const PathRoots& roots)
+void parseVersion(const json& root)
 {
-    const std::string where = "the panel";
-    if (!root.is_object())
-        throw Bad{"the file must hold one JSON object"};
-    allowKeys(root, where, {"zorv_panel", "title", "state_sheets", "selectedbg", "deselectedbg", "wine_host",
-                            "wine64_host", "wine_bits", "router", "instances", "placements"});
-    const json& given = member(root, "zorv_panel", where);
+    const json& given = member(root, "zorv_panel", "the panel");
     if (!given.is_number_integer())
         throw Bad{"\"zorv_panel\" must be the format version, a number: 1"};
     long long version = given.get<long long>();
     if (version != panelFormatVersion)
         throw Bad{"format version " + std::to_string(version) + " is not known (this workbench reads version "
                   + std::to_string(panelFormatVersion) + ")"};
-    std::string folder = zorv_host::folderOf(panel.path);
-    panel.title = optionalText(root, "title", "");
-    if (root.contains("state_sheets")) {
-        const json& sheets = root.at("state_sheets");
-        if (!sheets.is_object())
-            throw Bad{"\"state_sheets\" must be an object"};
-        for (auto it = sheets.begin(); it != sheets.end(); ++it)
-            panel.stateSheets[it.key()] = parseSheet(it.value(), "state sheet \"" + it.key() + "\"");
-    }
-    std::string selected = optionalText(root, "selectedbg", "");
-    std::string deselected = optionalText(root, "deselectedbg", "");
+}
+
+void parseStateSheets(const json& root, PanelFile& panel)
+{
+    if (!root.contains("state_sheets"))
+        return;
+    const json& sheets = root.at("state_sheets");
+    if (!sheets.is_object())
+        throw Bad{"\"state_sheets\" must be an object"};
+    for (auto it = sheets.begin(); it != sheets.end(); ++it)
+        panel.stateSheets[it.key()] = parseSheet(it.value(), "state sheet \"" + it.key() + "\"");
+}
+
+void parseWine(const json& root, PanelFile& panel, const std::string& folder, const PathRoots& roots)
+{
     panel.wineHost = resolvePath(root.contains("wine_host") ? text(root.at("wine_host"), "\"wine_host\"")
                                                             : "{dist}/zorv-host.exe",
                                  folder, roots);
     panel.wine64Host = resolvePath(root.contains("wine64_host") ? text(root.at("wine64_host"), "\"wine64_host\"")
                                                                 : "{dist64}/zorv-host.exe",
                                    folder, roots);
-    std::string bits = optionalText(root, "wine_bits", where);
-    if (!bits.empty()) {
-        std::optional<WineBits> chosen = parseWineBits(bits);
-        if (!chosen)
-            throw Bad{"\"wine_bits\" must be \"auto\", \"32\" or \"64\", not \"" + bits + "\""};
-        panel.wineBits = *chosen;
-    }
-    if (root.contains("router")) {
-        const json& router = root.at("router");
-        if (!router.is_object())
-            throw Bad{"\"router\" must be an object"};
-        allowKeys(router, "\"router\"", {"devices", "parent_device"});
-        if (router.contains("devices")) {
-            const json& devices = router.at("devices");
-            if (!devices.is_array())
-                throw Bad{"router.devices must be a list"};
-            for (std::size_t i = 0; i < devices.size(); ++i) {
-                RouterDevice device = parseDevice(devices[i], "router.devices[" + std::to_string(i) + "]");
-                if (panel.device(device.number))
-                    throw Bad{"router device " + std::to_string(device.number) + " is given twice"};
-                panel.devices.push_back(device);
-            }
+    std::string bits = optionalText(root, "wine_bits", "the panel");
+    if (bits.empty())
+        return;
+    std::optional<WineBits> chosen = parseWineBits(bits);
+    if (!chosen)
+        throw Bad{"\"wine_bits\" must be \"auto\", \"32\" or \"64\", not \"" + bits + "\""};
+    panel.wineBits = *chosen;
+}
+
+void parseRouter(const json& root, PanelFile& panel)
+{
+    if (!root.contains("router"))
+        return;
+    const json& router = root.at("router");
+    if (!router.is_object())
+        throw Bad{"\"router\" must be an object"};
+    allowKeys(router, "\"router\"", {"devices", "parent_device"});
+    if (router.contains("devices")) {
+        const json& devices = router.at("devices");
+        if (!devices.is_array())
+            throw Bad{"router.devices must be a list"};
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            RouterDevice device = parseDevice(devices[i], "router.devices[" + std::to_string(i) + "]");
+            if (panel.device(device.number))
+                throw Bad{"router device " + std::to_string(device.number) + " is given twice"};
+            panel.devices.push_back(device);
         }
-        panel.parentDevice = router.contains("parent_device")
-                                 ? number(router.at("parent_device"), "router.parent_device", 1, 999)
-                                 : panel.devices.empty() ? 0 : panel.devices.front().number;
-        if (panel.parentDevice && !panel.device(panel.parentDevice))
-            throw Bad{"router.parent_device " + std::to_string(panel.parentDevice) + " is not one of the devices"};
     }
-    if (root.contains("instances")) {
-        const json& instances = root.at("instances");
-        if (!instances.is_object())
-            throw Bad{"\"instances\" must be an object of name: \"device offset\""};
-        for (auto it = instances.begin(); it != instances.end(); ++it)
-            panel.instances[it.key()] = text(it.value(), "instance \"" + it.key() + "\"");
-    }
-    const json& placements = member(root, "placements", where);
+    panel.parentDevice = router.contains("parent_device")
+                             ? number(router.at("parent_device"), "router.parent_device", 1, 999)
+                             : panel.devices.empty() ? 0 : panel.devices.front().number;
+    if (panel.parentDevice && !panel.device(panel.parentDevice))
+        throw Bad{"router.parent_device " + std::to_string(panel.parentDevice) + " is not one of the devices"};
+}
+
+void parseInstances(const json& root, PanelFile& panel)
+{
+    if (!root.contains("instances"))
+        return;
+    const json& instances = root.at("instances");
+    if (!instances.is_object())
+        throw Bad{"\"instances\" must be an object of name: \"device offset\""};
+    for (auto it = instances.begin(); it != instances.end(); ++it)
+        panel.instances[it.key()] = text(it.value(), "instance \"" + it.key() + "\"");
+}
+
+// The placements, each with the panel's state sheets where it names none.
+void parsePlacements(const json& root, PanelFile& panel, const std::string& folder, const PathRoots& roots)
+{
+    const std::string selected = optionalText(root, "selectedbg", "");
+    const std::string deselected = optionalText(root, "deselectedbg", "");
+    const json& placements = member(root, "placements", "the panel");
     if (!placements.is_array() || placements.empty() || placements.size() > maxPlacements)
         throw Bad{"\"placements\" must be a list of 1 to " + std::to_string(maxPlacements) + " placements"};
     std::set<std::string> seen;
@@ -262,6 +276,22 @@ void parseInto(const json& root, PanelFile& panel, const PathRoots& roots)
             p.deselectedbg = deselected;
         panel.placements.push_back(p);
     }
+}
+
+void parseInto(const json& root, PanelFile& panel, const PathRoots& roots)
+{
+    if (!root.is_object())
+        throw Bad{"the file must hold one JSON object"};
+    allowKeys(root, "the panel", {"zorv_panel", "title", "state_sheets", "selectedbg", "deselectedbg", "wine_host",
+                                  "wine64_host", "wine_bits", "router", "instances", "placements"});
+    parseVersion(root);
+    const std::string folder = folderOf(panel.path);
+    panel.title = optionalText(root, "title", "");
+    parseStateSheets(root, panel);
+    parseWine(root, panel, folder, roots);
+    parseRouter(root, panel);
+    parseInstances(root, panel);
+    parsePlacements(root, panel, folder, roots);
     warnAboutSlips(panel);
 }
 

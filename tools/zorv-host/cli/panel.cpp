@@ -68,6 +68,34 @@ std::string defaultDist64(const std::string& bin)
     return firstWithHost({"build/dist64", bin + "/../../dist64"});
 }
 
+zorv_workbench::WorkbenchOptions workbenchOptionsOf(const PanelOptions& options, const std::string& self)
+{
+    zorv_workbench::WorkbenchOptions workbenchOptions;
+    workbenchOptions.selfPath = self;
+    workbenchOptions.wine = options.noWine ? "" : "wine";
+    workbenchOptions.wine64 = options.noWine ? "" : "wine64";
+    if (const char* prefix = std::getenv("ZORV_WINE64_PREFIX"))
+        workbenchOptions.wine64Prefix = prefix;
+    workbenchOptions.eventSeconds = options.eventSeconds;
+    workbenchOptions.recordDir = options.recordDir;
+    return workbenchOptions;
+}
+
+// Serves the page until Ctrl-C or SIGTERM, which a thread of its own waits
+// for (they are blocked in every other thread); false when serving failed.
+bool serveUntilEnded(zorv_workbench::Server& server, const sigset_t& endings)
+{
+    std::thread ender([&server, endings] {
+        int sig = 0;
+        sigwait(&endings, &sig);
+        server.stop();
+    });
+    bool served = server.run();
+    pthread_kill(ender.native_handle(), SIGTERM);
+    ender.join();
+    return served;
+}
+
 int runPanel(PanelOptions options)
 {
     using namespace zorv_workbench;
@@ -97,15 +125,7 @@ int runPanel(PanelOptions options)
     sigaddset(&endings, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &endings, nullptr);
 
-    WorkbenchOptions workbenchOptions;
-    workbenchOptions.selfPath = self;
-    workbenchOptions.wine = options.noWine ? "" : "wine";
-    workbenchOptions.wine64 = options.noWine ? "" : "wine64";
-    if (const char* prefix = std::getenv("ZORV_WINE64_PREFIX"))
-        workbenchOptions.wine64Prefix = prefix;
-    workbenchOptions.eventSeconds = options.eventSeconds;
-    workbenchOptions.recordDir = options.recordDir;
-    Workbench workbench(*panel, workbenchOptions);
+    Workbench workbench(*panel, workbenchOptionsOf(options, self));
     Server server(workbench, options.pageDir);
     int port = server.bind(options.port);
     if (port < 0) {
@@ -118,14 +138,7 @@ int runPanel(PanelOptions options)
     std::cout << "workbench: http://127.0.0.1:" << port << "/  (" << count << (count == 1 ? " placement" : " placements")
               << "; Ctrl-C ends it)\n"
               << "recordings go to " << options.recordDir << "/" << std::endl;
-    std::thread ender([&server, endings] {
-        int sig = 0;
-        sigwait(&endings, &sig);
-        server.stop();
-    });
-    bool served = server.run();
-    pthread_kill(ender.native_handle(), SIGTERM);
-    ender.join();
+    const bool served = serveUntilEnded(server, endings);
     workbench.stop();
     if (options.printLog)
         std::cout << "\n== the log\n" << workbench.logText();
