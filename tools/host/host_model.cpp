@@ -57,17 +57,128 @@ HostPanel HostPanel::of(const PanelFile& file)
 
 HostModel::HostModel(HostPanel& panel, HostModelOptions options) : panel_(panel), options_(std::move(options)) {}
 
-const std::map<std::string, HostModel::Action>& HostModel::actions()
-{
-    static const std::map<std::string, Action> table = {
-        {"PS", &HostModel::showPanel},     {"TP", &HostModel::putProperty}, {"TG", &HostModel::getProperty},
-        {"XI", &HostModel::listControls},  {"SD", &HostModel::lookUpInstance}, {"RC", &HostModel::route},
-        {"ET", &HostModel::setTimer},      {"HN", &HostModel::notify},      {"AS", &HostModel::detach},
-    };
-    return table;
-}
+struct HostModel::Actions {
+    using Fields = std::vector<std::string>;
+    using Action = HostAction (*)(HostModel&, const Fields&);
 
-bool HostModel::hasAction(const std::string& verb) { return actions().count(verb) != 0; }
+    // The verb's action, for every verb of the catalogue.
+    static const std::map<std::string, Action>& table()
+    {
+        static const std::map<std::string, Action> actions = {
+            {"PS", showPanel}, {"TP", putProperty},    {"TG", getProperty}, {"XI", listControls}, {"SD", lookUpInstance},
+            {"RC", route},     {"ET", setTimer},       {"HN", notify},      {"AS", detach},
+        };
+        return actions;
+    }
+
+    // PS 'panel' 'path' ['extra']
+    static HostAction showPanel(HostModel& model, const Fields& fields)
+    {
+        ShownPanel view;
+        view.path = fields[1];
+        std::string error;
+        view.layout = loadLayoutFile(view.path, error);
+        if (view.layout)
+            view.store = ControlStore(*view.layout);
+        else
+            view.error = error;
+        const bool shownOk = view.layout.has_value();
+        model.panels_[fields[0]] = std::move(view);
+        HostAction action = did(EffectKind::panelShown, "", std::string(hostToken));
+        if (!shownOk && model.options_.refuseUnreadableLayouts)
+            action = did(EffectKind::panelNotShown, "PS answered null: " + error);
+        else if (!shownOk)
+            action = did(EffectKind::panelNotShown, "no layout shown: " + error, std::string(hostToken));
+        action.effect.file = fields[1];
+        return action;
+    }
+
+    // TP 'property=value' 'panel' 'control'
+    static HostAction putProperty(HostModel& model, const Fields& fields)
+    {
+        std::size_t equals = fields[0].find('=');
+        std::string property = fields[0].substr(0, equals);
+        std::string value = equals == std::string::npos ? std::string() : fields[0].substr(equals + 1);
+        auto view = model.panels_.find(fields[1]);
+        if (view == model.panels_.end() || !view->second.layout)
+            return did(EffectKind::propertyRefused, "TP for panel '" + fields[1] + "', which has no layout");
+        if (!view->second.store.put(fields[2], property, value))
+            return did(EffectKind::propertyRefused, "TP for control '" + fields[2] + "', which the layout does not have");
+        return did(EffectKind::propertySet);
+    }
+
+    // TG 'panel' 'control' 'property'
+    static HostAction getProperty(HostModel& model, const Fields& fields)
+    {
+        const ShownPanel* view = model.shown(fields[0]);
+        if (!view || !view->layout)
+            return did(EffectKind::queried);
+        return did(EffectKind::queried, "", view->store.get(fields[1], fields[2]));
+    }
+
+    // XI 'panel' 'prefix'
+    static HostAction listControls(HostModel& model, const Fields& fields)
+    {
+        const ShownPanel* view = model.shown(fields[0]);
+        if (!view || !view->layout)
+            return did(EffectKind::queried);
+        return did(EffectKind::queried, "", view->store.list(fields[1]));
+    }
+
+    // SD 'instance'
+    static HostAction lookUpInstance(HostModel& model, const Fields& fields)
+    {
+        auto found = model.panel_.instances.find(fields[0]);
+        if (found == model.panel_.instances.end())
+            return did(EffectKind::queried);
+        return did(EffectKind::queried, "", found->second);
+    }
+
+    // RC device source destination ',tail' flag
+    static HostAction route(HostModel& model, const Fields& fields)
+    {
+        std::optional<int> device = wholeNumber(fields[0]);
+        std::optional<int> source = wholeNumber(fields[1]);
+        std::optional<int> destination = wholeNumber(fields[2]);
+        const RouterDevice* known = device ? model.panel_.device(*device) : nullptr;
+        const bool anyDevice = model.panel_.devices.empty();
+        if (!device || (!known && !anyDevice) || !source || !destination)
+            return did(EffectKind::routeRefused, "no route made: the router has no device " + fields[0]);
+        model.panel_.crosspoints[*device][*destination] = *source;
+        model.panel_.latest = RouteChange{*device, *destination, *source, ++model.panel_.routes};
+        static const std::vector<std::string> unnamed;
+        return did(EffectKind::routed, "device " + fields[0] + ": destination "
+                                           + named(known ? known->destinations : unnamed, *destination) + " \u2190 source "
+                                           + named(known ? known->sources : unnamed, *source));
+    }
+
+    // ET timer [interval]: with no interval (or 0, which the channel leaves
+    // out) the timer stops.
+    static HostAction setTimer(HostModel& model, const Fields& fields)
+    {
+        int number = std::atoi(fields[0].c_str());
+        if (fields.size() == 1) {
+            model.timers_.erase(number);
+            return did(EffectKind::timerStopped, "timer " + std::to_string(number) + " stopped");
+        }
+        int interval = std::max(model.options_.shortestTimerMs, std::atoi(fields[1].c_str()));
+        model.timers_[number] = HostTimer{interval, model.now() + interval / 1000.0};
+        return did(EffectKind::timerStarted,
+                   "timer " + std::to_string(number) + " runs every " + std::to_string(interval) + " ms");
+    }
+
+    // HN 'text'
+    static HostAction notify(HostModel&, const Fields& fields) { return did(EffectKind::notified, fields[0]); }
+
+    // AS
+    static HostAction detach(HostModel& model, const Fields&)
+    {
+        model.detached_ = true;
+        return did(EffectKind::detached, "detached from the host");
+    }
+};
+
+bool HostModel::hasAction(const std::string& verb) { return Actions::table().count(verb) != 0; }
 
 HostAction HostModel::carryOut(const std::string& line)
 {
@@ -77,7 +188,7 @@ HostAction HostModel::carryOut(const std::string& line)
         return did(EffectKind::notCarriedOut, "not a command line the host can carry out: " + line);
     if (detached_)
         return did(EffectKind::afterDetach, "not carried out: the component sent it after \"AS\"");
-    return (this->*actions().at(verb))(fields);
+    return Actions::table().at(verb)(*this, fields);
 }
 
 const ShownPanel* HostModel::shown(const std::string& panel) const
@@ -104,112 +215,6 @@ double HostModel::now() const
     if (options_.clock)
         return options_.clock();
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// PS 'panel' 'path' ['extra']
-HostAction HostModel::showPanel(const Fields& fields)
-{
-    ShownPanel view;
-    view.path = fields[1];
-    std::string error;
-    view.layout = loadLayoutFile(view.path, error);
-    if (view.layout)
-        view.store = ControlStore(*view.layout);
-    else
-        view.error = error;
-    const bool shownOk = view.layout.has_value();
-    panels_[fields[0]] = std::move(view);
-    HostAction action = did(EffectKind::panelShown, "", std::string(hostToken));
-    if (!shownOk && options_.refuseUnreadableLayouts)
-        action = did(EffectKind::panelNotShown, "PS answered null: " + error);
-    else if (!shownOk)
-        action = did(EffectKind::panelNotShown, "no layout shown: " + error, std::string(hostToken));
-    action.effect.file = fields[1];
-    return action;
-}
-
-// TP 'property=value' 'panel' 'control'
-HostAction HostModel::putProperty(const Fields& fields)
-{
-    std::size_t equals = fields[0].find('=');
-    std::string property = fields[0].substr(0, equals);
-    std::string value = equals == std::string::npos ? std::string() : fields[0].substr(equals + 1);
-    auto view = panels_.find(fields[1]);
-    if (view == panels_.end() || !view->second.layout)
-        return did(EffectKind::propertyRefused, "TP for panel '" + fields[1] + "', which has no layout");
-    if (!view->second.store.put(fields[2], property, value))
-        return did(EffectKind::propertyRefused, "TP for control '" + fields[2] + "', which the layout does not have");
-    return did(EffectKind::propertySet);
-}
-
-// TG 'panel' 'control' 'property'
-HostAction HostModel::getProperty(const Fields& fields)
-{
-    const ShownPanel* view = shown(fields[0]);
-    if (!view || !view->layout)
-        return did(EffectKind::queried);
-    return did(EffectKind::queried, "", view->store.get(fields[1], fields[2]));
-}
-
-// XI 'panel' 'prefix'
-HostAction HostModel::listControls(const Fields& fields)
-{
-    const ShownPanel* view = shown(fields[0]);
-    if (!view || !view->layout)
-        return did(EffectKind::queried);
-    return did(EffectKind::queried, "", view->store.list(fields[1]));
-}
-
-// SD 'instance'
-HostAction HostModel::lookUpInstance(const Fields& fields)
-{
-    auto found = panel_.instances.find(fields[0]);
-    if (found == panel_.instances.end())
-        return did(EffectKind::queried);
-    return did(EffectKind::queried, "", found->second);
-}
-
-// RC device source destination ',tail' flag
-HostAction HostModel::route(const Fields& fields)
-{
-    std::optional<int> device = wholeNumber(fields[0]);
-    std::optional<int> source = wholeNumber(fields[1]);
-    std::optional<int> destination = wholeNumber(fields[2]);
-    const RouterDevice* known = device ? panel_.device(*device) : nullptr;
-    const bool anyDevice = panel_.devices.empty();
-    if (!device || (!known && !anyDevice) || !source || !destination)
-        return did(EffectKind::routeRefused, "no route made: the router has no device " + fields[0]);
-    panel_.crosspoints[*device][*destination] = *source;
-    panel_.latest = RouteChange{*device, *destination, *source, ++panel_.routes};
-    static const std::vector<std::string> unnamed;
-    return did(EffectKind::routed, "device " + fields[0] + ": destination "
-                                       + named(known ? known->destinations : unnamed, *destination) + " \u2190 source "
-                                       + named(known ? known->sources : unnamed, *source));
-}
-
-// ET timer [interval]: with no interval (or 0, which the channel leaves
-// out) the timer stops.
-HostAction HostModel::setTimer(const Fields& fields)
-{
-    int number = std::atoi(fields[0].c_str());
-    if (fields.size() == 1) {
-        timers_.erase(number);
-        return did(EffectKind::timerStopped, "timer " + std::to_string(number) + " stopped");
-    }
-    int interval = std::max(options_.shortestTimerMs, std::atoi(fields[1].c_str()));
-    timers_[number] = HostTimer{interval, now() + interval / 1000.0};
-    return did(EffectKind::timerStarted,
-               "timer " + std::to_string(number) + " runs every " + std::to_string(interval) + " ms");
-}
-
-// HN 'text'
-HostAction HostModel::notify(const Fields& fields) { return did(EffectKind::notified, fields[0]); }
-
-// AS
-HostAction HostModel::detach(const Fields&)
-{
-    detached_ = true;
-    return did(EffectKind::detached, "detached from the host");
 }
 
 } // namespace zorv_host
