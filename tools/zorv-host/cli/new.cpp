@@ -209,44 +209,23 @@ bool renderProject(const std::string& folder, const std::string& name, const std
     return true;
 }
 
-int newProject(const std::string& name, const std::string& folderArgument, std::ostream& out, std::ostream& err)
-{
-    std::string problem = componentNameError(name);
-    if (!problem.empty()) {
-        err << "zorv-host new: " << problem << "\n";
-        return 2;
-    }
-    const std::string folder = folderArgument.empty() ? name : folderArgument;
-    problem = targetFolderError(folder);
-    if (!problem.empty()) {
-        err << "zorv-host new: " << problem << "\n";
-        return 2;
-    }
-    const std::string templateFolder = findTemplateFolder();
-    if (templateFolder.empty()) {
-        err << "zorv-host new: no project templates found (looked in " << installedTemplates().string()
-            << " and in the sources)\n";
-        return 2;
-    }
-    std::string sdk = installedPrefix();
-    if (sdk.empty())
-        sdk = "/path/to/the/installed/sdk";
-    std::vector<ProjectFile> files;
-    if (!renderProject(templateFolder, name, sdk, files, problem)) {
-        err << "zorv-host new: " << problem << "\n";
-        return 2;
-    }
+namespace {
 
+// Writes the files into folder, which is new or empty; on a failure removes
+// what it wrote (and the folder, if it made it). Returns the exit status.
+int writeProject(const std::string& folder, const std::vector<ProjectFile>& files, std::ostream& err)
+{
     std::error_code error;
     const bool created = !fs::exists(folder, error);
     fs::create_directories(folder, error);
     std::vector<fs::path> written;
-    const auto undo = [&] {
+    const auto undo = [&](int status) {
         std::error_code ignored;
         for (const fs::path& path : written)
             fs::remove(path, ignored);
         if (created)
             fs::remove(folder, ignored);
+        return status;
     };
     if (error) {
         err << "zorv-host new: cannot make the folder " << folder << ": " << error.message() << "\n";
@@ -256,18 +235,51 @@ int newProject(const std::string& name, const std::string& folderArgument, std::
         const fs::path path = fs::path(folder) / file.name;
         if (fs::exists(path, error)) {   // appeared since the folder was found empty
             err << "zorv-host new: " << path.string() << " appeared meanwhile; nothing is overwritten\n";
-            undo();
-            return 2;
+            return undo(2);
         }
         std::ofstream stream(path, std::ios::binary);
         written.push_back(path);
         stream << file.text;
         if (!stream.flush()) {
             err << "zorv-host new: cannot write " << path.string() << "\n";
-            undo();
-            return 1;
+            return undo(1);
         }
     }
+    return 0;
+}
+
+// Why the project cannot be made from what was asked, or "" when it can;
+// sets the rendered files.
+std::string projectProblem(const std::string& name, const std::string& folder, std::vector<ProjectFile>& files)
+{
+    std::string problem = componentNameError(name);
+    if (problem.empty())
+        problem = targetFolderError(folder);
+    if (!problem.empty())
+        return problem;
+    const std::string templateFolder = findTemplateFolder();
+    if (templateFolder.empty())
+        return "no project templates found (looked in " + installedTemplates().string() + " and in the sources)";
+    std::string sdk = installedPrefix();
+    if (sdk.empty())
+        sdk = "/path/to/the/installed/sdk";
+    renderProject(templateFolder, name, sdk, files, problem);
+    return problem;
+}
+
+} // namespace
+
+int newProject(const std::string& name, const std::string& folderArgument, std::ostream& out, std::ostream& err)
+{
+    const std::string folder = folderArgument.empty() ? name : folderArgument;
+    std::vector<ProjectFile> files;
+    const std::string problem = projectProblem(name, folder, files);
+    if (!problem.empty()) {
+        err << "zorv-host new: " << problem << "\n";
+        return 2;
+    }
+    if (int status = writeProject(folder, files, err); status != 0)
+        return status;
     out << "Created the component " << name << " in " << folder << "/:";
     for (const ProjectFile& file : files)
         out << " " << file.name;
