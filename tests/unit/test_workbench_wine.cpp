@@ -24,7 +24,7 @@ using namespace zorv_workbench;
 using nlohmann::json;
 namespace fs = std::filesystem;
 
-const PathRoots roots{"/opt/bin", "/opt/dist", "/opt/dist64"};
+const PathRoots wineRoots{"/opt/bin", "/opt/dist", "/opt/dist64"};
 
 std::string wineKeys(const std::string& keys, const std::string& placement = R"("dll": "{dist}/S.dll")")
 {
@@ -50,7 +50,7 @@ TEST(PanelFileWine, ChoosesImagesAndWineByKeys)
     };
     for (const Case& c : cases) {
         std::string error;
-        std::optional<PanelFile> panel = parsePanelFile(c.text, "/panels/p.zorv_panel", roots, error);
+        std::optional<PanelFile> panel = parsePanelFile(c.text, "/panels/p.zorv_panel", wineRoots, error);
         ASSERT_TRUE(panel) << error << "\n" << c.text;
         EXPECT_EQ(panel->wineBits, c.bits) << c.text;
         EXPECT_EQ(panel->placements[0].dll64, c.dll64) << c.text;
@@ -62,13 +62,13 @@ TEST(PanelFileWine, RefusesAnUnknownWineAndMakesPathsAbsolute)
 {
     for (const char* bits : {"16", "win32", "both"}) {
         std::string error;
-        EXPECT_FALSE(parsePanelFile(wineKeys(std::string(R"("wine_bits": ")") + bits + R"(",)"), "p", roots, error));
+        EXPECT_FALSE(parsePanelFile(wineKeys(std::string(R"("wine_bits": ")") + bits + R"(",)"), "p", wineRoots, error));
         EXPECT_NE(error.find("\"wine_bits\" must be \"auto\", \"32\" or \"64\""), std::string::npos) << error;
     }
     // A panel file named from the current folder still names its modules
     // by absolute path, so a recording's replay works from anywhere.
     std::string error;
-    std::optional<PanelFile> panel = parsePanelFile(wineKeys(""), "panels/p.zorv_panel", roots, error);
+    std::optional<PanelFile> panel = parsePanelFile(wineKeys(""), "panels/p.zorv_panel", wineRoots, error);
     ASSERT_TRUE(panel) << error;
     EXPECT_EQ(panel->path, fs::current_path().string() + "/panels/p.zorv_panel");
     EXPECT_EQ(panel->placements[0].library, fs::current_path().string() + "/panels/S.so");
@@ -118,7 +118,7 @@ protected:
             "placements": [{"name": "W", "library": ")" ZORV_TEST_SELVARIN R"(", "runner": "wine",
                             "dll": "/nonexistent/Selvarin.dll", "dll64": ")" ZORV_TEST_SELVARIN R"("}]})";
         std::string error;
-        std::optional<PanelFile> panel = parsePanelFile(text, folder + "/p.zorv_panel", roots, error);
+        std::optional<PanelFile> panel = parsePanelFile(text, folder + "/p.zorv_panel", wineRoots, error);
         ASSERT_TRUE(panel) << error;
         WorkbenchOptions options;
         options.selfPath = ZORV_TEST_HOST;
