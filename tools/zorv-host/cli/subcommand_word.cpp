@@ -1,5 +1,6 @@
 #include "cli/subcommand_word.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "scenario.h"   // nearestWord: scenario typos get the same hint
@@ -31,6 +32,16 @@ std::string joined(const std::vector<std::string>& words)
     return text;
 }
 
+// Neither zorv-host.exe nor a native build without cpp-httplib has the
+// workbench's web server: there "panel", or a typo of it, is told where it runs.
+bool asksForMissingWorkbench(const std::string& word, std::vector<std::string> names)
+{
+    if (std::find(names.begin(), names.end(), "panel") != names.end())
+        return false;
+    names.push_back("panel");
+    return nearestWord(word, names) == "panel";
+}
+
 } // namespace
 
 std::string unknownSubcommandMessage(const CLI::App& app, int argc, const char* const* argv)
@@ -44,8 +55,7 @@ std::string unknownSubcommandMessage(const CLI::App& app, int argc, const char* 
             return "";
         names.push_back(subcommand->get_name());
     }
-    // Neither zorv-host.exe nor a native build without cpp-httplib has the web server.
-    if (word == "panel")
+    if (asksForMissingWorkbench(word, names))
         return "zorv-host: this build has no workbench: \"panel\" runs in the native (Linux) zorv-host"
                " (one built with cpp-httplib)\n";
     std::string message = "zorv-host: \"" + word + "\" is not a subcommand";

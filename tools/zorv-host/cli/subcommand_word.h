@@ -11,7 +11,7 @@ namespace zorv_host::cli {
 
 // For a first word that is no subcommand of app: that it is none, the
 // nearest subcommand when one is a likely typo, and the list of them; for
-// "panel" in a build without the workbench, where the workbench runs.
+// "panel" or a typo of it in a build without the workbench, where it runs.
 // "" when the first word is a subcommand or there is none (options only).
 std::string unknownSubcommandMessage(const CLI::App& app, int argc, const char* const* argv);
 
