@@ -117,6 +117,11 @@ function(zorv_add_component name)
   foreach(layout IN LISTS C_LAYOUTS)
     get_filename_component(abs "${layout}" ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
     get_filename_component(base "${layout}" NAME)
+    # A misspelt layout would otherwise surface only at the copy after the build.
+    get_source_file_property(generated "${abs}" GENERATED)
+    if(NOT EXISTS "${abs}" AND NOT generated)
+      message(FATAL_ERROR "zorv_add_component(${name}): the layout ${layout} does not exist (${abs})")
+    endif()
     add_custom_command(TARGET ${name} POST_BUILD
       COMMAND ${CMAKE_COMMAND} -E copy_if_different ${abs} $<TARGET_FILE_DIR:${name}>/${base}
       VERBATIM)

@@ -16,8 +16,11 @@ class decodeZORVString {
 public:
     static constexpr int maxTokens = 32;
 
-    // text may be null (no tokens); the caller keeps it.
+    // text may be null (no tokens); it is copied and stays the caller's, so
+    // a host reply may be handed back right after. A quote left open runs to
+    // the end of the text.
     decodeZORVString(const char* text, char quoteChar);
+    // Frees the copy: every token pointer dies with the object.
     virtual ~decodeZORVString();
 
     decodeZORVString(const decodeZORVString&) = delete;

@@ -28,16 +28,19 @@ struct ParsedMessage {
     uint8_t hasValue;              // 1 when an '=' was found
     char* buffer;                  // owned copy of the text, null when empty
 
-    // text may be null (read as empty); the caller keeps it, and the record
-    // does not refer to it afterwards.
+    // text may be null (read as empty); it is copied, stays the caller's, and
+    // is not referred to afterwards. Every pointer above then points into
+    // buffer or at zorv_shared_empty_text, valid until the record is destroyed.
     explicit ParsedMessage(const char* text);
+    // Frees buffer; the pointers into it die with it.
     ~ParsedMessage();
 
     ParsedMessage(const ParsedMessage&) = delete;
     ParsedMessage& operator=(const ParsedMessage&) = delete;
 };
 
-// The host's record for a button event; the component only reads it.
+// The host's record for a button event, lent with code 2 for the call only;
+// the component reads it through a ButtonView and never keeps or frees it.
 struct ButtonEvent {
     uint32_t hostWord0;            // host data, never read by the component
     uint32_t hostWord1;            // host data, never read by the component
@@ -47,9 +50,12 @@ struct ButtonEvent {
 };
 
 // Views are one-pointer records built by the dispatcher on its stack for one
-// handler call. Accessors return independent copies that outlive the view.
+// handler call. Accessors return independent copies, owned by the caller,
+// that outlive the view; call them during that handler only.
 class MessageView {
 public:
+    // Built by the dispatcher over a record it keeps alive for the handler
+    // call; message is never null.
     explicit MessageView(const ParsedMessage* message) : message_(message) {}
     zorv_string command() const;   // the head
     zorv_string value() const;     // the value; empty when there was no '='
@@ -60,11 +66,13 @@ private:
 
 class ButtonView {
 public:
+    // Built by the dispatcher over the host's record for the handler call;
+    // event is never null (a null record reaches no handler).
     explicit ButtonView(const ButtonEvent* event) : event_(event) {}
     zorv_string panel() const;     // panelId
     zorv_string id() const;        // controlId
-    zorv_string command() const;   // head of the event's message
-    zorv_string value() const;     // value of the event's message
+    zorv_string command() const;   // head of the event's message; "" without a message
+    zorv_string value() const;     // value of the event's message; "" without a message
 
 private:
     const ButtonEvent* event_;
@@ -74,6 +82,7 @@ private:
 class EventView {
 public:
     explicit EventView(void* data) : data_(data) {}
+    // The host's word as it came, opaque: never read through, kept or freed.
     void* data() const { return data_; }
 
 private:

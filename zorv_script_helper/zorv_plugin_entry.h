@@ -1,11 +1,5 @@
-// The plug-in entry: the one function a component library exports.
-//
-// The host calls load_zorv_client_script once per component placement, on
-// its calling thread. host is the host's own callback object (may be null:
-// every command of that component is then dropped); it must outlive the
-// component. basePath is a NUL-terminated folder prefix for layout files (null
-// is taken as empty); it is copied. Returns a new component, owned by the host
-// and destroyed through its virtual destructor, or null when none could be made.
+// The plug-in entry: the one function a component library exports, under
+// this plain name, and the macros that export it in either build.
 #ifndef ZORV_PLUGIN_ENTRY_H
 #define ZORV_PLUGIN_ENTRY_H
 
@@ -25,6 +19,10 @@
 typedef zorv_client_callback*(ZORV_PLUGIN_CALL* zorv_plugin_factory)(zorv_client_callback* host,
                                                                      const char* basePath);
 
+// Called by the host once per placement, on its calling thread; each call makes
+// one independent component (which may send commands at once). host: the host's
+// object, outliving it; null drops every command. basePath: copied, null is "".
+// Returns a component the host owns and deletes, or null; never throws (nothrow).
 ZORV_PLUGIN_EXPORT zorv_client_callback* ZORV_PLUGIN_CALL
 load_zorv_client_script(zorv_client_callback* host, const char* basePath);
 

@@ -19,17 +19,19 @@
 
 class zorv_script_helper : public zorv_client_callback {
 public:
-    // host may be null: every command is then dropped. basePath may be null
-    // (taken as empty); it is copied.
+    // Runs inside the factory, before the derived constructor, which may then
+    // send commands. host: the host's object, not owned, outliving the
+    // component; null drops every command. basePath: copied; null is "".
     zorv_script_helper(zorv_client_callback* host, const char* basePath);
-    // Sends the detach command "AS" when a host is attached: the last thing a
-    // component sends. A derived component's members are gone by then.
+    // Runs when the host deletes the component, after the derived destructor
+    // (its members are gone): sends "AS" when a host is attached, the last
+    // command the component ever sends; its result is ignored, never handed back.
     ~zorv_script_helper() override;
 
-    // The dispatcher: turns each event code into one handler call. Codes
-    // outside 1..7 answer null. A parent message's non-empty reply comes back
-    // as a fresh array of length + 1 bytes that the host returns with code 5;
-    // an empty reply comes back as null.
+    // The dispatcher, called by the host only, one event at a time: turns each
+    // event code into one handler call; codes outside 1..7 answer null. A
+    // non-empty parent-message reply is a fresh array of length + 1 bytes the
+    // host hands back with code 5, which deletes it; an empty one is null.
     const char* callback(void* data, int code) override;
 
     zorv_script_helper(const zorv_script_helper&) = delete;
@@ -37,48 +39,58 @@ public:
 
 protected:
     // ---- Handlers, in slot order (shared with the host side) ----
-    // Each view lives for the call only; keep copies, never the view.
+    // Called by the dispatcher only, inside callback; each may send any
+    // command, queries included. A view, and all it points at, is lent for
+    // the call: keep the copies its accessors return, never the view.
     virtual void buttonCallback(ButtonView* view) = 0;           // code 2
     virtual int eventOneCallback(EventView* view) = 0;           // code 1; result ignored
-    virtual zorv_string parentCallback(MessageView* view) = 0;   // code 3; the reply
+    virtual zorv_string parentCallback(MessageView* view) = 0;   // code 3; the reply, "" for none
     virtual void eventSevenCallback(EventView* view);            // code 7; does nothing
     virtual void timerCallback(int timer) = 0;                   // code 4
     virtual void eventSixCallback(EventView* view);              // code 6; does nothing
 
     // ---- Host commands ----
-    // Each sends one command line with code 0. Texts go out between single
-    // quotes exactly as given (nothing escaped); integers in plain decimal.
-    // Without a host nothing is sent and each gives the result noted.
+    // Each sends one command line with code 0, lent to the host for the call.
+    // Callable from the derived constructor, handlers of codes 1-4, 6, 7 and
+    // the derived destructor; never while a reply is released (code 5), never
+    // after "AS". Texts go out quoted as given (nothing escaped), integers in
+    // decimal. Without a host nothing is sent and each gives the result noted.
 
-    // PS '{panel}' '{basePath}/{layout}' ['{extra}']. True when the host
-    // answered non-null, or when there is no host.
+    // PS '{panel}' '{basePath}/{layout}' ['{extra}'], no base path when empty.
+    // True when the host answered non-null, or when there is no host. That
+    // result is the host's: only null or not counts, it is never handed back.
     bool panelShow(const zorv_string& panel, const zorv_string& layout, const zorv_string& extra);
-    // TP '{property}={value}' '{panel}' '{control}'
+    // TP '{property}={value}' '{panel}' '{control}'; the result is ignored.
     void textPut(const zorv_string& property, const zorv_string& value, const zorv_string& panel,
                  const zorv_string& control);
-    // TG '{panel}' '{control}' '{property}'. out gets the value of the reply
-    // "{property}={value}", the whole reply for property "all", or "" (no host,
-    // no reply, or a reply naming another property: one diagnostic line).
+    // TG '{panel}' '{control}' '{property}'. The reply is copied and handed back
+    // at once. out (the caller's) gets the value of "{property}={value}", the
+    // whole reply for "all", or "" (no host or reply; another property named).
     void textGet(const zorv_string& property, const zorv_string& panel, const zorv_string& control,
                  zorv_string& out);
-    // RC {device} {source} {destination} ',{tail}' {1|0}
+    // RC {device} {source} {destination} ',{tail}' {1|0}; the result is ignored.
     void routeCrosspoint(int device, int source, int destination, const zorv_string& tail, bool flag);
-    // ET {timer} {interval}; ET {timer} alone when interval is 0.
+    // ET {timer} {interval}; ET {timer} alone when interval is 0. Result ignored.
     void timerStart(int timer, int interval);
-    // ET {timer}
+    // ET {timer}: stops the host timer; the result is ignored.
     void timerStop(int timer);
-    // HN '{text}': a notification to the parent panel.
+    // HN '{text}': a notification to the parent panel; the result is ignored.
     void notifyHost(const zorv_string& text);
-    // SD '{instance}'. *device and *offset (either may be null) become 0, then
-    // the first two tokens of the reply. True when the host replied.
+    // SD '{instance}'. *device and *offset (the caller's; null skips either)
+    // become 0, then the first two tokens of the reply, which is handed back
+    // at once. True when the host replied (non-null), whatever the tokens.
     bool instanceLookup(zorv_string instance, int* device, int* offset);
-    // XI '{panel}' '{prefix}': the controls the host lists, in its order;
-    // empty without a host or reply.
+    // XI '{panel}' '{prefix}': the controls the host lists, in its order, as a
+    // list the caller owns (the reply is handed back at once); empty without a
+    // host or reply.
     zorv_stringlist controlList(const zorv_string& panel, const zorv_string& prefix);
-    // AS: detach. Sent by the destructor; a component need not call it.
+    // AS: detach. Not yours to call: the base's destructor sends it as the
+    // component's last command. A component that sends it itself makes every
+    // later command, the destructor's own "AS" included, a rule break.
     void detachHost();
-    // Fills %1..%9 of format with a1..a9 and writes it to the debug output
-    // (no line end). Nothing goes to the host.
+    // Fills %1..%9 of format with a1..a9 (empty for unused ones) and writes it
+    // to the debug output, no line end. Any time, with or without a host:
+    // nothing goes to the host.
     void debugPrint(const zorv_string& format, const zorv_string& a1, const zorv_string& a2,
                     const zorv_string& a3, const zorv_string& a4, const zorv_string& a5,
                     const zorv_string& a6, const zorv_string& a7, const zorv_string& a8,
@@ -86,14 +98,20 @@ protected:
 
     // ---- Alarm-group actions ----
     // Writes action to the "alarm" property of every "alm_" control of panel
-    // 1 and sets or acknowledges its "value" state as the action says.
+    // 1 and sets or acknowledges its "value" state as the action says. Sends
+    // commands (XI, TP, TG), so it is called where commands may be.
     void alarmGroupAction(const zorv_string& action);
     // While on, "ActionAll" (event head "alarm") and "AckAll" button events
-    // start alarmGroupAction and do not reach buttonCallback. Off by default.
+    // start alarmGroupAction and do not reach buttonCallback. Off by default;
+    // may be switched at any time, and acts from the next button event.
     void setAlarmActionsEnabled(bool enabled) { alarmActionsEnabled = enabled; }
-    bool alarmActionsOn() const { return alarmActionsEnabled != 0; }
+    bool alarmActionsOn() const { return alarmActionsEnabled != 0; }   // the switch above
 
+    // The host given at construction, null for none; the host's, never to be
+    // deleted. Whatever is sent on it directly keeps the commands' rules above.
     zorv_client_callback* hostCallback() const { return host; }
+    // The base path given at construction ("" for null); valid while the
+    // component lives.
     const zorv_string& layoutBasePath() const { return basePath; }
 
 private:

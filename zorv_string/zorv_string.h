@@ -42,22 +42,25 @@ class zorv_stringlist;
 
 class ZORV_STRING_API zorv_string {
 public:
-    zorv_string();
-    zorv_string(const char* text);              // null is taken as ""
-    zorv_string(const zorv_string& other);
+    zorv_string();                              // ""
+    zorv_string(const char* text);              // a copy; null is taken as ""
+    zorv_string(const zorv_string& other);      // a copy
     // The value as text. Always called with (value, 0, 0, 10) in this system:
     // plain decimal. fill pads on the left up to width characters ('\0' pads
     // with blanks); base 2..36, any other base is taken as 10.
     zorv_string(int value, char fill, unsigned int width, int base);
+    // Frees the characters: pointers taken with const char* die with it.
     virtual ~zorv_string();
 
+    // Each replaces or extends the content with a copy; pointers taken
+    // before with const char* are then no longer valid.
     zorv_string& operator=(const char* text);   // null is taken as ""
     zorv_string& operator=(const zorv_string& other);
     zorv_string& operator+=(const zorv_string& other);
 
     // The characters and a closing NUL; valid while this text lives unchanged.
     operator const char*() const;
-    unsigned int length() const;
+    unsigned int length() const;   // characters before the NUL
 
     // Decimal value: optional blanks, an optional sign, at least one digit,
     // optional blanks. Anything else gives 0; values beyond the int range give
@@ -91,11 +94,13 @@ static_assert(sizeof(void*) != 4 || sizeof(zorv_string) == 64, "64 bytes per tex
 static_assert(sizeof(void*) != 8 || sizeof(zorv_string) == 96, "96 bytes per text on 64-bit targets");
 #endif
 
+// Byte-exact comparisons; a null const char* compares as "".
 ZORV_STRING_API bool operator==(const zorv_string& a, const char* b);
 ZORV_STRING_API bool operator!=(const zorv_string& a, const char* b);
 ZORV_STRING_API bool operator!=(const zorv_string& a, const zorv_string& b);
 // True when the text is exactly the decimal form of value ("1" for 1, not "01").
 ZORV_STRING_API bool operator==(const zorv_string& a, int value);
+// A new text, the left operand first; a null const char* is taken as "".
 ZORV_STRING_API const zorv_string operator+(const zorv_string& a, const zorv_string& b);
 ZORV_STRING_API const zorv_string operator+(const zorv_string& a, const char* b);
 ZORV_STRING_API const zorv_string operator+(const char* a, const zorv_string& b);
@@ -104,7 +109,9 @@ ZORV_STRING_API const zorv_string operator+(const char* a, const zorv_string& b)
 // list invalidates it.
 class ZORV_STRING_API zorv_stringlistIterator {
 public:
-    bool operator!=(const zorv_stringlistIterator& other) const;
+    bool operator!=(const zorv_stringlistIterator& other) const;   // another position
+    // The item here, in the list itself; only before end(), and valid until
+    // the list is appended to or destroyed.
     zorv_string& operator*() const;
     zorv_stringlistIterator operator++();   // advances in place, returns the new position
 
@@ -121,17 +128,20 @@ static_assert(sizeof(void*) != 8 || sizeof(zorv_stringlistIterator) == 32, "32 b
 
 class ZORV_STRING_API zorv_stringlist {
 public:
-    zorv_stringlist();
+    zorv_stringlist();                                 // an empty list
     zorv_stringlist(const zorv_stringlist& other);   // independent copy
     // The pieces of text between separators, in order, empty pieces kept;
     // an empty text gives an empty list.
     zorv_stringlist(const zorv_string& text, char sep);
+    // Frees the items: references and iterators into the list die with it.
     virtual ~zorv_stringlist();
 
     zorv_stringlist& operator<<(const zorv_string& item);   // appends a copy
     // The items in order joined by sep, none after the last; "" when empty.
     zorv_string toString(char sep);
 
+    // The first item and the position past the last; fetch end() anew for
+    // each test, as appending moves it.
     const zorv_stringlistIterator begin();
     const zorv_stringlistIterator end();
 

@@ -92,6 +92,32 @@ TEST(Interactive, HelpTypoHintsAndQuit)
     EXPECT_EQ(status, 0);
 }
 
+// Every event line stands above the commands it caused; a typed create
+// while a component lives destroys it first ("AS"), under that same line.
+TEST(Interactive, PipedTranscriptShowsEachEventAboveItsCommands)
+{
+    std::istringstream in("create\ndestroy\ncreate \"/q\"\n");
+    std::ostringstream out;
+    runInteractive(streamLines(in, out, ""), out, linkedComponentFactory, "/p", true);
+    EXPECT_EQ(out.str(), "create \"/p\"\n> PS '1' '/p/mymon.zorv_ui'\n"
+                         "create\n> AS\n> PS '1' 'mymon.zorv_ui'\n"
+                         "destroy\n> AS\n"
+                         "create \"/q\"\n> PS '1' '/q/mymon.zorv_ui'\n"
+                         "destroy\n> AS\n");
+}
+
+// On a terminal the typed line is already on the screen: only the create
+// and destroy that interactive plays by itself are written.
+TEST(Interactive, TerminalTranscriptRepeatsNoTypedLine)
+{
+    std::istringstream in("create\n");
+    std::ostringstream out;
+    runInteractive(streamLines(in, out, ""), out, linkedComponentFactory, "", false);
+    EXPECT_EQ(out.str(), "create\n> PS '1' 'mymon.zorv_ui'\n"
+                         "> AS\n> PS '1' 'mymon.zorv_ui'\n"
+                         "destroy\n> AS\n");
+}
+
 TEST(Junit, CountsOutcomesAndKeepsTheFileWellFormed)
 {
     std::vector<JunitCase> cases(4);

@@ -210,17 +210,19 @@ int runInteractive(const LineSource& next, std::ostream& out, component_factory 
     create.text = basePath;
     create.source = basePath.empty() ? "create" : "create " + quoteText(basePath);   // as a scenario writes it
     int problems = 0;
-    auto play = [&](const Step& step) {
+    // The event line goes above its commands: always for the create and
+    // destroy played here, and for a typed line when the input is piped
+    // (a terminal has shown it already).
+    auto play = [&](const Step& step, bool show) {
         setCurrentEvent("interactive: " + step.source);
-        if (echo && step.action != Action::Create && step.action != Action::Destroy)
-            out << step.source << "\n";   // piped input: keep the transcript readable
+        if (show)
+            out << step.source << "\n";
         for (const std::string& line : runStep(step, session, host)) {
             out << line << "\n";
             problems += line[0] == '!' ? 1 : 0;
         }
     };
-    out << create.source << "\n";
-    play(create);
+    play(create, true);
     std::string line;
     int lineNumber = 0;
     while (next(line)) {
@@ -241,14 +243,13 @@ int runInteractive(const LineSource& next, std::ostream& out, component_factory 
             out << "? line " << lineNumber << ": " << error << " (help lists the events)\n";
             continue;
         }
-        play(*step);
+        play(*step, echo);
     }
     if (session.alive()) {
         Step destroy;
         destroy.action = Action::Destroy;
         destroy.source = "destroy";
-        out << "destroy\n";
-        play(destroy);
+        play(destroy, true);
     }
     return problems == 0 ? 0 : 1;
 }

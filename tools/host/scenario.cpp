@@ -188,9 +188,25 @@ std::size_t editDistance(const std::string& a, const std::string& b)
     return row[b.size()];
 }
 
-const char* const keywords[] = {"host", "create", "parent", "button", "timer", "event", "destroy"};
+const std::vector<std::string> keywords = {"host", "create", "parent", "button", "timer", "event", "destroy"};
 
 } // namespace
+
+std::string nearestWord(const std::string& word, const std::vector<std::string>& candidates)
+{
+    std::string nearest;
+    std::size_t best = 3;   // more than two edits is no longer a typo
+    if (word.size() < 2)
+        return nearest;
+    for (const std::string& candidate : candidates) {
+        const std::size_t distance = editDistance(word, candidate);
+        if (distance < best) {
+            best = distance;
+            nearest = candidate;
+        }
+    }
+    return nearest;
+}
 
 std::optional<std::string> unquoteText(const std::string& quoted)
 {
@@ -205,9 +221,9 @@ std::optional<std::string> unquoteText(const std::string& quoted)
 
 std::string keywordHint(const std::string& word)
 {
-    for (const char* keyword : keywords)
-        if (editDistance(word, keyword) <= 2 && word.size() > 1)
-            return std::string(" (did you mean \"") + keyword + "\"?)";
+    const std::string keyword = nearestWord(word, keywords);
+    if (!keyword.empty())
+        return " (did you mean \"" + keyword + "\"?)";
     if (word[0] == '>' || word[0] == '<' || word[0] == '!')
         return std::string(" (an expected line needs a blank after '") + word[0] + "')";
     return " (event lines start with host, create, parent, button, timer, event or destroy)";

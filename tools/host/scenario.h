@@ -55,6 +55,10 @@ std::optional<Step> parseStep(const std::string& line, int lineNumber, std::stri
 // fills all of quoted; nullopt when quoted is anything else.
 std::optional<std::string> unquoteText(const std::string& quoted);
 
+// The candidate fewest edits away from word (the first of equals), when
+// that is at most two and word has two letters or more; "" otherwise.
+std::string nearestWord(const std::string& word, const std::vector<std::string>& candidates);
+
 // " (did you mean \"parent\"?)" and the like for a word that is no keyword.
 std::string keywordHint(const std::string& word);
 

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/options.h"
+#include "cli/subcommand_word.h"
 #include "cli/subcommands.h"
 #include "preflight.h"
 
@@ -39,7 +40,11 @@ int main(int argc, char** argv)
     } catch (const CLI::CallForAllHelp& help) {
         return app.exit(help);
     } catch (const CLI::ParseError& error) {
-        app.exit(error);   // prints the reason and the hint to --help
+        const std::string unknown = zorv_host::cli::unknownSubcommandMessage(app, argc, argv);
+        if (unknown.empty())
+            app.exit(error);   // prints the reason and the hint to --help
+        else
+            std::cerr << unknown;
         return 2;
     }
     return status;
