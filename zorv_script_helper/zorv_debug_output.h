@@ -4,10 +4,12 @@
 #ifndef ZORV_DEBUG_OUTPUT_H
 #define ZORV_DEBUG_OUTPUT_H
 
+#include "zorv_platform.h"
+
 // Writes one NUL-terminated text as it is.
 void zorv_debug_output(const char* text);
 
-#if !defined(_WIN32) || defined(__MINGW32__)
+#if !ZORV_MICROSOFT_ABI
 // Replaces the native sink; null restores standard error. Returns the sink
 // that was in place. context is passed back to the sink unchanged.
 typedef void (*zorv_debug_sink)(const char* text, void* context);
