@@ -14,6 +14,7 @@
 # Links ZORV_COMPONENT_LIBRARIES (default: the targets zorv_script_helper and
 # zorv_string of our tree; the SDK package sets its imported targets), and with the Windows tool chain zorv_windows_module() and
 # zorv_import_kernel32 from ZorvWindows.cmake and ZORV_WIN32_DIR.
+include(${CMAKE_CURRENT_LIST_DIR}/ZorvPlatform.cmake)
 set(ZORV_COMPONENT_TEMPLATE_DIR ${CMAKE_CURRENT_LIST_DIR})
 if(NOT DEFINED ZORV_COMPONENT_LIBRARIES)
   set(ZORV_COMPONENT_LIBRARIES zorv_script_helper zorv_string)
@@ -86,7 +87,7 @@ function(zorv_add_component name)
     zorv_warnings(${name})
   endif()
 
-  if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+  if(ZORV_WINDOWS_TARGET)
     if(NOT COMMAND zorv_windows_module OR NOT DEFINED ZORV_WIN32_DIR)
       message(FATAL_ERROR "zorv_add_component(${name}): the Windows build needs ZorvWindows.cmake (or the SDK package) included first")
     endif()

@@ -5,9 +5,10 @@
 #   ZorvSDK::zorv_script_helper  ZorvSDK::zorv_string  ZorvSDK::zorv-host (native)
 get_filename_component(ZORV_SDK_PREFIX "${CMAKE_CURRENT_LIST_DIR}/../../.." ABSOLUTE)
 set(ZORV_SDK_TOOLCHAIN_FILE ${CMAKE_CURRENT_LIST_DIR}/toolchain-win32-clang-cl.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/ZorvPlatform.cmake)
 
 if(NOT TARGET ZorvSDK::zorv_string)
-  if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+  if(ZORV_WINDOWS_TARGET)
     set(_zorv_lib ${ZORV_SDK_PREFIX}/lib/win32)
     if(NOT EXISTS ${_zorv_lib}/zorv_string.dll)
       set(ZorvSDK_FOUND FALSE)

@@ -41,6 +41,7 @@ file(GLOB framework_headers ${PROJECT_SOURCE_DIR}/zorv_script_helper/*.h)
 list(FILTER framework_headers EXCLUDE REGEX "zorv_internal\\.h$")
 install(FILES ${framework_headers} ${PROJECT_SOURCE_DIR}/zorv_string/zorv_string.h
   ${PROJECT_SOURCE_DIR}/platform/zorv_crt.h ${PROJECT_SOURCE_DIR}/platform/zorv_win32.h
+  ${PROJECT_SOURCE_DIR}/platform/zorv_platform.h
   DESTINATION include/zorv COMPONENT sdk EXCLUDE_FROM_ALL)
 install(FILES ${PROJECT_SOURCE_DIR}/platform/win32/kernel32.def
   ${PROJECT_SOURCE_DIR}/platform/win32/dll_entry.cpp ${PROJECT_SOURCE_DIR}/platform/win32/module_runtime.cpp
@@ -56,6 +57,7 @@ install(FILES
   ${CMAKE_CURRENT_LIST_DIR}/ZorvComponent.rc.in
   ${CMAKE_CURRENT_LIST_DIR}/ZorvComponent.manifest
   ${CMAKE_CURRENT_LIST_DIR}/ZorvValidate.cmake
+  ${CMAKE_CURRENT_LIST_DIR}/ZorvPlatform.cmake
   ${CMAKE_CURRENT_LIST_DIR}/ZorvWindows.cmake
   ${CMAKE_CURRENT_LIST_DIR}/toolchain-win32-clang-cl.cmake
   ${CMAKE_CURRENT_LIST_DIR}/zorv-compile-from-source-root.sh

@@ -17,38 +17,28 @@
 # build folder (or ZORV_WINE_PREFIX); zorv_string.dll must sit beside the component (the SDK's
 # zorv_add_component puts it there).
 
+include(${CMAKE_CURRENT_LIST_DIR}/ZorvPlatform.cmake)
 if(NOT DEFINED ZORV_HOST_TARGET)
   set(ZORV_HOST_TARGET zorv-host)
 endif()
 set(ZORV_HOST_EXE "" CACHE FILEPATH "zorv-host.exe, to test Windows components under Wine")
-set(ZORV_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "The Wine prefix of the Windows tests")
 
 # Sets ${out} to the command line that starts zorv-host, adding once per
-# project the Wine prefix set-up the Windows tests depend on.
+# project the Wine prefix set-up the Windows tests depend on. Where Wine
+# cannot start, each Wine test says so and is reported as skipped, not failed.
 function(_zorv_host_command out)
-  if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+  zorv_windows_target(windows)
+  if(windows)
     if(NOT ZORV_HOST_EXE OR NOT EXISTS "${ZORV_HOST_EXE}")
       message(FATAL_ERROR "Testing a Windows component needs ZORV_HOST_EXE, the path of zorv-host.exe (found: \"${ZORV_HOST_EXE}\")")
     endif()
-    find_program(ZORV_WINE wine REQUIRED)
-    find_program(ZORV_WINESERVER wineserver REQUIRED)
-    set(env WINEPREFIX=${ZORV_WINE_PREFIX} WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=)
-    # Where Wine cannot start (a kernel that runs no 32-bit programs), each
-    # Wine test says so and is reported as skipped, not failed.
-    # (Newlines, not semicolons, which a CMake list would split at.)
-    set(unless_no_wine sh -c "if ! why=$(${ZORV_WINE} --version 2>&1)\nthen echo \"Wine cannot start on this machine (\${why}), as 32-bit Windows programs need a kernel that runs them: skipped\"\nexit 77\nfi\nexec \"$@\"" zorv-wine)
     get_property(done GLOBAL PROPERTY ZORV_WINE_FIXTURE)
     if(NOT done)
       set_property(GLOBAL PROPERTY ZORV_WINE_FIXTURE ON)
-      add_test(NAME zorv.wine.prefix COMMAND ${unless_no_wine} ${CMAKE_COMMAND} -E env ${env}
-        sh -c "${ZORV_WINESERVER} -p >/dev/null 2>&1 </dev/null; wineboot --init >/dev/null 2>&1 </dev/null")
-      # Ends the server the set-up started; none left to end is no fault.
-      add_test(NAME zorv.wine.stop COMMAND ${unless_no_wine} ${CMAKE_COMMAND} -E env ${env}
-        sh -c "${ZORV_WINESERVER} -k 2>/dev/null; true")
-      set_tests_properties(zorv.wine.prefix PROPERTIES FIXTURES_SETUP zorv_wine SKIP_RETURN_CODE 77)
-      set_tests_properties(zorv.wine.stop PROPERTIES FIXTURES_CLEANUP zorv_wine SKIP_RETURN_CODE 77)
+      zorv_wine_fixture(TESTS zorv.wine FIXTURE zorv_wine BITS 32 SKIP_WITHOUT_WINE)
     endif()
-    set(${out} ${unless_no_wine} ${CMAKE_COMMAND} -E env ${env} ${ZORV_WINE} ${ZORV_HOST_EXE} PARENT_SCOPE)
+    zorv_wine_command(wine BITS 32 SKIP_WITHOUT_WINE)
+    set(${out} ${wine} ${ZORV_HOST_EXE} PARENT_SCOPE)
   elseif(TARGET ${ZORV_HOST_TARGET})
     set(${out} $<TARGET_FILE:${ZORV_HOST_TARGET}> PARENT_SCOPE)
   else()
@@ -57,7 +47,8 @@ function(_zorv_host_command out)
 endfunction()
 
 function(_zorv_wine_properties test)
-  if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+  zorv_windows_target(windows)
+  if(windows)
     set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED zorv_wine RESOURCE_LOCK zorv_wine SKIP_RETURN_CODE 77)
   endif()
 endfunction()

@@ -26,5 +26,3 @@ set(CMAKE_MSVC_RUNTIME_LIBRARY "")
 # /Zc:threadSafeInit-: no thread-safe statics helpers; exceptions off (no /EHsc).
 set(CMAKE_C_FLAGS_INIT "/GS- /Zl")
 set(CMAKE_CXX_FLAGS_INIT "/GS- /Zl /GR- /Zc:threadSafeInit-")
-
-set(ZORV_WINDOWS_SHIPPING ON CACHE BOOL "" FORCE)

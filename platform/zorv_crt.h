@@ -11,7 +11,9 @@
 #include <stdarg.h>
 #include <stddef.h>
 
-#if defined(_WIN32) && !defined(__MINGW32__)
+#include "zorv_platform.h"
+
+#if ZORV_MICROSOFT_ABI
 // The Windows modules import nothing but the kernel: memory comes from the
 // process heap, and the string and formatting routines are the module's own
 // (platform/win32/module_runtime.cpp), so no C-runtime DLL has to be present
@@ -71,7 +73,7 @@ inline int zorv_format(char* buffer, size_t size, const char* format, ...)
 // this is the allocator's own exception; the Windows modules stop the process.
 [[noreturn]] inline void zorv_out_of_memory()
 {
-#if defined(_WIN32) && !defined(__MINGW32__)
+#if ZORV_MICROSOFT_ABI
     const unsigned int statusNoMemory = 0xC0000017u;
     ExitProcess(statusNoMemory);
 #else

@@ -93,7 +93,10 @@ build_windows64_tests() {
 
 # The Wine set-up of this tree's tests and scripts: one prefix for each
 # bitness, each in its build folder. 32-bit Wine needs a 32-bit prefix; the
-# workbench gives its 64-bit Wine children ZORV_WINE64_PREFIX.
+# workbench gives its 64-bit Wine children ZORV_WINE64_PREFIX. The prefixes
+# are made before any build folder is configured, so these settings are
+# spelled here as well as in cmake/ZorvPlatform.cmake (zorv_wine), which the
+# tests use: keep the two alike.
 use_tree_wine_prefixes() {
     export WINEPREFIX="$PWD/build/windows-host/wineprefix" WINEARCH=win32 WINEDEBUG=-all \
         WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= ZORV_WINE64_PREFIX="$PWD/build/windows64-host/wineprefix"

@@ -4,11 +4,13 @@
 #ifndef ZORV_DEBUG_OUTPUT_H
 #define ZORV_DEBUG_OUTPUT_H
 
+#include "zorv_platform.h"
+
 // Writes one NUL-terminated text as it is, on the caller's thread. text is
 // lent for the call and must not be null. debugPrint's only way out.
 void zorv_debug_output(const char* text);
 
-#if !defined(_WIN32) || defined(__MINGW32__)
+#if !ZORV_MICROSOFT_ABI
 // Replaces the native sink; null restores standard error. Returns the sink
 // that was in place. context, the caller's, is passed back to the sink
 // unchanged and must outlive its use. For tools and tests: set it while no

@@ -5,17 +5,21 @@ the same component are equivalent for the host when their outputs match:
 
     pe_fields.py A.dll > a.txt; pe_fields.py B.dll > b.txt; diff a.txt b.txt
 """
+import os
 import sys
 
-try:
-    import pefile
-except ImportError:
+# The image is read by the image check every author runs, the one reader of
+# PE files in this tree.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "image-check"))
+import zorv_image_check as checker  # noqa: E402
+
+if checker.pefile is None:
     print("pe_fields.py: the Python module pefile is missing (Debian: python3-pefile)", file=sys.stderr)
     sys.exit(2)
 
 
 def fields(path):
-    pe = pefile.PE(path)
+    pe = checker.read_image(path)
     out = []
     fh, oh = pe.FILE_HEADER, pe.OPTIONAL_HEADER
     out.append(f"machine {fh.Machine:#x}")
@@ -28,10 +32,8 @@ def fields(path):
         out.append(f"export_dll {exp.name.decode()}")
         for s in exp.symbols:
             out.append(f"export {s.ordinal} {s.name.decode() if s.name else ''}")
-    for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
-        for imp in entry.imports:
-            name = imp.name.decode() if imp.name else f"#{imp.ordinal}"
-            out.append(f"import {entry.dll.decode()} {name}")
+    for dll, names in checker.imports(pe).items():
+        out.extend(f"import {dll} {name}" for name in names)
     for info in getattr(pe, "VS_FIXEDFILEINFO", []):
         for key in ("FileVersionMS", "FileVersionLS", "ProductVersionMS", "ProductVersionLS",
                     "FileFlagsMask", "FileFlags", "FileOS", "FileType", "FileSubtype"):
@@ -62,6 +64,6 @@ if __name__ == "__main__":
         sys.exit(2)
     try:
         print("\n".join(fields(sys.argv[1])))
-    except (OSError, pefile.PEFormatError) as e:
+    except (OSError, checker.ImageError) as e:
         print(f"pe_fields.py: {sys.argv[1]}: {e}", file=sys.stderr)
         sys.exit(1)

@@ -4,23 +4,25 @@
     check_pe.py CHECK --dll Selvarin.dll --string-dll zorv_string.dll --object Selvarin.cpp.obj
 
 Exit 0 when the check holds; otherwise the reason is printed and the exit is 1.
+
+The image is read, and what any component must be is checked, by the image
+check every author runs (tools/image-check); this adds what is particular to
+the modules we ship: their exact imports, version strings, table of virtual
+operations, identification text and reproducible debug records.
 """
 import argparse
 import os
 import re
-import subprocess
 import sys
 
-import pefile
-
-# The text library's operations and the exception runtime's names: one list,
-# kept by the image check any author runs.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "image-check"))
-from zorv_image_check import EXCEPTION_RUNTIME, TEXT_LIBRARY  # noqa: E402
+import zorv_image_check as checker  # noqa: E402
 
+VERSION = "1.0.0.1"
+DESCRIPTION = "An auto take single destination component with selction indication"
 VERSION_STRINGS = {
     "Comments": "ZORV V4.5 Script Component",
-    "FileDescription": "An auto take single destination component with selction indication",
+    "FileDescription": DESCRIPTION,
     "FileVersion": "1, 0, 0, 1",
     "InternalName": "Selvarin",
     "OriginalFilename": "Selvarin",
@@ -31,7 +33,8 @@ VERSION_STRINGS = {
     "SpecialBuild": "",
 }
 
-# The component's table of virtual operations, slot by slot.
+# The component's table of virtual operations, slot by slot: which the
+# component overrides and which stay the base's.
 VTABLE = [
     "public: virtual void * __thiscall Selvarin::`scalar deleting dtor'(unsigned int)",
     "public: virtual char const * __thiscall zorv_script_helper::callback(void *, int)",
@@ -43,48 +46,6 @@ VTABLE = [
     "protected: virtual void __thiscall zorv_script_helper::eventSixCallback(class EventView *)",
 ]
 
-
-
-def demangle(name):
-    out = subprocess.run(["llvm-undname-16", name], capture_output=True, text=True, check=True).stdout
-    return [line for line in out.splitlines() if line.strip()][-1].strip()
-
-
-def imports(pe):
-    table = {}
-    for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
-        table[entry.dll.decode()] = [imp.name.decode() for imp in entry.imports if imp.name]
-    return table
-
-
-def exports(pe):
-    pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXPORT"]])
-    return [sym.name.decode() for sym in pe.DIRECTORY_ENTRY_EXPORT.symbols if sym.name]
-
-
-def check_machine(a, pe):
-    problems = []
-    if pe.FILE_HEADER.Machine != 0x14C:
-        problems.append("machine is 0x%x, not i386" % pe.FILE_HEADER.Machine)
-    if not pe.FILE_HEADER.Characteristics & 0x2000:
-        problems.append("not marked as a DLL")
-    if pe.OPTIONAL_HEADER.Magic != 0x10B:
-        problems.append("not a PE32 image")
-    for flag, name in ((0x40, "DYNAMIC_BASE"), (0x100, "NX_COMPAT")):
-        if not pe.OPTIONAL_HEADER.DllCharacteristics & flag:
-            problems.append("DllCharacteristics lacks " + name)
-    return problems
-
-
-def check_exports(a, pe):
-    if not hasattr(pe, "DIRECTORY_ENTRY_EXPORT"):
-        pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXPORT"]])
-    if not hasattr(pe, "DIRECTORY_ENTRY_EXPORT"):
-        return ["no export table: the host finds no load_zorv_client_script"]
-    names = exports(pe)
-    return [] if names == ["load_zorv_client_script"] else ["exports are %s" % names]
-
-
 # Exactly what each shipped module imports from the kernel: the process heap,
 # ending the process when memory runs out, and (the component) the entry
 # notification and the debug output. No C runtime DLL.
@@ -94,6 +55,20 @@ KERNEL32_TEXT_LIBRARY = ["ExitProcess", "GetProcessHeap", "HeapAlloc", "HeapFree
 
 # The header's OS and subsystem versions: Windows XP, the oldest the README names.
 MIN_WINDOWS = (5, 1)
+
+
+def checker_options(a):
+    """The image check's options for the shipped component."""
+    return argparse.Namespace(expect_version=VERSION, expect_description=DESCRIPTION, name="Selvarin",
+                              text_library=None, allow_import=[], cls="Selvarin", object=a.object)
+
+
+def check_machine(a, pe):
+    return checker.check_machine(checker_options(a), pe)
+
+
+def check_exports(a, pe):
+    return checker.check_exports(checker_options(a), pe)
 
 
 def kernel32_problems(who, table, wanted_dlls, wanted_kernel):
@@ -108,15 +83,15 @@ def kernel32_problems(who, table, wanted_dlls, wanted_kernel):
 
 
 def check_imports(a, pe):
-    problems = kernel32_problems("Selvarin.dll", imports(pe), ["kernel32.dll", "zorv_string.dll"],
+    problems = kernel32_problems("Selvarin.dll", checker.imports(pe), ["kernel32.dll", "zorv_string.dll"],
                                  KERNEL32_COMPONENT)
-    return problems + kernel32_problems("zorv_string.dll", imports(pefile.PE(a.string_dll)), ["kernel32.dll"],
-                                        KERNEL32_TEXT_LIBRARY)
+    return problems + kernel32_problems("zorv_string.dll", checker.imports(checker.read_image(a.string_dll)),
+                                        ["kernel32.dll"], KERNEL32_TEXT_LIBRARY)
 
 
 def check_os_version(a, pe):
     problems = []
-    for who, image in (("Selvarin.dll", pe), ("zorv_string.dll", pefile.PE(a.string_dll))):
+    for who, image in (("Selvarin.dll", pe), ("zorv_string.dll", checker.read_image(a.string_dll))):
         h = image.OPTIONAL_HEADER
         for field in ("OperatingSystem", "Subsystem"):
             found = (getattr(h, "Major%sVersion" % field), getattr(h, "Minor%sVersion" % field))
@@ -128,33 +103,24 @@ def check_os_version(a, pe):
 
 
 def check_text_library_imports(a, pe):
-    names = next((n for dll, n in imports(pe).items() if dll.lower() == "zorv_string.dll"), [])
-    problems = ["%s demangles to %r, not an operation of the text library" % (n, demangle(n))
-                for n in names if demangle(n) not in TEXT_LIBRARY]
+    problems = checker.check_text_library_imports(checker_options(a), pe)
+    names = next((n for dll, n in checker.imports(pe).items() if dll.lower() == checker.TEXT_LIBRARY_DLL), [])
     return problems or ([] if names else ["nothing imported from zorv_string.dll"])
 
 
 def check_text_library_exports(a, pe):
-    stand_in = pefile.PE(a.string_dll)
-    offered = {demangle(n) for n in exports(stand_in)}
-    return ["zorv_string.dll does not export %s" % s for s in sorted(TEXT_LIBRARY - offered)]
+    offered = {checker.demangle(n) for n in checker.exports(checker.read_image(a.string_dll))}
+    return ["zorv_string.dll does not export %s" % s for s in sorted(checker.TEXT_LIBRARY - offered)]
 
 
 def check_version(a, pe):
+    problems = checker.check_version(checker_options(a), pe)
     if not getattr(pe, "VS_FIXEDFILEINFO", None) or not getattr(pe, "FileInfo", None):
-        return ["no version record (VERSIONINFO resource) in %s" % os.path.basename(a.dll)]
-    problems = []
+        return problems or ["no version record (VERSIONINFO resource) in %s" % os.path.basename(a.dll)]
     fixed = pe.VS_FIXEDFILEINFO[0]
-    if (fixed.FileVersionMS, fixed.FileVersionLS) != (0x10000, 1):
-        problems.append("file version %x.%x" % (fixed.FileVersionMS, fixed.FileVersionLS))
-    if (fixed.ProductVersionMS, fixed.ProductVersionLS) != (0x10000, 1):
-        problems.append("product version %x.%x" % (fixed.ProductVersionMS, fixed.ProductVersionLS))
-    if fixed.FileType != 2 or fixed.FileOS != 0x40004:
-        problems.append("file type %d, OS 0x%x" % (fixed.FileType, fixed.FileOS))
-    tables = [t for info in pe.FileInfo[0] if info.Key == b"StringFileInfo" for t in info.StringTable]
-    if [t.LangID for t in tables] != [b"080904b0"]:
-        problems.append("string tables %s" % [t.LangID for t in tables])
-    strings = {k.decode(): v.decode() for t in tables for k, v in t.entries.items()}
+    if fixed.FileOS != 0x40004:
+        problems.append("file OS 0x%x, not 0x40004" % fixed.FileOS)
+    strings = {k.decode(): v.decode() for t in checker.string_tables(pe) for k, v in t.entries.items()}
     for key, value in VERSION_STRINGS.items():
         if strings.get(key) != value:
             problems.append("%s is %r, not %r" % (key, strings.get(key), value))
@@ -169,21 +135,15 @@ def check_version(a, pe):
 
 
 def check_manifest(a, pe):
-    resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
-    if resources is None:
+    if not hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
         return ["no resources at all in %s, so no manifest" % os.path.basename(a.dll)]
-    for kind in resources.entries:
-        if kind.id != 24:
-            continue
-        for name in kind.directory.entries:
-            data = name.directory.entries[0].data.struct
-            text = pe.get_data(data.OffsetToData, data.Size).decode("utf-8")
-            if name.id != 2:
-                return ["manifest has id %s, not 2" % name.id]
-            if not re.search(r"level=\"asInvoker\"\s+uiAccess=\"false\"", text):
-                return ["manifest does not request asInvoker without UI access:\n" + text]
-            return []
-    return ["no manifest resource"]
+    problems = checker.check_manifest(checker_options(a), pe)
+    if problems:
+        return problems
+    text = checker.resources(pe, 24)[0][1].decode("utf-8")
+    if not re.search(r"level=\"asInvoker\"\s+uiAccess=\"false\"", text):
+        return ["manifest does not request asInvoker without UI access:\n" + text]
+    return []
 
 
 def check_signature(a, pe):
@@ -195,43 +155,23 @@ def check_signature(a, pe):
 
 
 def check_exceptions(a, pe):
-    used = {n for names in imports(pe).values() for n in names} & EXCEPTION_RUNTIME
-    no_seh = bool(pe.OPTIONAL_HEADER.DllCharacteristics & 0x400)
-    if used and no_seh:
-        return ["imports %s but is marked NO_SEH: Windows would refuse its handlers" % sorted(used)]
-    if used:
-        return ["the modules are built without C++ exceptions, yet it imports %s" % sorted(used)]
-    return []
+    problems = checker.check_exceptions(checker_options(a), pe)
+    if problems and pe.OPTIONAL_HEADER.DllCharacteristics & 0x400:
+        problems.append("and it is marked NO_SEH: Windows would refuse its handlers")
+    return problems
 
 
 def check_vtable(a, pe):
-    """Reads the relocations of ??_7Selvarin@@6B@ in the component's object file."""
-    out = subprocess.run(["llvm-objdump-16", "-r", "-t", a.object], capture_output=True, text=True,
-                         check=True).stdout
-    symbol = re.search(r"^\[\s*\d+\]\(sec\s+(\d+)\)\(.*\)\(.*\)\s*\(.*\)\s*\(nx \d+\) 0x([0-9a-f]+) \?\?_7Selvarin@@6B@$",
-                       out, re.M)
-    if not symbol:
+    found = checker.vtable_slots(a.object, "Selvarin")
+    if found is None:
         return ["no vftable symbol for Selvarin in the object file"]
-    section, start = int(symbol.group(1)), int(symbol.group(2), 16)
-    blocks = re.split(r"^RELOCATION RECORDS FOR \[", out, flags=re.M)[1:]
-    headers = re.findall(r"^\s*(\d+)\s+(\S+)\s", subprocess.run(
-        ["llvm-objdump-16", "-h", a.object], capture_output=True, text=True, check=True).stdout, re.M)
-    names = [name for index, name in headers if int(index) == section - 1]
-    slots = {}
-    for block in blocks:
-        title, _, body = block.partition("]:\n")
-        if not names or title != names[0]:
-            continue
-        for offset, _kind, target in re.findall(r"^([0-9a-f]+)\s+(\S+)\s+(\S+)$", body, re.M):
-            slots[int(offset, 16)] = target
-    found = [demangle(slots[off]) for off in sorted(slots) if off >= start]
     if found[:len(VTABLE)] != VTABLE:
         return ["vftable slots are:\n  " + "\n  ".join(found)]
     return []
 
 
 def debug_entries(pe):
-    pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_DEBUG"]])
+    pe.parse_data_directories(directories=[checker.pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_DEBUG"]])
     return getattr(pe, "DIRECTORY_ENTRY_DEBUG", [])
 
 
@@ -239,7 +179,7 @@ def check_debug(a, pe):
     """A reproducible build (REPRO entry, no time stamp) whose PDB is named by file name alone."""
     problems = []
     for who, path in (("Selvarin.dll", a.dll), ("zorv_string.dll", a.string_dll)):
-        image = pe if path == a.dll else pefile.PE(path)
+        image = pe if path == a.dll else checker.read_image(path)
         entries = debug_entries(image)
         kinds = [e.struct.Type for e in entries]
         if 16 not in kinds:
@@ -297,14 +237,17 @@ def main():
     parser.add_argument("--object", required=True)
     parser.add_argument("--forbid-path", action="append", default=[], help="a folder that must not appear")
     args = parser.parse_args()
+    if checker.pefile is None:
+        print("check_pe.py: the Python module pefile is missing (Debian: python3-pefile)", file=sys.stderr)
+        return 2
     try:
-        image = pefile.PE(args.dll)
-    except (OSError, pefile.PEFormatError) as error:
+        image = checker.read_image(args.dll)
+    except (OSError, checker.ImageError) as error:
         print("FAIL %s: cannot read %s as a PE image: %s" % (args.check, args.dll, error))
         return 1
     try:
         problems = CHECKS[args.check](args, image)
-    except (OSError, pefile.PEFormatError) as error:
+    except (OSError, checker.ImageError) as error:
         problems = ["cannot read a file the check needs: %s" % error]
     for problem in problems:
         print("FAIL %s: %s" % (args.check, problem))

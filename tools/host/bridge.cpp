@@ -7,16 +7,10 @@
 
 #include "command_catalogue.h"
 #include "library_loader.h"
+#include "platform/console.h"
 #include "scenario.h"
 #include "session.h"
 #include "sim_host.h"
-
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace zorv_host {
 
@@ -170,16 +164,7 @@ int runBridge(const std::string& libraryPath)
 {
     // The protocol keeps a stream of its own; the component's own prints
     // land on standard error.
-#if defined(_WIN32)
-    _setmode(_fileno(stdout), _O_BINARY);
-    int protocol = _dup(_fileno(stdout));
-    _dup2(_fileno(stderr), _fileno(stdout));
-    FILE* stream = _fdopen(protocol, "wb");
-#else
-    int protocol = dup(1);
-    dup2(2, 1);
-    FILE* stream = protocol >= 0 ? fdopen(protocol, "w") : nullptr;
-#endif
+    FILE* stream = platform::takeStandardOutput();
     if (!stream) {
         std::cerr << "zorv-host bridge: cannot set up the protocol stream\n";
         return 2;

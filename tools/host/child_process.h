@@ -9,22 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/process.h"   // ChildOutcome, runSelf
+
 namespace zorv_host {
-
-struct ChildOutcome {
-    bool started = false;
-    bool timedOut = false;
-    bool crashed = false;       // ended by a signal or an unhandled exception
-    int exitCode = 0;
-    std::string description;    // how it ended, in words
-    std::string out;            // standard output
-    std::string err;            // standard error
-};
-
-// Runs the current executable with args (argv[1..]); kills it after
-// timeoutSeconds. Safe to call from several threads at once: no child
-// inherits another's pipes.
-ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds);
 
 // The folder that holds this program's executable, without a trailing
 // separator; empty if the system does not say.

@@ -3,12 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
+#include "platform/pages.h"
 
 namespace zorv_host::guarded {
 
@@ -35,51 +30,11 @@ bool on = true;
 unsigned long retireClock = 0;
 std::size_t retiredCount = 0;
 
-std::size_t pageSize()
-{
-#if defined(_WIN32)
-    static std::size_t size = [] {
-        SYSTEM_INFO info;
-        GetSystemInfo(&info);
-        return static_cast<std::size_t>(info.dwPageSize);
-    }();
-#else
-    static std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-#endif
-    return size;
-}
-
-char* mapPages(std::size_t bytes)
-{
-#if defined(_WIN32)
-    return static_cast<char*>(VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-#else
-    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return p == MAP_FAILED ? nullptr : static_cast<char*>(p);
-#endif
-}
-
-void unmapPages(char* base, std::size_t bytes)
-{
-#if defined(_WIN32)
-    (void)bytes;
-    VirtualFree(base, 0, MEM_RELEASE);
-#else
-    munmap(base, bytes);
-#endif
-}
-
-enum class Protection { none, readOnly };
-
-void protect(char* base, std::size_t bytes, Protection protection)
-{
-#if defined(_WIN32)
-    DWORD old = 0;
-    VirtualProtect(base, bytes, protection == Protection::none ? PAGE_NOACCESS : PAGE_READONLY, &old);
-#else
-    mprotect(base, bytes, protection == Protection::none ? PROT_NONE : PROT_READ);
-#endif
-}
+using platform::mapPages;
+using platform::pageSize;
+using platform::PageAccess;
+using platform::protectPages;
+using platform::unmapPages;
 
 void copyText(char* out, std::size_t size, const std::string& text)
 {
@@ -166,8 +121,8 @@ Block* lend(std::size_t size, const std::string& name, const std::string& taken,
     copyText(slot->name, sizeof slot->name, name);
     copyText(slot->taken, sizeof slot->taken, taken);
     fill(slot->begin, context);
-    protect(slot->end, page, Protection::none);
-    protect(base, dataPages * page, Protection::readOnly);
+    protectPages(slot->end, page, PageAccess::none);
+    protectPages(base, dataPages * page, PageAccess::readOnly);
     slot->state = State::lent;
     return new Block{slot};
 }
@@ -184,7 +139,7 @@ void retire(Block* block)
 {
     Slot* slot = block->slot;
     delete block;
-    protect(slot->base, slot->mapped, Protection::none);
+    protectPages(slot->base, slot->mapped, PageAccess::none);
     slot->state = State::retired;
     slot->retiredAt = ++retireClock;
     if (++retiredCount > keptRetired)

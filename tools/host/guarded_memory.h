@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/crash.h"
+
 namespace zorv_host::guarded {
 
 // Off: lend() gives null and callers use ordinary memory.
@@ -33,7 +35,8 @@ bool holds(const Block* block, const void* p);
 // The host takes the block back: no access from now on.
 void retire(Block* block);
 
-enum class Access { unknown, read, write };
+// How a faulting access touched memory, as the crash handler tells it.
+using Access = platform::MemoryAccess;
 
 // Async-signal-safe: when address lies on a guarded page, writes a reason
 // naming the block and event into out, sets kind to the name of the memory

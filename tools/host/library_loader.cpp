@@ -1,20 +1,10 @@
 #include "library_loader.h"
 
-#include "load_path.h"
-#include "vocabulary.h"
-#include "zorv_plugin_entry.h"
+#include "platform/component_loading.h"
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
 
 namespace zorv_host {
 
@@ -155,157 +145,18 @@ PeImage readPeImage(const std::string& path)
     return image;
 }
 
-#if defined(_WIN32)
-
-namespace {
-
-// What Windows says about the failure is a number; the reasons an integrator
-// meets are told apart here by looking at the file and its imports, along
-// the folders the failed load searched.
-// image is the file as read before the load, which has already refused a
-// program and an image of the other machine.
-std::string explainFailure(const std::string& path, const std::string& full, const PeImage& image, SearchOrder order,
-                           DWORD code)
-{
-    DWORD attributes = GetFileAttributesA(full.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return "cannot load " + path + ": file not found";
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        return "cannot load " + path + ": it is a folder, not a DLL";
-    if (!image.error.empty())
-        return "cannot load " + path + ": " + image.error;
-    const SearchPlaces places = searchPlacesHere(full);
-    std::string missing = missingAlong(full, order, places);
-    if (!missing.empty())
-        return "cannot load " + path + ": " + missing;
-    return "cannot load " + path + ": Windows error " + std::to_string(code)
-           + " (every imported DLL and name was found along the folders the load searched, in order: "
-           + listFolders(searchFolders(order, places)) + "; its entry point may have refused)";
-}
-
-// After a load that succeeded: an import name that the module the loader
-// bound lacks. Windows refuses such a DLL; Wine loads it with a trap in
-// place of the name.
-std::string unboundName(const std::string& path, const PeImage& image)
-{
-    for (const PeImport& imported : image.imports) {
-        HMODULE module = GetModuleHandleA(imported.dll.c_str());
-        if (!module)
-            continue;   // not bound by name (an API set): the loader had it
-        for (const std::string& wanted : imported.names) {
-            bool byOrdinal = !wanted.empty() && wanted[0] == '#';
-            FARPROC found = byOrdinal ? GetProcAddress(module, MAKEINTRESOURCEA(std::atoi(wanted.c_str() + 1)))
-                                      : GetProcAddress(module, wanted.c_str());
-            if (!found) {
-                char bound[MAX_PATH];
-                DWORD length = GetModuleFileNameA(module, bound, MAX_PATH);
-                return "cannot load " + path + ": " + imported.dll + " does not export " + wanted + " (imported by "
-                       + fileNameOf(path) + ")"
-                       + (length > 0 && length < MAX_PATH ? "; the load took " + std::string(bound, length)
-                                                          : std::string());
-            }
-        }
-    }
-    return std::string();
-}
-
-} // namespace
-
 ComponentLibrary::ComponentLibrary(const std::string& path)
 {
-    // With a full path and the altered search path, the component's own
-    // folder is searched first for the libraries it imports (zorv_string.dll
-    // beside it), not this program's.
-    char full[MAX_PATH];
-    DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-    bool haveFull = length > 0 && length < MAX_PATH;
-    const std::string where = haveFull ? std::string(full) : path;
-    PeImage image = readPeImage(where);
-    if (image.error.empty() && !image.dll) {
-        error_ = "cannot load " + path + ": it is a program, not a DLL";
-        return;
-    }
-    // Wine maps an image of the other machine that has no code to run, and
-    // Windows may too; none is a component this program can drive.
-    if (image.error.empty() && image.machine != ownMachine()) {
-        error_ = "cannot load " + path + ": " + describeMachine(image.machine) + "; " + ownMachineRule();
-        return;
-    }
-    // A failing load must not raise a message box on the integrator's screen.
-    UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    HMODULE module = haveFull ? LoadLibraryExA(full, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
-                              : LoadLibraryA(path.c_str());
-    DWORD code = module ? 0 : GetLastError();
-    SetErrorMode(oldMode);
-    if (!module) {
-        error_ = explainFailure(path, where, image, haveFull ? SearchOrder::altered : SearchOrder::plain, code);
-        return;
-    }
-    handle_ = module;
-    std::string missing = unboundName(path, image);
-    if (!missing.empty()) {
-        error_ = missing;
-        return;
-    }
-    FARPROC symbol = GetProcAddress(module, ZORV_PLUGIN_ENTRY_NAME);
-    if (!symbol) {
-        error_ = path + " does not export " ZORV_PLUGIN_ENTRY_NAME;
-        return;
-    }
-    factory_ = reinterpret_cast<component_factory>(reinterpret_cast<void*>(symbol));
+    platform::LoadedComponent loaded = platform::loadComponentLibrary(path);
+    handle_ = loaded.library;
+    factory_ = loaded.factory;
+    error_ = loaded.error;
 }
 
 ComponentLibrary::~ComponentLibrary()
 {
     if (handle_)
-        FreeLibrary(static_cast<HMODULE>(handle_));
+        platform::unloadLibrary(handle_);
 }
-
-#else
-
-// What to run instead of the native host for a component DLL of this
-// machine: zorv-host.exe of the same bitness under its Wine, given the same
-// subcommand and arguments.
-std::string windowsRunAdvice(std::uint16_t machine, const std::string& path)
-{
-    if (machine == peMachineI386)
-        return "run it with the 32-bit zorv-host.exe under Wine instead, with the same arguments: "
-               "wine dist/zorv-host.exe SUBCOMMAND " + path + " ...";
-    if (machine == peMachineAmd64)
-        return "run it with a 64-bit zorv-host.exe under 64-bit Wine instead, with the same arguments: "
-               "WINEARCH=win64 /usr/lib/wine/wine64 build/dist64/zorv-host.exe SUBCOMMAND " + path + " ...";
-    return "no zorv-host of ours loads a DLL of that machine";
-}
-
-ComponentLibrary::ComponentLibrary(const std::string& path)
-{
-    // A bare file name would make dlopen search the system paths.
-    std::string target = path.find('/') == std::string::npos ? "./" + path : path;
-    handle_ = dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle_) {
-        const char* why = dlerror();
-        error_ = "cannot load " + path + ": " + (why ? why : "unknown error");
-        // A Windows image is no fault of the file, only of where it runs.
-        PeImage image = readPeImage(path);
-        if (image.error.empty())
-            error_ = "cannot load " + path + ": it is a Windows " + (image.dll ? "DLL, " : "program, ")
-                     + describeMachine(image.machine) + "; " + windowsRunAdvice(image.machine, path);
-        return;
-    }
-    void* symbol = dlsym(handle_, ZORV_PLUGIN_ENTRY_NAME);
-    if (!symbol) {
-        error_ = path + " does not export " ZORV_PLUGIN_ENTRY_NAME;
-        return;
-    }
-    factory_ = reinterpret_cast<component_factory>(symbol);
-}
-
-ComponentLibrary::~ComponentLibrary()
-{
-    if (handle_)
-        dlclose(handle_);
-}
-
-#endif
 
 } // namespace zorv_host

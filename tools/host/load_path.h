@@ -33,6 +33,12 @@ struct SearchPlaces {
 // up, letter case and a trailing separator aside), empty entries left out.
 std::vector<std::string> searchFolders(SearchOrder order, const SearchPlaces& places);
 
+// A folder as written, less trailing separators ("C:\" stays whole).
+std::string trimmedFolder(std::string folder);
+
+// text in lower case (ASCII), for comparing names as Windows does.
+std::string lowerCase(std::string text);
+
 // "A; B; C".
 std::string listFolders(const std::vector<std::string>& folders);
 
@@ -53,17 +59,6 @@ Located locateAlong(const std::string& dll, const std::vector<std::string>& fold
 // "the panel host loads 32-bit (i386) DLLs only", or what the 64-bit test
 // build loads.
 std::string ownMachineRule();
-
-#if defined(_WIN32)
-// Why an import of library (a full path) could not be had, searching the
-// folders of that order for it, and for what the DLLs found there import in
-// turn (a module of the name already in this process is taken, as the
-// loader takes it); empty when every DLL was found with every name.
-std::string missingAlong(const std::string& library, SearchOrder order, const SearchPlaces& places);
-
-// The places of this process's loads of library (a full path).
-SearchPlaces searchPlacesHere(const std::string& library);
-#endif
 
 } // namespace zorv_host
 

@@ -5,15 +5,8 @@
 #include <cstring>
 
 #include "guarded_memory.h"
+#include "platform/crash.h"
 #include "zorv_message.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <signal.h>
-#include <ucontext.h>
-#include <unistd.h>
-#endif
 
 namespace zorv_host {
 
@@ -25,19 +18,9 @@ char currentEvent[512] = "loading";
 bool eventDescribed = false;
 bool faultKindsReported = false;
 
-// Writes one piece to standard error with the system call alone: the crash
-// report runs in a signal handler, where stdio and the heap may be broken.
-void writeRaw(const char* text)
-{
-    std::size_t size = std::strlen(text);
-#if defined(_WIN32)
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(size), &written, nullptr);
-#else
-    ssize_t ignored = write(2, text, size);
-    (void)ignored;
-#endif
-}
+// The crash report runs in a fault handler, where stdio and the heap may be
+// broken: its pieces go out with the system call alone.
+void writeRaw(const char* text) { platform::writeRawError(text); }
 
 void writeCrashReport(const char* what)
 {
@@ -63,62 +46,8 @@ void reportGuardFault(const void* address, guarded::Access access)
     writeRaw("! component ");
     writeRaw(reason);
     writeRaw("\n");
-#if defined(_WIN32)
-    ExitProcess(70);
-#else
-    _exit(70);
-#endif
+    platform::exitNow(70);
 }
-
-#if defined(_WIN32)
-LONG WINAPI onGuardFault(EXCEPTION_POINTERS* info)
-{
-    const EXCEPTION_RECORD* record = info->ExceptionRecord;
-    if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2) {
-        ULONG_PTR kind = record->ExceptionInformation[0];
-        reportGuardFault(reinterpret_cast<const void*>(record->ExceptionInformation[1]),
-                         kind == 1 ? guarded::Access::write : kind == 0 ? guarded::Access::read
-                                                                        : guarded::Access::unknown);
-    }
-    return EXCEPTION_CONTINUE_SEARCH;
-}
-
-LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* info)
-{
-    char what[] = "exception 0x00000000";
-    unsigned long code = info->ExceptionRecord->ExceptionCode;
-    for (int i = 0; i < 8; ++i)
-        what[sizeof what - 2 - i] = "0123456789abcdef"[(code >> (4 * i)) & 15];
-    writeCrashReport(what);
-    ExitProcess(70);
-}
-#else
-void onCrashSignal(int signal);
-
-void onFaultSignal(int signal, siginfo_t* info, void* context)
-{
-    guarded::Access access = guarded::Access::unknown;
-#if defined(__x86_64__) && defined(REG_ERR)
-    // The page-fault error code: bit 1 set for a write.
-    access = (static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_ERR] & 2) ? guarded::Access::write
-                                                                                 : guarded::Access::read;
-#elif defined(__i386__) && defined(REG_ERR)
-    access = (static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_ERR] & 2) ? guarded::Access::write
-                                                                                 : guarded::Access::read;
-#else
-    (void)context;
-#endif
-    reportGuardFault(info->si_addr, access);
-    onCrashSignal(signal);
-}
-
-void onCrashSignal(int signal)
-{
-    writeCrashReport(signal == SIGSEGV ? "SIGSEGV" : signal == SIGBUS ? "SIGBUS" : signal == SIGFPE ? "SIGFPE"
-                     : signal == SIGILL ? "SIGILL" : signal == SIGABRT ? "SIGABRT" : "signal");
-    _exit(70);
-}
-#endif
 
 } // namespace
 
@@ -144,20 +73,7 @@ void setFaultKindsReported(bool reported)
 
 void installCrashReporter()
 {
-#if defined(_WIN32)
-    AddVectoredExceptionHandler(1, onGuardFault);
-    SetUnhandledExceptionFilter(onUnhandledException);
-#else
-    for (int signal : {SIGFPE, SIGILL, SIGABRT})
-        std::signal(signal, onCrashSignal);
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_sigaction = onFaultSignal;
-    action.sa_flags = SA_SIGINFO;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGSEGV, &action, nullptr);
-    sigaction(SIGBUS, &action, nullptr);
-#endif
+    platform::installCrashHandlers({reportGuardFault, writeCrashReport});
 }
 
 Session::~Session()

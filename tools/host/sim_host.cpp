@@ -7,14 +7,8 @@
 #include <regex>
 
 #include "command_catalogue.h"
+#include "platform/memory_read.h"
 #include "session.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <sys/uio.h>
-#include <unistd.h>
-#endif
 
 namespace zorv_host {
 
@@ -85,66 +79,31 @@ bool hasOptionalQuotedFields(const std::string& line)
 // Where that way is refused (a sandbox), the text is read as it is.
 const std::size_t commandTextLimit = std::size_t(64) << 20;
 
-#if defined(_WIN32)
-// How many of the want bytes at `at` are readable, as the system's record of
-// their region says. ReadProcessMemory on this process would tell as well,
-// but under Wine each call is a round trip through the server that stops the
-// process (a third of a millisecond, most of an event's cost); the query is
-// answered inside the process.
-std::size_t readableBytes(const char* at, std::size_t want)
-{
-    MEMORY_BASIC_INFORMATION region;
-    if (VirtualQuery(at, &region, sizeof region) != sizeof region || region.State != MEM_COMMIT)
-        return 0;
-    const DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ
-                           | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-    if (!(region.Protect & readable) || (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)))
-        return 0;
-    const std::size_t left =
-        static_cast<std::size_t>(static_cast<const char*>(region.BaseAddress) + region.RegionSize - at);
-    return std::min(left, want);
-}
-#endif
-
 enum class TextRead { ok, noTerminator, tooLong };
 
 TextRead readCommandText(const char* text, std::string& out, std::size_t& readable)
 {
     out.clear();
     readable = 0;
-#if defined(_WIN32)
-    const std::size_t page = 4096;
-#else
-    static const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096);
     static bool refused = false;
     if (refused) {
         out = text;
         return TextRead::ok;
     }
-#endif
+    const std::size_t page = platform::readPieceSize();
     char chunk[4096];
     const char* at = text;
     while (out.size() < commandTextLimit) {
         std::size_t toPageEnd = page - reinterpret_cast<std::uintptr_t>(at) % page;
         std::size_t want = std::min(toPageEnd, sizeof chunk);
-#if defined(_WIN32)
-        const std::size_t got = readableBytes(at, want);
-        if (got == 0)
-            return TextRead::noTerminator;
-        std::memcpy(chunk, at, got);
-#else
-        struct iovec local = {chunk, want};
-        struct iovec remote = {const_cast<char*>(at), want};
-        ssize_t got = process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
-        if (got <= 0) {
-            if (got < 0 && errno != EFAULT && out.empty()) {
-                refused = true;
-                out = text;
-                return TextRead::ok;
-            }
-            return TextRead::noTerminator;
+        const long got = platform::readMemory(at, chunk, want);
+        if (got < 0 && out.empty()) {
+            refused = true;
+            out = text;
+            return TextRead::ok;
         }
-#endif
+        if (got <= 0)
+            return TextRead::noTerminator;
         const char* end = static_cast<const char*>(std::memchr(chunk, '\0', static_cast<std::size_t>(got)));
         if (end) {
             out.append(chunk, static_cast<std::size_t>(end - chunk));

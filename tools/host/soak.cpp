@@ -6,41 +6,13 @@
 #include "command_catalogue.h"
 #include "guarded_memory.h"
 #include "library_loader.h"
+#include "platform/memory_usage.h"
 #include "session.h"
 #include "sim_host.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#include <psapi.h>
-#else
-#include <fstream>
-#include <unistd.h>
-#endif
 
 namespace zorv_host {
 
 namespace {
-
-// The process's memory in KiB (Windows: committed private bytes, which Wine
-// reports as the page-file usage; Linux: resident set).
-long memoryKiB()
-{
-#if defined(_WIN32)
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                              sizeof counters))
-        return -1;
-    SIZE_T bytes = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
-    return static_cast<long>(bytes / 1024);
-#else
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    if (!(statm >> pages >> resident))
-        return -1;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-#endif
-}
 
 // One round of ordinary use: a new instance now and then, the selection,
 // takes, the timer, the Monitor button, settings and list queries; then the
@@ -139,7 +111,7 @@ int runSoak(const SoakOptions& options)
         host.clearLog();   // the host's own log must not be what grows
         notes += static_cast<long>(host.takeNotes().size());
         if (delivered >= nextCheckpoint || delivered >= events) {
-            lastMemory = memoryKiB();
+            lastMemory = platform::processMemoryKiB();
             if (firstMemory < 0)
                 firstMemory = lastMemory;
             std::printf("%10ld %10zu %12zu %12zu %8ld %12ld\n", delivered, commands, host.handbacks(),

@@ -23,6 +23,9 @@ try:
 except ImportError:
     pefile = None
 
+# What read_image raises for a file that is no PE image.
+ImageError = pefile.PEFormatError if pefile else ValueError
+
 FACTORY = "load_zorv_client_script"
 
 # Every operation of the text library a component may import, demangled as
@@ -107,6 +110,12 @@ def demangle(name):
     return _demangled[name]
 
 
+def read_image(path):
+    """The PE image at path; OSError when the file cannot be read, ImageError
+    when it is no PE image."""
+    return pefile.PE(path)
+
+
 def imports(pe):
     table = {}
     for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
@@ -175,7 +184,7 @@ def check_text_library_imports(a, pe):
     problems = ["%s (%s) is not an operation of the text library" % (demangle(n), n)
                 for n in names if demangle(n) not in TEXT_LIBRARY]
     if a.text_library:
-        offered = set(exports(pefile.PE(a.text_library, fast_load=False)))
+        offered = set(exports(read_image(a.text_library)))
         problems += ["%s does not export %s (%s)" % (os.path.basename(a.text_library), demangle(n), n)
                      for n in names if n not in offered]
     return problems
@@ -250,17 +259,18 @@ def check_exceptions(a, pe):
         if used else []
 
 
-def check_vtable(a, pe):
-    """Reads the relocations of the class's vftable in its object file."""
+def vtable_slots(object_file, cls):
+    """The demangled targets of the class's vftable in its object file, slot
+    by slot (read from the table's relocations); None when it has no vftable."""
     objdump = tool("llvm-objdump-16", "llvm-objdump")
-    mangled = "??_7%s@@6B@" % a.cls
-    out = subprocess.run([objdump, "-r", "-t", a.object], capture_output=True, text=True).stdout
+    mangled = "??_7%s@@6B@" % cls
+    out = subprocess.run([objdump, "-r", "-t", object_file], capture_output=True, text=True).stdout
     symbol = re.search(r"^\[\s*\d+\]\(sec\s+(\d+)\)\(.*\)\(.*\)\s*\(.*\)\s*\(nx \d+\) 0x([0-9a-f]+) "
                        + re.escape(mangled) + "$", out, re.M)
     if not symbol:
-        return ["no vftable of class %s in %s" % (a.cls, a.object)]
+        return None
     section, start = int(symbol.group(1)), int(symbol.group(2), 16)
-    headers = re.findall(r"^\s*(\d+)\s+(\S+)\s", subprocess.run([objdump, "-h", a.object], capture_output=True,
+    headers = re.findall(r"^\s*(\d+)\s+(\S+)\s", subprocess.run([objdump, "-h", object_file], capture_output=True,
                                                                text=True).stdout, re.M)
     names = [name for index, name in headers if int(index) == section - 1]
     slots = {}
@@ -269,7 +279,14 @@ def check_vtable(a, pe):
         if names and title == names[0]:
             for offset, _kind, target in re.findall(r"^([0-9a-f]+)\s+(\S+)\s+(\S+)$", body, re.M):
                 slots[int(offset, 16)] = target
-    found = [demangle(slots[offset]) for offset in sorted(slots) if offset >= start][:len(VTABLE_SLOTS)]
+    return [demangle(slots[offset]) for offset in sorted(slots) if offset >= start]
+
+
+def check_vtable(a, pe):
+    found = vtable_slots(a.object, a.cls)
+    if found is None:
+        return ["no vftable of class %s in %s" % (a.cls, a.object)]
+    found = found[:len(VTABLE_SLOTS)]
     problems = []
     for index, (pattern, base_allowed) in enumerate(VTABLE_SLOTS):
         wanted = {pattern.format(cls=a.cls)} | ({pattern.format(cls=BASE_CLASS)} if base_allowed else set())
@@ -334,11 +351,11 @@ def main():
               file=sys.stderr)
         return 3
     try:
-        pe = pefile.PE(a.dll)
+        pe = read_image(a.dll)
     except OSError as error:
         print("zorv-image-check: %s: %s" % (a.dll, error), file=sys.stderr)
         return 2
-    except pefile.PEFormatError as error:
+    except ImageError as error:
         print("zorv-image-check: %s is not a Windows DLL%s (%s)" % (a.dll, native_hint(a.dll), error.value),
               file=sys.stderr)
         return 2

@@ -7,20 +7,7 @@
 #include <algorithm>
 #include <random>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ZORV_HOST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZORV_HOST_ASAN 1
-#endif
-#endif
-
-#if defined(ZORV_HOST_ASAN)
-#elif defined(_WIN32)
-#include <windows.h>
-#elif defined(__GLIBC__)
-#include <malloc.h>
-#endif
+#include "platform/memory_usage.h"
 
 namespace zorv_host::validation {
 
@@ -90,34 +77,6 @@ void checkInstances(const Context& c)
     }
 }
 
-// Heap bytes in use in the whole process, or 0 where it cannot be measured.
-std::size_t heapInUse()
-{
-#if defined(ZORV_HOST_ASAN)
-    // The sanitizer's allocator bypasses mallinfo and its own figures count
-    // its quarantine; there LeakSanitizer reports a leak when the check's
-    // process ends, which fails the check.
-    return 0;
-#elif defined(_WIN32)
-    HANDLE heaps[64];
-    DWORD count = GetProcessHeaps(64, heaps);
-    std::size_t total = 0;
-    for (DWORD i = 0; i < count && i < 64; ++i) {
-        PROCESS_HEAP_ENTRY entry{};
-        HeapLock(heaps[i]);
-        while (HeapWalk(heaps[i], &entry))
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-                total += entry.cbData;
-        HeapUnlock(heaps[i]);
-    }
-    return total;
-#elif defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
-    return mallinfo2().uordblks;
-#else
-    return 0;
-#endif
-}
-
 void checkCycles(const Context& c)
 {
     const int cycles = c.strictness == 1 ? 100 : c.strictness == 2 ? 1000 : 10000;
@@ -148,12 +107,12 @@ void checkCycles(const Context& c)
         host.clearLog();
         host.forgetReturnedReplies();   // the host's books, not the component's memory
         if (i + 1 == warmUp)
-            heapAfterWarmUp = heapInUse();
+            heapAfterWarmUp = platform::heapBytesInUse();
     }
     // What the cycles after the warm-up left in use is what the components
     // did not give back: their own memory or the replies the host released.
     // A few KiB of slack cover the allocators' own book-keeping.
-    std::size_t heapAtEnd = heapInUse();
+    std::size_t heapAtEnd = platform::heapBytesInUse();
     std::size_t grown = heapAtEnd > heapAfterWarmUp ? heapAtEnd - heapAfterWarmUp : 0;
     std::size_t allowed = 4096 + 16 * static_cast<std::size_t>(cycles - warmUp);
     require(heapAfterWarmUp == 0 || grown <= allowed,

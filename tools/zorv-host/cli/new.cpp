@@ -14,10 +14,6 @@
 #include "child_process.h"
 #include "cli/subcommands.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
 namespace fs = std::filesystem;
 
 namespace zorv_host::cli {

@@ -11,6 +11,7 @@
 
 #include "child_process.h"
 #include "cli/options.h"
+#include "platform/console.h"
 #include "cli/subcommands.h"
 #include "junit.h"
 #include "library_loader.h"
@@ -20,13 +21,6 @@
 #include "session.h"
 
 #include <nlohmann/json.hpp>
-
-#if defined(_WIN32)
-#include <io.h>
-#define isatty _isatty
-#else
-#include <unistd.h>
-#endif
 
 namespace zorv_host::cli {
 
@@ -82,7 +76,7 @@ bool loadComponent(const ComponentLibrary& library, int& status)
 
 bool colourWanted()
 {
-    return isatty(1) != 0 && std::getenv("NO_COLOR") == nullptr;
+    return platform::isTerminal(1) && std::getenv("NO_COLOR") == nullptr;
 }
 
 std::optional<std::string> readFile(const std::string& path)
@@ -351,7 +345,7 @@ void addPlay(CLI::App& app, int& status)
         setCurrentEvent("loading " + options->library);
         ComponentLibrary library(options->library);
         if (loadComponent(library, status)) {
-            const bool terminal = isatty(0) != 0;
+            const bool terminal = platform::isTerminal(0);
             if (terminal)
                 std::cout << "zorv-host interactive: type help for the events, quit to leave\n";
             LineSource lines = terminal ? terminalLines("zorv> ") : streamLines(std::cin, std::cout, "");

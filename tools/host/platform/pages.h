@@ -1,0 +1,27 @@
+// Whole pages of memory with their access set by hand, for the guarded
+// blocks the host lends (pages_posix.cpp, pages_windows.cpp).
+#ifndef ZORV_HOST_PLATFORM_PAGES_H
+#define ZORV_HOST_PLATFORM_PAGES_H
+
+#include <cstddef>
+
+namespace zorv_host::platform {
+
+// The size of a page of this system.
+std::size_t pageSize();
+
+// bytes (a multiple of pageSize()) of fresh readable and writable pages;
+// null when none can be had.
+char* mapPages(std::size_t bytes);
+
+// Gives back pages that mapPages gave, all bytes of them.
+void unmapPages(char* base, std::size_t bytes);
+
+enum class PageAccess { none, readOnly };
+
+// Sets the access of the pages from base (page-aligned) for bytes.
+void protectPages(char* base, std::size_t bytes, PageAccess access);
+
+} // namespace zorv_host::platform
+
+#endif

@@ -1,0 +1,27 @@
+#include "platform/pages.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace zorv_host::platform {
+
+std::size_t pageSize()
+{
+    static std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+char* mapPages(std::size_t bytes)
+{
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+}
+
+void unmapPages(char* base, std::size_t bytes) { munmap(base, bytes); }
+
+void protectPages(char* base, std::size_t bytes, PageAccess access)
+{
+    mprotect(base, bytes, access == PageAccess::none ? PROT_NONE : PROT_READ);
+}
+
+} // namespace zorv_host::platform
