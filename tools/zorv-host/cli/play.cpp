@@ -1,61 +1,20 @@
-// run, check and interactive: scenarios played against one component.
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
+// run, check and interactive: scenarios played against one component. The
+// playing is the host library's (scenario_files.h, runner.h).
 #include <iostream>
-#include <optional>
-#include <sstream>
+#include <memory>
 #include <string>
-#include <vector>
 
-#include "child_process.h"
 #include "cli/options.h"
-#include "platform/console.h"
 #include "cli/subcommands.h"
-#include "junit.h"
 #include "library_loader.h"
-#include "panel_file.h"
+#include "platform/console.h"
 #include "runner.h"
-#include "scenario.h"
+#include "scenario_files.h"
 #include "session.h"
-
-#include <nlohmann/json.hpp>
 
 namespace zorv_host::cli {
 
 namespace {
-
-struct PlayOptions {
-    std::string library;
-    std::vector<std::string> scenarios;
-    std::string basePath;
-    bool update = false;       // check: rewrite the expected lines from what was seen
-    bool json = false;
-    std::string junit;         // check: also write a JUnit report here
-    bool inProcess = false;    // check: all scenarios in this process (debugging, memory checkers)
-    double timeout = 120;      // check: seconds each scenario's child process may take
-    bool outcomeLine = false;  // the child's side of one scenario: end with its outcome line
-    std::string panelFile;     // --panel: the host answers from this panel file's instances and router
-    std::optional<HostPanel> panel;
-};
-
-// Reads --panel's file into options.panel; false, with a message, when it
-// cannot be read.
-bool loadPanel(PlayOptions& options)
-{
-    if (options.panelFile.empty())
-        return true;
-    std::string error;
-    PathRoots roots{thisProgramFolder(), "", ""};   // only placements use them
-    std::optional<PanelFile> file = loadPanelFile(options.panelFile, roots, error);
-    if (!file) {
-        std::cerr << "zorv-host: " << error << "\n";
-        return false;
-    }
-    options.panel = HostPanel::of(*file);
-    return true;
-}
 
 void addPanelOption(CLI::App& command, PlayOptions& options)
 {
@@ -72,222 +31,6 @@ bool loadComponent(const ComponentLibrary& library, int& status)
     std::cerr << "zorv-host: " << library.error() << "\n";
     status = 3;
     return false;
-}
-
-bool colourWanted()
-{
-    return platform::isTerminal(1) && std::getenv("NO_COLOR") == nullptr;
-}
-
-std::optional<std::string> readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool writeFile(const std::string& path, const std::string& text)
-{
-    const std::string temporary = path + ".update";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        if (!out.flush())
-            return false;
-    }
-    return std::rename(temporary.c_str(), path.c_str()) == 0;
-}
-
-struct ScenarioOutcome {
-    std::string file;
-    bool ok = false;
-    bool updated = false;
-    RunResult result;
-    std::string output;
-    double seconds = 0;
-    std::string ended;   // why its process ended before the scenario did (isolated only)
-};
-
-nlohmann::json toJson(const std::vector<ScenarioOutcome>& outcomes, const std::string& library)
-{
-    nlohmann::json list = nlohmann::json::array();
-    int passed = 0;
-    for (const ScenarioOutcome& o : outcomes) {
-        passed += o.ok ? 1 : 0;
-        list.push_back({{"file", o.file},
-                        {"status", o.ok ? "PASS" : "FAIL"},
-                        {"mismatches", o.result.mismatches},
-                        {"rule_breaks", o.result.notes},
-                        {"updated", o.updated},
-                        {"ended", o.ended.empty() ? nlohmann::json() : nlohmann::json(o.ended)},
-                        {"output", o.output},
-                        {"seconds", o.seconds}});
-    }
-    return {{"schema", 1},
-            {"library", library},
-            {"scenarios", list},
-            {"passed", passed},
-            {"failed", static_cast<int>(outcomes.size()) - passed}};
-}
-
-std::vector<JunitCase> toJunit(const std::vector<ScenarioOutcome>& outcomes)
-{
-    std::vector<JunitCase> cases;
-    for (const ScenarioOutcome& o : outcomes) {
-        JunitCase c;
-        c.name = o.file;
-        c.className = "check";
-        const bool passed = o.ok || o.updated;   // an update makes the expectations what was seen
-        c.outcome = passed ? JunitCase::Outcome::pass : JunitCase::Outcome::fail;
-        if (!passed && !o.ended.empty())
-            c.message = o.ended;
-        else if (!passed)
-            c.message = std::to_string(o.result.mismatches) + " event(s) differ, "
-                        + std::to_string(o.result.notes) + " rule break(s)";
-        c.output = o.output;
-        c.seconds = o.seconds;
-        cases.push_back(c);
-    }
-    return cases;
-}
-
-// What a child playing one scenario ends with, for its parent to read.
-const char outcomeTag[] = "SCENARIO-OUTCOME ";
-
-// Plays one scenario in this process. Returns false, with status set, where
-// the file cannot be read, parsed or rewritten.
-bool playHere(const std::string& file, bool check, component_factory factory, const PlayOptions& options,
-              bool capture, ScenarioOutcome& outcome, int& status)
-{
-    std::optional<std::string> text = readFile(file);
-    if (!text) {
-        std::cerr << "zorv-host: cannot read " << file << "\n";
-        status = 2;
-        return false;
-    }
-    std::istringstream in(*text);
-    std::string error;
-    std::optional<Scenario> scenario = parseScenario(in, file, error);
-    if (!scenario) {
-        std::cerr << "zorv-host: " << error << "\n";
-        status = 2;
-        return false;
-    }
-    outcome.file = file;
-    std::ostringstream captured;
-    auto start = std::chrono::steady_clock::now();
-    outcome.result = runScenario(*scenario, factory, check, capture ? captured : std::cout,
-                                 !capture && colourWanted(), options.panel ? &*options.panel : nullptr);
-    outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    outcome.output = captured.str();
-    outcome.ok = outcome.result.mismatches == 0 && outcome.result.notes == 0;
-    if (options.update && outcome.result.mismatches > 0) {
-        if (!writeFile(file, withExpectations(*text, *scenario, outcome.result.seen))) {
-            std::cerr << "zorv-host: cannot rewrite " << file << "\n";
-            status = 2;
-            return false;
-        }
-        outcome.updated = true;
-    }
-    return true;
-}
-
-// Plays one scenario in a child process of its own, so that a component that
-// crashes or hangs fails that scenario and the others still run.
-bool playIsolated(const std::string& file, const PlayOptions& options, ScenarioOutcome& outcome, int& status)
-{
-    std::vector<std::string> args = {"check", options.library, file, "--scenario-outcome"};
-    if (options.update)
-        args.push_back("--update");
-    if (!options.panelFile.empty())
-        args.insert(args.end(), {"--panel", options.panelFile});
-    auto start = std::chrono::steady_clock::now();
-    ChildOutcome child = runSelf(args, options.timeout);
-    outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    outcome.file = file;
-    std::size_t at = findTaggedLine(child.out, outcomeTag);
-    if (child.started && !child.timedOut && !child.crashed && child.exitCode == 0 && at != std::string::npos) {
-        std::istringstream line(child.out.substr(at + sizeof outcomeTag - 1));
-        int updated = 0;
-        line >> outcome.result.mismatches >> outcome.result.notes >> updated >> outcome.seconds;
-        outcome.updated = updated != 0;
-        outcome.ok = outcome.result.mismatches == 0 && outcome.result.notes == 0;
-        outcome.output = child.out.substr(0, at);
-        return true;
-    }
-    if (child.started && !child.crashed && !child.timedOut && child.exitCode == 2) {
-        std::cerr << child.err;   // the file could not be read, parsed or rewritten
-        status = 2;
-        return false;
-    }
-    // The child died: what it printed stands, with why it ended.
-    std::string why = child.timedOut ? "no outcome within " + std::to_string(static_cast<int>(options.timeout))
-                                           + " s: the component hangs or is too slow"
-                                     : "the scenario's process ended (" + child.description + ")";
-    std::string sentence = componentReport(child).sentence;
-    if (!sentence.empty() && !child.timedOut)
-        why = sentence;
-    outcome.output = child.out + "! " + why + "\n";
-    outcome.ended = why;
-    outcome.ok = false;
-    return true;
-}
-
-int playFiles(bool check, component_factory factory, const PlayOptions& options)
-{
-    const bool quiet = options.json;   // the report is the JSON alone
-    // Several scenarios, or one whose results go to a report, are checked
-    // one child process each (unless asked not to): a crash then fails its
-    // scenario and the report is still written.
-    const bool reported = options.json || !options.junit.empty();
-    const bool isolate = check && !options.inProcess && !options.outcomeLine
-                         && (options.scenarios.size() > 1 || reported);
-    std::vector<ScenarioOutcome> outcomes;
-    for (const std::string& file : options.scenarios) {
-        if (!check && options.scenarios.size() > 1)
-            std::cout << "# scenario " << file << "\n";
-        ScenarioOutcome outcome;
-        int status = 0;
-        // Captured only where a report needs the text: otherwise it goes out
-        // as it comes, so a crash cannot swallow what came before it.
-        const bool capture = quiet || !options.junit.empty();
-        if (!(isolate ? playIsolated(file, options, outcome, status)
-                      : playHere(file, check, factory, options, capture, outcome, status)))
-            return status;
-        if (options.outcomeLine) {
-            std::cout << outcomeTag << outcome.result.mismatches << " " << outcome.result.notes << " "
-                      << (outcome.updated ? 1 : 0) << " " << outcome.seconds << std::endl;
-            return 0;
-        }
-        if (check && !quiet) {
-            if (isolate || capture)
-                std::cout << outcome.output;
-            std::cout << (outcome.updated ? "UPDATED " : outcome.ok ? "PASS " : "FAIL ") << file << "\n";
-        }
-        outcomes.push_back(std::move(outcome));
-    }
-    int failed = 0;
-    bool ended = false;
-    for (const ScenarioOutcome& o : outcomes) {
-        failed += o.ok || o.updated ? 0 : 1;
-        ended = ended || !o.ended.empty();
-    }
-    if (!options.junit.empty()) {
-        std::string error;
-        if (!writeJunitFile(options.junit, "zorv-host check " + options.library, toJunit(outcomes), error)) {
-            std::cerr << "zorv-host: " << error << "\n";
-            return 2;
-        }
-    }
-    if (options.json)
-        std::cout << toJson(outcomes, options.library).dump(2) << "\n";
-    else if (check)
-        std::cout << outcomes.size() - failed << " passed, " << failed << " failed\n";
-    // As when one scenario crashes the run: 70 where a component crashed or hung.
-    return ended ? 70 : failed == 0 ? 0 : 1;
 }
 
 void addScenarioCommand(CLI::App& app, int& status, const std::string& name, const std::string& help, bool check)
@@ -329,7 +72,7 @@ void addScenarioCommand(CLI::App& app, int& status, const std::string& name, con
 void addPlay(CLI::App& app, int& status)
 {
     addScenarioCommand(app, status, "run", "play scenarios, print the transcript", false);
-    addScenarioCommand(app, status, "check", "play scenarios, compare with their expected lines", true);
+    addScenarioCommand(app, status, checkEntry, "play scenarios, compare with their expected lines", true);
 
     auto options = std::make_shared<PlayOptions>();
     CLI::App* interactive = app.add_subcommand("interactive", "read event lines from standard input");
