@@ -64,10 +64,47 @@ long playRound(Session& session, const Vocabulary& vocabulary, long round)
 
 } // namespace
 
+namespace {
+
+// What the soak counted, printed at each tenth of the run and at its end.
+struct SoakFigures {
+    long delivered = 0, notes = 0, firstMemory = -1, lastMemory = -1;
+    std::size_t commands = 0;
+};
+
+// Plays rounds until events were delivered, printing a line of figures at
+// each tenth.
+SoakFigures soakRounds(Session& session, SimHost& host, const Vocabulary& vocabulary, long events)
+{
+    std::printf("%10s %10s %12s %12s %8s %12s\n", "events", "commands", "handbacks", "outstanding", "notes",
+                "memory KiB");
+    SoakFigures figures;
+    const long checkpoint = events / 10 > 0 ? events / 10 : 1;
+    long nextCheckpoint = checkpoint;
+    for (long round = 0; figures.delivered < events; ++round) {
+        setCurrentEvent("soak: round " + std::to_string(round));
+        figures.delivered += playRound(session, vocabulary, round);
+        figures.commands += host.takeCommands().size();
+        host.clearLog();   // the host's own log must not be what grows
+        figures.notes += static_cast<long>(host.takeNotes().size());
+        if (figures.delivered >= nextCheckpoint || figures.delivered >= events) {
+            figures.lastMemory = platform::processMemoryKiB();
+            if (figures.firstMemory < 0)
+                figures.firstMemory = figures.lastMemory;
+            std::printf("%10ld %10zu %12zu %12zu %8ld %12ld\n", figures.delivered, figures.commands,
+                        host.handbacks(), host.outstandingReplies(), figures.notes, figures.lastMemory);
+            std::fflush(stdout);
+            nextCheckpoint += checkpoint;
+        }
+    }
+    return figures;
+}
+
+} // namespace
+
 int runSoak(const SoakOptions& options)
 {
     const std::string& library = options.library;
-    const long events = options.events;
     installCrashReporter();
     guarded::setEnabled(options.guard);
     ComponentLibrary loaded(library);
@@ -97,38 +134,16 @@ int runSoak(const SoakOptions& options)
     std::printf("vocabulary: %zu parent messages, %zu controls, %zu timers besides the ordinary round\n",
                 vocabulary.messages.size(), vocabulary.controls.size(), vocabulary.timers.size());
     std::fflush(stdout);
-
-    std::printf("%10s %10s %12s %12s %8s %12s\n", "events", "commands", "handbacks", "outstanding", "notes",
-                "memory KiB");
-    long delivered = 0, notes = 0, firstMemory = -1, lastMemory = -1;
-    std::size_t commands = 0;
-    const long checkpoint = events / 10 > 0 ? events / 10 : 1;
-    long nextCheckpoint = checkpoint;
-    for (long round = 0; delivered < events; ++round) {
-        setCurrentEvent("soak: round " + std::to_string(round));
-        delivered += playRound(session, vocabulary, round);
-        commands += host.takeCommands().size();
-        host.clearLog();   // the host's own log must not be what grows
-        notes += static_cast<long>(host.takeNotes().size());
-        if (delivered >= nextCheckpoint || delivered >= events) {
-            lastMemory = platform::processMemoryKiB();
-            if (firstMemory < 0)
-                firstMemory = lastMemory;
-            std::printf("%10ld %10zu %12zu %12zu %8ld %12ld\n", delivered, commands, host.handbacks(),
-                        host.outstandingReplies(), notes, lastMemory);
-            std::fflush(stdout);
-            nextCheckpoint += checkpoint;
-        }
-    }
+    SoakFigures figures = soakRounds(session, host, vocabulary, options.events);
     setCurrentEvent("soak: destroy");
     session.destroy();
-    notes += static_cast<long>(host.takeNotes().size());
+    figures.notes += static_cast<long>(host.takeNotes().size());
     std::printf("\n%ld events, %zu commands, %zu query replies handed back, %zu outstanding, %ld rule breaks\n",
-                delivered, commands + host.takeCommands().size(), host.handbacks(), host.outstandingReplies(),
-                notes);
-    std::printf("memory from the first checkpoint to the last: %ld KiB -> %ld KiB (%+ld KiB)\n", firstMemory,
-                lastMemory, lastMemory - firstMemory);
-    return notes == 0 && host.outstandingReplies() == 0 ? 0 : 1;
+                figures.delivered, figures.commands + host.takeCommands().size(), host.handbacks(),
+                host.outstandingReplies(), figures.notes);
+    std::printf("memory from the first checkpoint to the last: %ld KiB -> %ld KiB (%+ld KiB)\n", figures.firstMemory,
+                figures.lastMemory, figures.lastMemory - figures.firstMemory);
+    return figures.notes == 0 && host.outstandingReplies() == 0 ? 0 : 1;
 }
 
 } // namespace zorv_host
