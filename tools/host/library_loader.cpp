@@ -65,62 +65,15 @@ std::string describeMachine(uint16_t machine)
     }
 }
 
-PeImage readPeImage(const std::string& path)
+namespace {
+
+// The imports of each descriptor of the import directory (20 bytes each,
+// ending with an empty one); lookup entries are 4 bytes in PE32, 8 in PE32+,
+// the top bit marking an ordinal.
+std::vector<PeImport> readImports(const std::string& b, const std::vector<Section>& sections, size_t descriptor,
+                                  size_t thunkSize)
 {
-    PeImage image;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        image.missing = true;
-        image.error = "file not found";
-        return image;
-    }
-    const std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (b.size() < 0x40 || b[0] != 'M' || b[1] != 'Z') {
-        image.error = "not a Windows DLL (no MZ header)";
-        return image;
-    }
-    size_t pe = read32(b, 0x3C);
-    if (pe > b.size() || b.size() - pe < 24 || b.compare(pe, 4, std::string("PE\0\0", 4)) != 0) {
-        image.error = "not a Windows DLL (no PE header)";
-        return image;
-    }
-    image.machine = read16(b, pe + 4);
-    uint16_t sectionCount = read16(b, pe + 6);
-    uint16_t optionalSize = read16(b, pe + 20);
-    image.dll = (read16(b, pe + 22) & 0x2000) != 0;
-    size_t optional = pe + 24;
-    if (b.size() - optional < optionalSize || optionalSize < 2) {
-        image.error = "not a Windows DLL (its header is cut short)";
-        return image;
-    }
-    uint16_t magic = read16(b, optional);
-    if (optionalSize >= 52) {   // the same offsets in PE32 and PE32+
-        image.osMajor = read16(b, optional + 40);
-        image.osMinor = read16(b, optional + 42);
-        image.subsystemMajor = read16(b, optional + 48);
-        image.subsystemMinor = read16(b, optional + 50);
-    }
-    size_t directories = optional + (magic == 0x20B ? 112 : 96);
-    size_t sectionTable = optional + optionalSize;
-    if (magic != 0x10B && magic != 0x20B) {
-        image.error = "not a Windows DLL (unknown optional header)";
-        return image;
-    }
-    if (sectionTable + 40u * sectionCount > b.size()) {
-        image.error = "not a Windows DLL (its section table is cut short)";
-        return image;
-    }
-    std::vector<Section> sections;
-    for (uint16_t i = 0; i < sectionCount; ++i) {
-        size_t at = sectionTable + 40u * i;
-        sections.push_back({read32(b, at + 12), read32(b, at + 8), read32(b, at + 20), read32(b, at + 16)});
-    }
-    if (directories + 16 > sectionTable)
-        return image;   // no import directory
-    // Lookup entries are 4 bytes in PE32, 8 in PE32+, the top bit marking an ordinal.
-    const size_t thunkSize = magic == 0x20B ? 8 : 4;
-    size_t descriptor = fileOffset(sections, read32(b, directories + 8));
-    // Import descriptors of 20 bytes, ending with an empty one.
+    std::vector<PeImport> imports;
     for (int guard = 0; descriptor != 0 && descriptor + 20 <= b.size() && guard < 512; ++guard, descriptor += 20) {
         uint32_t lookup = read32(b, descriptor), nameRva = read32(b, descriptor + 12);
         uint32_t thunks = read32(b, descriptor + 16);
@@ -140,8 +93,70 @@ PeImage readPeImage(const std::string& path)
                 imported.names.push_back(nameAt(b, fileOffset(sections, entry) + 2));
         }
         if (!imported.dll.empty())
-            image.imports.push_back(imported);
+            imports.push_back(imported);
     }
+    return imports;
+}
+
+// The headers after the MZ stub up to the section table; "" or why the file
+// is no DLL. Sets the optional header's offset, magic and size.
+std::string readHeaders(const std::string& b, PeImage& image, size_t& optional, uint16_t& magic, uint16_t& size)
+{
+    if (b.size() < 0x40 || b[0] != 'M' || b[1] != 'Z')
+        return "not a Windows DLL (no MZ header)";
+    size_t pe = read32(b, 0x3C);
+    if (pe > b.size() || b.size() - pe < 24 || b.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
+        return "not a Windows DLL (no PE header)";
+    image.machine = read16(b, pe + 4);
+    size = read16(b, pe + 20);
+    image.dll = (read16(b, pe + 22) & 0x2000) != 0;
+    optional = pe + 24;
+    if (b.size() - optional < size || size < 2)
+        return "not a Windows DLL (its header is cut short)";
+    magic = read16(b, optional);
+    if (size >= 52) {   // the same offsets in PE32 and PE32+
+        image.osMajor = read16(b, optional + 40);
+        image.osMinor = read16(b, optional + 42);
+        image.subsystemMajor = read16(b, optional + 48);
+        image.subsystemMinor = read16(b, optional + 50);
+    }
+    if (magic != 0x10B && magic != 0x20B)
+        return "not a Windows DLL (unknown optional header)";
+    return "";
+}
+
+} // namespace
+
+PeImage readPeImage(const std::string& path)
+{
+    PeImage image;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        image.missing = true;
+        image.error = "file not found";
+        return image;
+    }
+    const std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t optional = 0;
+    uint16_t magic = 0, optionalSize = 0;
+    image.error = readHeaders(b, image, optional, magic, optionalSize);
+    if (!image.error.empty())
+        return image;
+    const uint16_t sectionCount = read16(b, optional - 24 + 6);
+    const size_t directories = optional + (magic == 0x20B ? 112 : 96);
+    const size_t sectionTable = optional + optionalSize;
+    if (sectionTable + 40u * sectionCount > b.size()) {
+        image.error = "not a Windows DLL (its section table is cut short)";
+        return image;
+    }
+    std::vector<Section> sections;
+    for (uint16_t i = 0; i < sectionCount; ++i) {
+        size_t at = sectionTable + 40u * i;
+        sections.push_back({read32(b, at + 12), read32(b, at + 8), read32(b, at + 20), read32(b, at + 16)});
+    }
+    if (directories + 16 > sectionTable)
+        return image;   // no import directory
+    image.imports = readImports(b, sections, fileOffset(sections, read32(b, directories + 8)), magic == 0x20B ? 8 : 4);
     return image;
 }
 
