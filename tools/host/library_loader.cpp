@@ -250,6 +250,7 @@ ComponentLibrary::ComponentLibrary(const std::string& path)
     FARPROC symbol = GetProcAddress(module, ZORV_PLUGIN_ENTRY_NAME);
     if (!symbol) {
         error_ = path + " does not export " ZORV_PLUGIN_ENTRY_NAME;
+        noFactory_ = true;
         return;
     }
     factory_ = reinterpret_cast<component_factory>(reinterpret_cast<void*>(symbol));
@@ -295,6 +296,7 @@ ComponentLibrary::ComponentLibrary(const std::string& path)
     void* symbol = dlsym(handle_, ZORV_PLUGIN_ENTRY_NAME);
     if (!symbol) {
         error_ = path + " does not export " ZORV_PLUGIN_ENTRY_NAME;
+        noFactory_ = true;
         return;
     }
     factory_ = reinterpret_cast<component_factory>(symbol);

@@ -3,11 +3,13 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 #include "guarded_memory.h"
 #include "zorv_message.h"
 
 #if defined(_WIN32)
+#include <io.h>
 #include <windows.h>
 #else
 #include <signal.h>
@@ -25,18 +27,49 @@ char currentEvent[512] = "loading";
 bool eventDescribed = false;
 bool faultKindsReported = false;
 
-// Writes one piece to standard error with the system call alone: the crash
-// report runs in a signal handler, where stdio and the heap may be broken.
-void writeRaw(const char* text)
+#if defined(_WIN32)
+using RawStream = HANDLE;
+const RawStream noStream = INVALID_HANDLE_VALUE;
+#else
+using RawStream = int;
+const RawStream noStream = -1;
+#endif
+RawStream recordStream = noStream;   // where the crash record goes besides the sentence
+
+// Writes one piece with the system call alone: the crash report runs in a
+// signal handler, where stdio and the heap may be broken.
+void writeRawTo(RawStream stream, const char* text)
 {
     std::size_t size = std::strlen(text);
 #if defined(_WIN32)
     DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(size), &written, nullptr);
+    WriteFile(stream, text, static_cast<DWORD>(size), &written, nullptr);
 #else
-    ssize_t ignored = write(2, text, size);
+    ssize_t ignored = write(stream, text, size);
     (void)ignored;
 #endif
+}
+
+// Standard error.
+void writeRaw(const char* text)
+{
+#if defined(_WIN32)
+    writeRawTo(GetStdHandle(STD_ERROR_HANDLE), text);
+#else
+    writeRawTo(2, text);
+#endif
+}
+
+// "crashed WHAT DETAIL" on the record stream, if there is one.
+void writeCrashRecord(const char* what, const char* detail)
+{
+    if (recordStream == noStream)
+        return;
+    writeRawTo(recordStream, "crashed ");
+    writeRawTo(recordStream, what);
+    writeRawTo(recordStream, " ");
+    writeRawTo(recordStream, detail);
+    writeRawTo(recordStream, "\n");
 }
 
 void writeCrashReport(const char* what)
@@ -48,26 +81,32 @@ void writeCrashReport(const char* what)
     writeRaw("\n");
 }
 
+[[noreturn]] void endCrashed()
+{
+#if defined(_WIN32)
+    ExitProcess(crashExitStatus);
+#else
+    _exit(crashExitStatus);
+#endif
+}
+
 // A fault on a guarded page is a broken memory rule, reported as such.
 void reportGuardFault(const void* address, guarded::Access access)
 {
     char reason[768];
-    const char* kind = "";
+    guarded::FaultKind kind = guarded::FaultKind::wroteLentMemory;
     if (!guarded::describeFault(address, access, currentEvent, reason, sizeof reason, &kind))
         return;
     if (faultKindsReported) {
         writeRaw("! kind ");
-        writeRaw(kind);
+        writeRaw(guarded::faultKindName(kind));
         writeRaw("\n");
     }
     writeRaw("! component ");
     writeRaw(reason);
     writeRaw("\n");
-#if defined(_WIN32)
-    ExitProcess(70);
-#else
-    _exit(70);
-#endif
+    writeCrashRecord("memory", guarded::faultKindName(kind));
+    endCrashed();
 }
 
 #if defined(_WIN32)
@@ -90,7 +129,8 @@ LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* info)
     for (int i = 0; i < 8; ++i)
         what[sizeof what - 2 - i] = "0123456789abcdef"[(code >> (4 * i)) & 15];
     writeCrashReport(what);
-    ExitProcess(70);
+    writeCrashRecord("exception", what + 10);   // "0x" and the code
+    endCrashed();
 }
 #else
 void onCrashSignal(int signal);
@@ -116,11 +156,23 @@ void onCrashSignal(int signal)
 {
     writeCrashReport(signal == SIGSEGV ? "SIGSEGV" : signal == SIGBUS ? "SIGBUS" : signal == SIGFPE ? "SIGFPE"
                      : signal == SIGILL ? "SIGILL" : signal == SIGABRT ? "SIGABRT" : "signal");
-    _exit(70);
+    // The number in decimal, without stdio.
+    char number[12];
+    char* digit = number + sizeof number - 1;
+    *digit = '\0';
+    unsigned value = signal > 0 ? static_cast<unsigned>(signal) : 0;
+    do {
+        *--digit = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0 && digit > number);
+    writeCrashRecord("signal", digit);
+    endCrashed();
 }
 #endif
 
 } // namespace
+
+const char noComponentNote[] = "the factory returned null";
 
 std::string currentEventText() { return currentEvent; }
 
@@ -140,6 +192,36 @@ void Session::beginEvent(const std::string& fallback)
 void setFaultKindsReported(bool reported)
 {
     faultKindsReported = reported;
+}
+
+void setCrashRecordStream(int descriptor)
+{
+#if defined(_WIN32)
+    recordStream = descriptor < 0 ? noStream : reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+#else
+    recordStream = descriptor;
+#endif
+}
+
+std::optional<CrashRecord> readCrashRecord(const std::string& line)
+{
+    std::istringstream fields(line);
+    std::string word, what, detail, extra;
+    if (!(fields >> word >> what >> detail) || word != "crashed" || (fields >> extra))
+        return std::nullopt;
+    CrashRecord record;
+    const bool digits = detail.find_first_not_of("0123456789") == std::string::npos && detail.size() <= 9;
+    if (what == "signal" && digits && std::stoi(detail) > 0) {
+        record.signal = std::stoi(detail);
+    } else if (what == "exception" && detail.size() == 10 && detail.compare(0, 2, "0x") == 0
+               && detail.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos) {
+        record.exception = static_cast<std::uint32_t>(std::stoul(detail.substr(2), nullptr, 16));
+    } else if (what == "memory" && guarded::faultKindFromName(detail)) {
+        record.memoryFault = guarded::faultKindFromName(detail);
+    } else {
+        return std::nullopt;
+    }
+    return record;
 }
 
 void installCrashReporter()
