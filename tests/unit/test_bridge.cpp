@@ -3,13 +3,22 @@
 // side, the books, and what bad input gives.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "bridge.h"
 #include "component_abi.h"
+#include "guarded_memory.h"
 #include "linked_component.h"
+#include "session.h"
 
 namespace {
+
+using zorv_host::RuleBreak;
+using zorv_host::RuleBreakKind;
 
 struct Served {
     int status;
@@ -83,14 +92,178 @@ TEST(Bridge, BadInputGetsAnErrorAndTheBridgeGoesOn)
                      "cmd \"AS\"\n");
 }
 
+// The lines of out that start with word and a blank.
+std::vector<std::string> linesOf(const std::string& out, const std::string& word)
+{
+    std::vector<std::string> found;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind(word + " ", 0) == 0)
+            found.push_back(line);
+    return found;
+}
+
 TEST(Bridge, AWrongLineWhereAReplyIsDueIsNotedAsNull)
 {
     Served s = serve("create null\nparent \"instance=D\"\nquit\n");
     EXPECT_EQ(s.status, 0);
-    // "parent ..." was read as the PS answer: a note, and the layout failed.
-    EXPECT_NE(s.out.find("note \"the host side sent \\\"parent \\\\\\\"instance=D\\\\\\\"\\\" where a reply was due\""),
-              std::string::npos)
-        << s.out;
+    // "parent ..." was read as the PS answer: a note of its kind, during the
+    // create, and the layout failed.
+    std::vector<std::string> notes = linesOf(s.out, "note");
+    ASSERT_EQ(notes.size(), 1u) << s.out;
+    EXPECT_EQ(notes[0], "note far_side \"create null\" \"the host side sent \\\"parent \\\\\\\"instance=D\\\\\\\"\\\" "
+                        "where a reply was due\"");
+    std::optional<RuleBreak> broken = zorv_host::readBridgeNote(notes[0]);
+    ASSERT_TRUE(broken) << notes[0];
+    EXPECT_EQ(broken->kind, RuleBreakKind::farSide);
+    EXPECT_EQ(broken->event, "create null");
+    EXPECT_EQ(broken->detail, "the host side sent \"parent \\\"instance=D\\\"\" where a reply was due");
+}
+
+void* nullFactory(void*, const char*) { return nullptr; }
+
+TEST(Bridge, NoComponentIsALineOfItsOwn)
+{
+    std::istringstream in("create null\nquit\n");
+    std::ostringstream out;
+    EXPECT_EQ(zorv_host::serveBridge(nullFactory, in, out), 0);
+    EXPECT_EQ(out.str(), "ready\nnocomponent \"the factory returned null\"\ndone null 0\n");
+}
+
+// A component that answers code 8 and the timer, which it must not.
+class Answering : public zorv_client_callback {
+public:
+    const char* callback(void*, int code) override { return code == 8 || code == 4 ? "yes" : nullptr; }
+};
+
+void* answeringFactory(void*, const char*) { return static_cast<zorv_client_callback*>(new Answering); }
+
+TEST(Bridge, EachRuleBreakGoesAcrossWithItsKindAndEvent)
+{
+    std::istringstream in("create null\nevent 8 0\ntimer 2\ndestroy\nquit\n");
+    std::ostringstream out;
+    EXPECT_EQ(zorv_host::serveBridge(answeringFactory, in, out), 0);
+    std::vector<std::string> notes = linesOf(out.str(), "note");
+    ASSERT_EQ(notes.size(), 2u) << out.str();
+    std::optional<RuleBreak> code = zorv_host::readBridgeNote(notes[0]);
+    std::optional<RuleBreak> timer = zorv_host::readBridgeNote(notes[1]);
+    ASSERT_TRUE(code && timer) << out.str();
+    EXPECT_EQ(code->kind, RuleBreakKind::codeAnswered);
+    EXPECT_EQ(code->event, "event 8 0");
+    EXPECT_EQ(code->detail, "code 8 answered non-null \"yes\"");
+    EXPECT_EQ(timer->kind, RuleBreakKind::timerAnswered);
+    EXPECT_EQ(timer->event, "timer 2");
+}
+
+TEST(BridgeLines, EveryRuleBreakKindSurvivesTheRoundTrip)
+{
+    // Texts with the protocol's own characters in them: quotes, blanks,
+    // escapes, line ends and bytes beyond ASCII.
+    const std::string event = "parent \"a \\\"b\\\"\"\r\n\t\x01", detail = "note \"x\" \"y\" done null 0 \xc3\xa9\\";
+    for (int k = 0; k <= static_cast<int>(RuleBreakKind::farSide); ++k) {
+        const RuleBreak sent{static_cast<RuleBreakKind>(k), event, detail};
+        const std::string line = zorv_host::bridgeNoteLine(sent);
+        EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+        std::optional<RuleBreak> read = zorv_host::readBridgeNote(line);
+        ASSERT_TRUE(read) << line;
+        EXPECT_EQ(read->kind, sent.kind) << line;
+        EXPECT_EQ(read->event, event) << line;
+        EXPECT_EQ(read->detail, detail) << line;
+        EXPECT_EQ(zorv_host::ruleBreakKindFromName(zorv_host::ruleBreakKindName(sent.kind)), sent.kind);
+    }
+    for (const char* line : {"note \"the old form\"", "note unknown_verb \"only the event\"",
+                             "note no_such_kind \"e\" \"t\"", "note unknown_verb \"e\" \"t\" extra",
+                             "note unknown_verb \"e\"\"t\"", "note unknown_verb \"e\"  \"t\"",
+                             "note unknown_verb \"e\" \"t", "notes unknown_verb \"e\" \"t\"", "note"})
+        EXPECT_FALSE(zorv_host::readBridgeNote(line)) << line;
+}
+
+TEST(BridgeLines, ALoadFailureSaysWhatFailed)
+{
+    using Failure = zorv_host::ComponentLibrary::Failure;
+    for (Failure failure : {Failure::library, Failure::factory}) {
+        const zorv_host::BridgeLoadFailure sent{failure, "cannot load \"x y.so\": no\nsuch file"};
+        std::optional<zorv_host::BridgeLoadFailure> read = zorv_host::readBridgeFail(zorv_host::bridgeFailLine(sent));
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->failure, failure);
+        EXPECT_EQ(read->why, sent.why);
+    }
+    EXPECT_EQ(zorv_host::bridgeFailLine({Failure::factory, "x.so does not export it"}),
+              "fail factory \"x.so does not export it\"");
+    for (const char* line : {"fail \"the old form\"", "fail library \"x\"", "fail load x", "fail load \"x\" y", "fail"})
+        EXPECT_FALSE(zorv_host::readBridgeFail(line)) << line;
+}
+
+TEST(BridgeLines, ACrashRecordNamesSignalExceptionOrMemoryRule)
+{
+    std::optional<zorv_host::CrashRecord> signal = zorv_host::readCrashRecord("crashed signal 11");
+    ASSERT_TRUE(signal);
+    EXPECT_EQ(signal->signal, 11);
+    EXPECT_EQ(signal->exception, 0u);
+    EXPECT_FALSE(signal->memoryFault);
+    std::optional<zorv_host::CrashRecord> exception = zorv_host::readCrashRecord("crashed exception 0xC0000005");
+    ASSERT_TRUE(exception);
+    EXPECT_EQ(exception->exception, 0xc0000005u);
+    EXPECT_EQ(exception->signal, 0);
+    std::optional<zorv_host::CrashRecord> memory = zorv_host::readCrashRecord("crashed memory read_past_end");
+    ASSERT_TRUE(memory);
+    EXPECT_EQ(memory->memoryFault, zorv_host::guarded::FaultKind::readPastEnd);
+    for (const char* line : {"crashed", "crashed signal", "crashed signal x", "crashed signal 0", "crashed signal -1",
+                             "crashed signal 11 more", "crashed exception 0xc000", "crashed exception c0000005xx",
+                             "crashed memory nothing", "crashed by SIGSEGV", "crash signal 11", "cmd \"crashed signal 11\""})
+        EXPECT_FALSE(zorv_host::readCrashRecord(line)) << line;
+}
+
+// What a child's crash reporter writes on the record stream, read back.
+std::string crashRecordOfChild(void (*crash)())
+{
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0)
+        return "no pipe";
+    pid_t child = fork();
+    if (child == 0) {
+        close(pipeEnds[0]);
+        int quiet = open("/dev/null", O_WRONLY);   // the sentence for people goes nowhere
+        if (quiet >= 0)
+            dup2(quiet, 2);
+        zorv_host::setCrashRecordStream(pipeEnds[1]);
+        zorv_host::installCrashReporter();
+        crash();
+        _exit(0);
+    }
+    close(pipeEnds[1]);
+    std::string out;
+    char chunk[256];
+    for (ssize_t got; (got = read(pipeEnds[0], chunk, sizeof chunk)) > 0;)
+        out.append(chunk, static_cast<std::size_t>(got));
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != zorv_host::crashExitStatus)
+        return "ended otherwise";
+    return out;
+}
+
+TEST(CrashRecord, TheCrashReporterWritesWhatTheReaderReads)
+{
+    std::string line = crashRecordOfChild([] { std::raise(SIGFPE); });
+    EXPECT_EQ(line, "crashed signal " + std::to_string(SIGFPE) + "\n");
+    std::optional<zorv_host::CrashRecord> record = zorv_host::readCrashRecord(line.substr(0, line.size() - 1));
+    ASSERT_TRUE(record) << line;
+    EXPECT_EQ(record->signal, SIGFPE);
+
+    line = crashRecordOfChild([] {
+        zorv_host::guarded::setEnabled(true);
+        std::string text = "lent";
+        zorv_host::guarded::Block* block =
+            zorv_host::guarded::lend(text.size() + 1, "a test block", "", zorv_host::guarded::fillWithString, &text);
+        if (block)
+            *static_cast<volatile char*>(zorv_host::guarded::data(block)) = 'x';
+    });
+    EXPECT_EQ(line, "crashed memory wrote_lent_memory\n");
+    record = zorv_host::readCrashRecord(line.substr(0, line.size() - 1));
+    ASSERT_TRUE(record) << line;
+    EXPECT_EQ(record->memoryFault, zorv_host::guarded::FaultKind::wroteLentMemory);
 }
 
 TEST(Bridge, InputEndingMidQueryLeavesWithStatusTwo)

@@ -21,9 +21,9 @@ struct Described {
 Described describe(const void* address, Access access)
 {
     char reason[512];
-    const char* kind = "";
+    FaultKind kind = FaultKind::wroteLentMemory;
     bool found = describeFault(address, access, "timer 1", reason, sizeof reason, &kind);
-    return {found, found ? kind : "", found ? reason : ""};
+    return {found, found ? faultKindName(kind) : "", found ? reason : ""};
 }
 
 TEST(GuardedMemory, AFaultIsNamedByWhereItLandsAndWhetherTheBlockIsStillLent)

@@ -110,6 +110,53 @@ TEST(PreflightReport, TheFactoryCallTellsALoadFailureFromARefusal)
     }
 }
 
+TEST(PreflightReport, DecidesOnTheFieldsOfTheReportNeverOnItsWords)
+{
+    // Reasons that read like the text output's verdicts, and a load failure
+    // in other words: the status and the kind decide, the reason is shown.
+    PreflightItem validation = readValidation(finished(
+        report(nlohmann::json::array({check("library.factory", "PASS", "FAIL  storm: 3 passed, 1 failed"),
+                                      check("replies.fresh", "WARN", "FAIL"),
+                                      check("storm", "FAIL", "PASS", "crash"),
+                                      check("queries.handback", "SKIP", "not ready to deploy")}),
+               1, 1, 1)));
+    EXPECT_EQ(validation.status, PreflightStatus::fail);
+    EXPECT_EQ(validation.detail, "strictness 1: 1 passed, 1 failed, 1 skipped");
+    ASSERT_EQ(validation.lines.size(), 1u);
+    EXPECT_EQ(validation.lines[0].name, "storm");
+    EXPECT_EQ(validation.lines[0].detail, "PASS");
+
+    // A status of no known name is no pass: it fails the validation.
+    PreflightItem odd = readValidation(
+        finished(report(nlohmann::json::array({check("storm", "BROKEN", "what now")}), 0, 0)));
+    EXPECT_EQ(odd.status, PreflightStatus::fail);
+    ASSERT_EQ(odd.lines.size(), 1u);
+    EXPECT_EQ(odd.lines[0].name, "storm");
+
+    struct Case {
+        nlohmann::json check;
+        PreflightStatus status;
+        const char* detail;
+    } cases[] = {
+        {check("library.factory", "PASS", "cannot load: FAIL"), PreflightStatus::pass,
+         "fit the component's reserves (its first factory call made a component)"},
+        {check("library.factory", "FAIL", "the DLL will not map here", "load_failed"), PreflightStatus::fail,
+         "the component cannot be loaded here: the DLL will not map here"},
+        // Words about loading without the kind: a refusal, not a load failure.
+        {check("library.factory", "FAIL", "cannot load x.dll"), PreflightStatus::fail,
+         "the component's first factory call made nothing (cannot load x.dll); it makes nothing when the text "
+         "library's objects do not fit its reserves, and its debug line names the class and the bytes"},
+        {check("library.factory", "WARN", "slow", "hang"), PreflightStatus::fail,
+         "the component's first factory call made nothing (slow); it makes nothing when the text library's "
+         "objects do not fit its reserves, and its debug line names the class and the bytes"},
+    };
+    for (const Case& c : cases) {
+        PreflightItem item = readFactoryCall(finished(report(nlohmann::json::array({c.check}), 0, 0)));
+        EXPECT_EQ(item.status, c.status) << c.check.dump();
+        EXPECT_EQ(item.detail, c.detail) << c.check.dump();
+    }
+}
+
 TEST(PreflightReport, NotesAndSkipsNeverFailTheVerdictFailuresDo)
 {
     PreflightItem note{"search order", PreflightStatus::note, "assumed: a plain load",

@@ -118,6 +118,7 @@ std::vector<std::string> script(const std::string& body) { return {"/bin/sh", "-
 
 struct Seen {
     std::vector<std::string> commands, queries, notes;
+    std::vector<zorv_host::RuleBreak> ruleBreaks;
 };
 
 ExchangeHandlers recordInto(Seen& seen)
@@ -128,7 +129,11 @@ ExchangeHandlers recordInto(Seen& seen)
         seen.queries.push_back(line);
         return std::string("12 3");
     };
-    handlers.note = [&seen](const std::string& note) { seen.notes.push_back(note); };
+    handlers.note = [&seen](const zorv_host::RuleBreak& broken) {
+        seen.notes.push_back(broken.detail);
+        seen.ruleBreaks.push_back(broken);
+    };
+    handlers.noComponent = [&seen](const std::string& note) { seen.notes.push_back(note); };
     return handlers;
 }
 
@@ -143,14 +148,18 @@ TEST(BridgeClient, ServesCommandsQueriesAndNotesUntilDone)
     // The child checks the answer it was given and says so in a command.
     ASSERT_TRUE(client.start(script("echo ready; read event; echo 'query \"SD '\\''X'\\''\"'; read answer;"
                                     "[ \"$answer\" = 'reply \"12 3\"' ] && echo \"cmd \\\"$event: answered\\\"\";"
-                                    "echo 'note \"late\"'; printf '%s\\n' 'done \"r\\x41\" 2'; read quit")));
+                                    "echo 'note reply_not_handed_back \"parent x\" \"late\"';"
+                                    "printf '%s\\n' 'done \"r\\x41\" 2'; read quit")));
     ASSERT_TRUE(client.waitReady(loadSeconds));
     Seen seen;
     ExchangeResult result = client.exchange("parent x", recordInto(seen), answerSeconds);
-    ASSERT_TRUE(result.ok) << client.failure();
+    ASSERT_TRUE(result.ok) << client.failure().text;
     EXPECT_EQ(seen.queries, std::vector<std::string>{"SD 'X'"});
     EXPECT_EQ(seen.commands, std::vector<std::string>{"parent x: answered"});
     EXPECT_EQ(seen.notes, std::vector<std::string>{"late"});
+    ASSERT_EQ(seen.ruleBreaks.size(), 1u);
+    EXPECT_EQ(seen.ruleBreaks[0].kind, zorv_host::RuleBreakKind::replyNotHandedBack);
+    EXPECT_EQ(seen.ruleBreaks[0].event, "parent x");
     EXPECT_EQ(result.reply, std::optional<std::string>("rA"));
     EXPECT_EQ(result.outstanding, 2u);
     client.stop();
@@ -161,31 +170,82 @@ TEST(BridgeClient, NamesTheWayAChildFailed)
     // Each exchange has its own limit: the children that crash or break the
     // protocol get one that load cannot reach, so that what they did is what
     // is reported even on a busy machine; the one that hangs never answers,
-    // so any limit finds it, and a short one keeps the test short.
+    // so any limit finds it, and a short one keeps the test short. The end
+    // is what a caller decides on; the words are for people, and the same
+    // as they always read.
     const struct {
         const char* body;
         bool loads;
         double seconds;
+        ChildEnd end;
         const char* failure;
     } cases[] = {
-        {"echo 'fail \"no such file\"'; exit 3", false, 0, "cannot load: no such file"},
-        {"exit 4", false, 0, "ended while loading; the process exited with status 4"},
-        {"echo ready; read x; kill -SEGV $$", true, answerSeconds,
+        {"echo 'fail factory \"no such file\"'; exit 3", false, 0, ChildEnd::loadFailed, "cannot load: no such file"},
+        {"echo 'fail load \"cannot load x.so: gone\"'; exit 3", false, 0, ChildEnd::loadFailed,
+         "cannot load x.so: gone; the process exited with status 3"},
+        {"echo 'fail \"no kind\"'; exit 3", false, 0, ChildEnd::brokeProtocol,
+         "sent \"fail \\\"no kind\\\"\", which is not of the protocol, while loading"},
+        {"exit 4", false, 0, ChildEnd::exited, "ended while loading; the process exited with status 4"},
+        {"echo ready; read x; kill -SEGV $$", true, answerSeconds, ChildEnd::crashed,
          "crashed during \"timer 1\"; the process ended by signal 11"},
-        {"echo ready; read x; exec sleep 30", true, 0.3, "hung: no answer within 0.3 s to \"timer 1\""},
-        {"echo ready; read x; echo hello; sleep 30", true, answerSeconds,
+        {"echo ready; read x; exit 70", true, answerSeconds, ChildEnd::crashed,
+         "crashed during \"timer 1\"; the process exited with status 70"},
+        {"echo ready; read x; exit 4", true, answerSeconds, ChildEnd::exited,
+         "crashed during \"timer 1\"; the process exited with status 4"},
+        {"echo ready; read x; exec sleep 30", true, 0.3, ChildEnd::hung, "hung: no answer within 0.3 s to \"timer 1\""},
+        {"echo ready; read x; echo hello; sleep 30", true, answerSeconds, ChildEnd::brokeProtocol,
          "sent \"hello\", which is not of the protocol"},
+        {"echo ready; read x; echo 'note no_such_kind \"e\" \"t\"'; sleep 30", true, answerSeconds,
+         ChildEnd::brokeProtocol, "which is not of the protocol"},
+        {"echo ready; read x; exec >&-; exec sleep 30", true, answerSeconds, ChildEnd::brokeProtocol,
+         "crashed during \"timer 1\""},
     };
     for (const auto& c : cases) {
         BridgeClient client;
         ASSERT_TRUE(client.start(script(c.body)));
-        ASSERT_EQ(client.waitReady(loadSeconds), c.loads) << c.body << ": " << client.failure();
+        ASSERT_EQ(client.waitReady(loadSeconds), c.loads) << c.body << ": " << client.failure().text;
         if (c.loads) {
             Seen seen;
             EXPECT_FALSE(client.exchange("timer 1", recordInto(seen), c.seconds).ok) << c.body;
         }
         EXPECT_FALSE(client.running());
-        EXPECT_NE(client.failure().find(c.failure), std::string::npos) << c.body << "\n  gave: " << client.failure();
+        const ChildFailure& failure = client.failure();
+        EXPECT_EQ(failure.end, c.end) << c.body << ": " << childEndName(failure.end);
+        EXPECT_EQ(failure.loading, !c.loads) << c.body;
+        EXPECT_EQ(failure.event, c.loads ? "timer 1" : "") << c.body;
+        EXPECT_NE(failure.text.find(c.failure), std::string::npos) << c.body << "\n  gave: " << failure.text;
+    }
+}
+
+TEST(BridgeClient, TakesTheCrashRecordOverTheProcessEnd)
+{
+    // The bridge's crash reporter records the crash on the protocol stream,
+    // then ends with status 70: the record says what the status cannot.
+    const struct {
+        const char* record;
+        int signal;
+        std::uint32_t exception;
+        std::optional<zorv_host::guarded::FaultKind> memoryFault;
+    } cases[] = {
+        {"crashed signal 11", 11, 0, std::nullopt},
+        {"crashed exception 0xc0000005", 0, 0xc0000005u, std::nullopt},
+        {"crashed memory wrote_lent_memory", 0, 0, zorv_host::guarded::FaultKind::wroteLentMemory},
+    };
+    for (const auto& c : cases) {
+        BridgeClient client;
+        ASSERT_TRUE(client.start(script(std::string("echo ready; read x; echo 'cmd \"ET 1\"'; echo '") + c.record
+                                        + "'; echo '! component crashed' >&2; exit 70")));
+        ASSERT_TRUE(client.waitReady(loadSeconds));
+        Seen seen;
+        EXPECT_FALSE(client.exchange("timer 1", recordInto(seen), answerSeconds).ok);
+        EXPECT_EQ(seen.commands, std::vector<std::string>{"ET 1"});
+        const ChildFailure& failure = client.failure();
+        EXPECT_EQ(failure.end, ChildEnd::crashed) << c.record;
+        EXPECT_EQ(failure.signal, c.signal) << c.record;
+        EXPECT_EQ(failure.exception, c.exception) << c.record;
+        EXPECT_EQ(failure.memoryFault, c.memoryFault) << c.record;
+        EXPECT_EQ(failure.exitStatus, std::optional<int>(70)) << c.record;
+        EXPECT_EQ(failure.text, "crashed during \"timer 1\"; the process exited with status 70");
     }
 }
 
@@ -265,7 +325,11 @@ TEST(Recording, AWrongAnswerOrLineIsCaughtOnReplay)
 TEST(Recording, StopsAtTheStepTheComponentFailedIn)
 {
     std::vector<JournalStep> steps = takeRoad();
-    steps[2].failure = "crashed during \"parent activedest=3\"";
+    ChildFailure crashed;
+    crashed.end = ChildEnd::crashed;
+    crashed.event = "parent \"activedest=3\"";
+    crashed.text = "crashed during \"parent activedest=3\"";
+    steps[2].failure = crashed;
     std::string text = scenarioText(steps, {});
     EXPECT_NE(text.find("parent \"activedest=3\"\n> TP 'statesheet=' '1' 'Ident'\n# the component failed here: "
                         "crashed during"),
@@ -273,9 +337,21 @@ TEST(Recording, StopsAtTheStepTheComponentFailedIn)
         << text;
     EXPECT_EQ(text.find("source=5"), std::string::npos);
 
-    steps[2].failure = "hung: no answer within 2.0 s";
+    // The recording decides on the end, not the words: a crash that reads
+    // like a hang stays in, and a hang in any words becomes a comment.
+    crashed.text = "hung up on: parent \"activedest=3\"";
+    steps[2].failure = crashed;
+    EXPECT_NE(scenarioText(steps, {}).find("# the component failed here: hung up on"), std::string::npos);
+
+    ChildFailure hung;
+    hung.end = ChildEnd::hung;
+    hung.event = "parent \"activedest=3\"";
+    hung.text = "no answer within 2.0 s";
+    steps[2].failure = hung;
     text = scenarioText(steps, {});
-    EXPECT_NE(text.find("# the component hung here, on: parent \"activedest=3\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("# the component hung here, on: parent \"activedest=3\"\n# no answer within 2.0 s\n"),
+              std::string::npos)
+        << text;
     std::istringstream in(text);
     std::string error;
     std::optional<zorv_host::Scenario> parsed = zorv_host::parseScenario(in, "hung", error);

@@ -22,6 +22,54 @@ bool bridgeAsks(const std::string& line)
 
 namespace {
 
+// "WORD rest" split at the first blank.
+void splitWord(const std::string& line, std::string& word, std::string& rest)
+{
+    std::size_t blank = line.find(' ');
+    word = line.substr(0, blank);
+    rest = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+}
+
+} // namespace
+
+std::string bridgeNoteLine(const RuleBreak& broken)
+{
+    return std::string("note ") + ruleBreakKindName(broken.kind) + " " + quoteText(broken.event) + " "
+           + quoteText(broken.detail);
+}
+
+std::optional<RuleBreak> readBridgeNote(const std::string& line)
+{
+    std::string word, rest, kindName, texts;
+    splitWord(line, word, rest);
+    splitWord(rest, kindName, texts);
+    std::optional<RuleBreakKind> kind = ruleBreakKindFromName(kindName);
+    std::optional<std::vector<std::string>> fields = unquoteTexts(texts);
+    if (word != "note" || !kind || !fields || fields->size() != 2)
+        return std::nullopt;
+    return RuleBreak{*kind, (*fields)[0], (*fields)[1]};
+}
+
+std::string bridgeFailLine(const BridgeLoadFailure& failed)
+{
+    return std::string("fail ") + (failed.failure == ComponentLibrary::Failure::factory ? "factory " : "load ")
+           + quoteText(failed.why);
+}
+
+std::optional<BridgeLoadFailure> readBridgeFail(const std::string& line)
+{
+    std::string word, rest, what, quoted;
+    splitWord(line, word, rest);
+    splitWord(rest, what, quoted);
+    std::optional<std::string> why = unquoteText(quoted);
+    if (word != "fail" || !why || (what != "load" && what != "factory"))
+        return std::nullopt;
+    return BridgeLoadFailure{what == "factory" ? ComponentLibrary::Failure::factory : ComponentLibrary::Failure::library,
+                             *why};
+}
+
+namespace {
+
 // The simulated host with its books, but each answer asked of the far side:
 // the answer becomes a rule for this one line, so SimHost gives it out and
 // accounts for its handback.
@@ -35,7 +83,9 @@ public:
             return SimHost::callback(data, code);
         std::string line(static_cast<const char*>(data));
         if (!bridgeAsks(line)) {
-            out_ << "cmd " << quoteText(line) << "\n";
+            // Whole lines only, flushed: a crash record, written by the crash
+            // reporter straight to the stream, never lands inside one.
+            out_ << "cmd " << quoteText(line) << "\n" << std::flush;
             return SimHost::callback(data, code);
         }
         out_ << "query " << quoteText(line) << "\n" << std::flush;
@@ -85,8 +135,8 @@ private:
 void flushHost(AskingHost& host, std::ostream& out)
 {
     host.takeCommands();   // already sent as they came
-    for (const std::string& note : host.takeNotes())
-        out << "note " << quoteText(note) << "\n";
+    for (const RuleBreak& broken : host.takeRuleBreaks())
+        out << bridgeNoteLine(broken) << "\n";
 }
 
 } // namespace
@@ -122,7 +172,7 @@ int serveBridge(component_factory factory, std::istream& in, std::ostream& out)
                 reply = session.parentMessage(step->text);
             } else if (step->action == Action::Create) {
                 if (!session.create(step->text, step->withHost))
-                    out << "note " << quoteText("the factory returned null") << "\n";
+                    out << "nocomponent " << quoteText(noComponentNote) << "\n";
             } else if (step->action == Action::Button) {
                 session.button(step->panel, step->control, step->eventText);
             } else if (step->action == Action::Timer) {
@@ -181,16 +231,21 @@ int runBridge(const std::string& libraryPath)
     } buffer(stream);
     std::ostream out(&buffer);
 
+    // A crash is also recorded on the protocol stream, for the other side to
+    // decide on.
+    setCrashRecordStream(platform::descriptorOf(stream));
     installCrashReporter();
     setCurrentEvent("loading " + libraryPath);
     ComponentLibrary library(libraryPath);
     if (!library.factory()) {
-        out << "fail " << quoteText(library.error()) << "\n" << std::flush;
+        out << bridgeFailLine({library.failure(), library.error()}) << "\n" << std::flush;
+        setCrashRecordStream(-1);
         std::fclose(stream);
         return 3;
     }
     int status = serveBridge(library.factory(), std::cin, out);
     out << std::flush;
+    setCrashRecordStream(-1);
     std::fclose(stream);
     return status;
 }

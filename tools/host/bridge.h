@@ -7,25 +7,41 @@
 //   timer N    event CODE [DATA]    destroy    quit
 //   reply "TEXT" | reply null    only right after the bridge sent "query"
 // From the bridge:
-//   ready | fail "WHY"           once, after loading the library
+//   ready                        once, after loading the library; or instead
+//   fail load "WHY"              the library did not load (WHY says so, naming it)
+//   fail factory "WHY"           it loaded but exports no factory
 //   cmd "LINE"                   a command line the component sent
 //   query "LINE"                 a PS, TG, SD or XI line: the bridge waits for
 //                                one reply line before the component goes on
-//   note "TEXT"                  a rule break of the memory or command rules
+//   note KIND "EVENT" "TEXT"     a rule break of the memory or command rules:
+//                                KIND its stable name (rule_break.h,
+//                                "unknown_verb"), EVENT the event being
+//                                delivered when it broke, TEXT the sentence
+//                                a transcript shows for it
+//   nocomponent "TEXT"           after a create: the factory made no
+//                                component; TEXT is the transcript's line
 //   done REPLY OUT               the event is over: REPLY is the parent
 //                                message's reply ("TEXT" or null), OUT the
 //                                host's query replies not yet handed back
 //   error "WHY"                  the line was not understood (then done)
-// Texts are C-style quoted, as in scenario files.
+//   crashed signal N | crashed exception 0xCODE | crashed memory KIND
+//                                the component crashed (session.h): the last
+//                                line; the bridge ends with status 70
+// Texts are C-style quoted, as in scenario files. KIND and the words after
+// "fail" and "crashed" are what the other side decides on; the texts are
+// for people.
 #ifndef ZORV_HOST_BRIDGE_H
 #define ZORV_HOST_BRIDGE_H
 
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "component_abi.h"
+#include "library_loader.h"
+#include "rule_break.h"
 
 namespace zorv_host {
 
@@ -45,6 +61,19 @@ int runBridge(const std::string& libraryPath);
 
 // Whether a command verb needs the host's answer before the component goes on.
 bool bridgeAsks(const std::string& line);
+
+// The records of the protocol that carry more than one field, as the bridge
+// writes them (without the line end) and as the other side reads them back;
+// a read gives nullopt for any line that is not such a record.
+std::string bridgeNoteLine(const RuleBreak& broken);
+std::optional<RuleBreak> readBridgeNote(const std::string& line);
+
+struct BridgeLoadFailure {
+    ComponentLibrary::Failure failure = ComponentLibrary::Failure::library;   // library or factory
+    std::string why;
+};
+std::string bridgeFailLine(const BridgeLoadFailure& failed);
+std::optional<BridgeLoadFailure> readBridgeFail(const std::string& line);
 
 } // namespace zorv_host
 

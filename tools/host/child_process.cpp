@@ -96,7 +96,7 @@ ComponentReport componentReport(const ChildOutcome& child)
     report.sentence = "component " + taggedLine(child.err, tag, at);
     // The kind line, if any, is the one just before the sentence's.
     if (at != 0)
-        report.kind = taggedLine(child.err, "! kind ", at - 1);
+        report.kind = guarded::faultKindFromName(taggedLine(child.err, "! kind ", at - 1));
     return report;
 }
 

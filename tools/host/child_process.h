@@ -6,10 +6,12 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/process.h"   // ChildOutcome, runSelf
+#include "guarded_memory.h"
 
 namespace zorv_host {
 
@@ -27,12 +29,12 @@ std::size_t findTaggedLine(const std::string& text, const std::string& tag,
                            std::size_t before = std::string::npos);
 
 // What a child's crash reporter said of the component: the sentence of its
-// "! component ..." line (without the "! ") and the kind a guarded-memory
-// fault names on a "! kind NAME" line before it. Both are empty where the
+// "! component ..." line (without the "! ") and the rule a guarded-memory
+// fault names on a "! kind NAME" line before it. Empty and nullopt where the
 // child wrote no such line (it was killed, or ended on its own).
 struct ComponentReport {
     std::string sentence;
-    std::string kind;
+    std::optional<guarded::FaultKind> kind;
 };
 ComponentReport componentReport(const ChildOutcome& child);
 

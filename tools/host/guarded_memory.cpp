@@ -147,7 +147,7 @@ void retire(Block* block)
 }
 
 bool describeFault(const void* address, Access access, const char* event, char* out, std::size_t outSize,
-                   const char** kind)
+                   FaultKind* kind)
 {
     const char* a = static_cast<const char*>(address);
     for (const Slot& slot : slots) {
@@ -159,22 +159,22 @@ bool describeFault(const void* address, Access access, const char* event, char* 
         // before its start (a word-wise string scan begins on an aligned
         // address) is still a late access, not a stray one.
         if (a >= slot.end) {
-            *kind = write ? "wrote_past_end" : "read_past_end";
+            *kind = write ? FaultKind::wrotePastEnd : FaultKind::readPastEnd;
             append(out, outSize, write ? "wrote past the end of " : "read past the end of ");
             append(out, outSize, slot.name);
         } else if (slot.state == State::retired) {
-            *kind = write ? "wrote_retired_memory" : "read_retired_memory";
+            *kind = write ? FaultKind::wroteRetiredMemory : FaultKind::readRetiredMemory;
             append(out, outSize, write ? "wrote into " : "read ");
             append(out, outSize, slot.name);
             append(out, outSize, " ");
             append(out, outSize, slot.taken);
             append(out, outSize, ",");
         } else if (a < slot.begin) {
-            *kind = write ? "wrote_before_start" : "read_before_start";
+            *kind = write ? FaultKind::wroteBeforeStart : FaultKind::readBeforeStart;
             append(out, outSize, write ? "wrote before the start of " : "read before the start of ");
             append(out, outSize, slot.name);
         } else {
-            *kind = "wrote_lent_memory";
+            *kind = FaultKind::wroteLentMemory;
             append(out, outSize, "wrote into ");
             append(out, outSize, slot.name);
         }
@@ -183,6 +183,27 @@ bool describeFault(const void* address, Access access, const char* event, char* 
         return true;
     }
     return false;
+}
+
+const char* faultKindName(FaultKind kind)
+{
+    switch (kind) {
+#define ZORV_NAME_CASE(enumerator, name) \
+    case FaultKind::enumerator: return name;
+        ZORV_MEMORY_FAULT_KINDS(ZORV_NAME_CASE)
+#undef ZORV_NAME_CASE
+    }
+    return "unknown";
+}
+
+std::optional<FaultKind> faultKindFromName(const std::string& name)
+{
+#define ZORV_FROM_NAME(enumerator, text) \
+    if (name == text)                    \
+        return FaultKind::enumerator;
+    ZORV_MEMORY_FAULT_KINDS(ZORV_FROM_NAME)
+#undef ZORV_FROM_NAME
+    return std::nullopt;
 }
 
 } // namespace zorv_host::guarded

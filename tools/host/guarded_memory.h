@@ -8,11 +8,33 @@
 #define ZORV_HOST_GUARDED_MEMORY_H
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "platform/crash.h"
+#include "rule_break.h"
+
+// Every memory rule a fault on guarded memory can break, once: its
+// enumerator and its stable name. Each is a validator result kind too
+// (validator.h).
+#define ZORV_MEMORY_FAULT_KINDS(X)                                                                   \
+    X(readPastEnd, "read_past_end")               /* read past the end of a lent block */            \
+    X(wrotePastEnd, "wrote_past_end")             /* wrote past the end of a lent block */           \
+    X(readRetiredMemory, "read_retired_memory")   /* read a block the host took back */              \
+    X(wroteRetiredMemory, "wrote_retired_memory") /* wrote into a block the host took back */        \
+    X(readBeforeStart, "read_before_start")       /* read before the start of a lent block */        \
+    X(wroteBeforeStart, "wrote_before_start")     /* wrote before the start of a lent block */       \
+    X(wroteLentMemory, "wrote_lent_memory")       /* wrote into a block lent read-only */
 
 namespace zorv_host::guarded {
+
+enum class FaultKind { ZORV_MEMORY_FAULT_KINDS(ZORV_ENUMERATOR) };
+
+// The kind's stable name ("read_past_end"): a string literal, so that a
+// crash report may write it from a signal handler.
+const char* faultKindName(FaultKind kind);
+// The kind of that name; nullopt for a name of no kind.
+std::optional<FaultKind> faultKindFromName(const std::string& name);
 
 // Off: lend() gives null and callers use ordinary memory.
 void setEnabled(bool on);
@@ -39,10 +61,10 @@ void retire(Block* block);
 using Access = platform::MemoryAccess;
 
 // Async-signal-safe: when address lies on a guarded page, writes a reason
-// naming the block and event into out, sets kind to the name of the memory
-// rule broken ("read_past_end"; a string literal) and returns true.
+// naming the block and event into out, sets kind to the memory rule broken
+// and returns true.
 bool describeFault(const void* address, Access access, const char* event, char* out, std::size_t outSize,
-                   const char** kind);
+                   FaultKind* kind);
 
 } // namespace zorv_host::guarded
 

@@ -48,9 +48,16 @@ public:
     component_factory factory() const { return factory_; }
     const std::string& error() const { return error_; }
 
+    // What failed when factory() is null: the library itself (error() says
+    // it cannot be loaded, naming it), or its factory (the library loaded
+    // and exports none).
+    enum class Failure { none, library, factory };
+    Failure failure() const { return factory_ ? Failure::none : noFactory_ ? Failure::factory : Failure::library; }
+
 private:
     void* handle_ = nullptr;
     component_factory factory_ = nullptr;
+    bool noFactory_ = false;
     std::string error_;
 };
 

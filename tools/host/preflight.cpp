@@ -10,6 +10,7 @@
 
 #include "platform/component_loading.h"
 #include "platform/preflight_items.h"
+#include "validator.h"
 
 namespace zorv_host {
 
@@ -77,6 +78,18 @@ int count(const nlohmann::json& value, const char* key)
     return found != value.end() && found->is_number_integer() ? found->get<int>() : 0;
 }
 
+// A check result's status and kind, read by their stable names; a status of
+// no known name counts as a failure, a kind of no known name as none.
+CheckStatus checkStatus(const nlohmann::json& check)
+{
+    return checkStatusFromName(text(check, "status")).value_or(CheckStatus::fail);
+}
+
+ResultKind checkKind(const nlohmann::json& check)
+{
+    return resultKindFromName(text(check, "kind")).value_or(ResultKind::none);
+}
+
 } // namespace
 
 std::string formatPreflight(const std::vector<PreflightItem>& items, const PreflightOptions& options)
@@ -126,11 +139,11 @@ PreflightItem readFactoryCall(const ChildOutcome& child)
     for (const nlohmann::json& check : report["checks"]) {
         if (text(check, "name") != "library.factory")
             continue;
-        const std::string status = text(check, "status"), reason = text(check, "reason");
-        if (status == "PASS")
+        const std::string reason = text(check, "reason");
+        if (checkStatus(check) == CheckStatus::pass)
             return {item, PreflightStatus::pass, "fit the component's reserves (its first factory call made a component)",
                     {}};
-        if (text(check, "kind") == "load_failed")
+        if (checkKind(check) == ResultKind::loadFailed)
             return {item, PreflightStatus::fail, "the component cannot be loaded here: " + reason, {}};
         return {item, PreflightStatus::fail,
                 "the component's first factory call made nothing (" + reason
@@ -150,8 +163,8 @@ PreflightItem readValidation(const ChildOutcome& child)
         return {item, PreflightStatus::fail, why, {}};
     PreflightItem result{item, PreflightStatus::pass, "", {}};
     for (const nlohmann::json& check : report["checks"])
-        if (text(check, "status") == "FAIL")
-            result.lines.push_back({"FAIL", text(check, "name"), text(check, "reason")});
+        if (checkStatus(check) == CheckStatus::fail)
+            result.lines.push_back({checkStatusName(CheckStatus::fail), text(check, "name"), text(check, "reason")});
     const int passed = count(report, "passed"), failed = count(report, "failed"), warned = count(report, "warned"),
               skipped = count(report, "skipped");
     result.detail = "strictness " + std::to_string(count(report, "strictness")) + ": " + std::to_string(passed)

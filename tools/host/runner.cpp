@@ -97,7 +97,7 @@ std::vector<std::string> runStep(const Step& step, Session& session, SimHost& ho
         break;
     case Action::Create:
         if (!session.create(step.text, step.withHost))
-            lines.push_back("! the factory returned null");
+            lines.push_back(std::string("! ") + noComponentNote);
         break;
     case Action::Parent: {
         std::optional<std::string> reply = session.parentMessage(step.text);

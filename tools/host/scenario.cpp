@@ -219,6 +219,24 @@ std::optional<std::string> unquoteText(const std::string& quoted)
     return out;
 }
 
+std::optional<std::vector<std::string>> unquoteTexts(const std::string& quoted)
+{
+    std::vector<std::string> texts;
+    std::size_t pos = 0;
+    while (pos < quoted.size() && quoted[pos] == '"') {
+        std::string out, error;
+        if (!readQuoted(quoted, pos, out, error))
+            return std::nullopt;
+        texts.push_back(out);
+        if (pos == quoted.size())
+            return texts;
+        if (quoted[pos] != ' ')
+            return std::nullopt;
+        ++pos;
+    }
+    return std::nullopt;
+}
+
 std::string keywordHint(const std::string& word)
 {
     const std::string keyword = nearestWord(word, keywords);

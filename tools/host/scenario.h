@@ -54,6 +54,9 @@ std::optional<Step> parseStep(const std::string& line, int lineNumber, std::stri
 // The inverse of quoteText: the text of one C-style quoted string that
 // fills all of quoted; nullopt when quoted is anything else.
 std::optional<std::string> unquoteText(const std::string& quoted);
+// The texts of one or more C-style quoted strings, each after a single
+// blank, that fill all of quoted; nullopt when quoted is anything else.
+std::optional<std::vector<std::string>> unquoteTexts(const std::string& quoted);
 
 // The candidate fewest edits away from word (the first of equals), when
 // that is at most two and word has two letters or more; "" otherwise.

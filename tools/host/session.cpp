@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 #include "guarded_memory.h"
 #include "platform/crash.h"
@@ -22,34 +23,50 @@ bool faultKindsReported = false;
 // broken: its pieces go out with the system call alone.
 void writeRaw(const char* text) { platform::writeRawError(text); }
 
-void writeCrashReport(const char* what)
+// "crashed KIND DETAIL" on the record stream, if there is one.
+void writeCrashRecord(const char* kind, const char* detail)
+{
+    if (!platform::hasRawRecordStream())
+        return;
+    platform::writeRawRecord("crashed ");
+    platform::writeRawRecord(kind);
+    platform::writeRawRecord(" ");
+    platform::writeRawRecord(detail);
+    platform::writeRawRecord("\n");
+}
+
+void writeCrashReport(const char* what, const char* recordKind, const char* recordDetail)
 {
     writeRaw("! component crashed (");
     writeRaw(what);
     writeRaw(") during: ");
     writeRaw(currentEvent);
     writeRaw("\n");
+    writeCrashRecord(recordKind, recordDetail);
 }
 
 // A fault on a guarded page is a broken memory rule, reported as such.
 void reportGuardFault(const void* address, guarded::Access access)
 {
     char reason[768];
-    const char* kind = "";
+    guarded::FaultKind kind = guarded::FaultKind::wroteLentMemory;
     if (!guarded::describeFault(address, access, currentEvent, reason, sizeof reason, &kind))
         return;
     if (faultKindsReported) {
         writeRaw("! kind ");
-        writeRaw(kind);
+        writeRaw(guarded::faultKindName(kind));
         writeRaw("\n");
     }
     writeRaw("! component ");
     writeRaw(reason);
     writeRaw("\n");
-    platform::exitNow(70);
+    writeCrashRecord("memory", guarded::faultKindName(kind));
+    platform::exitNow(crashExitStatus);
 }
 
 } // namespace
+
+const char noComponentNote[] = "the factory returned null";
 
 std::string currentEventText() { return currentEvent; }
 
@@ -69,6 +86,29 @@ void Session::beginEvent(const std::string& fallback)
 void setFaultKindsReported(bool reported)
 {
     faultKindsReported = reported;
+}
+
+void setCrashRecordStream(int descriptor) { platform::setRawRecordStream(descriptor); }
+
+std::optional<CrashRecord> readCrashRecord(const std::string& line)
+{
+    std::istringstream fields(line);
+    std::string word, what, detail, extra;
+    if (!(fields >> word >> what >> detail) || word != "crashed" || (fields >> extra))
+        return std::nullopt;
+    CrashRecord record;
+    const bool digits = detail.find_first_not_of("0123456789") == std::string::npos && detail.size() <= 9;
+    if (what == "signal" && digits && std::stoi(detail) > 0) {
+        record.signal = std::stoi(detail);
+    } else if (what == "exception" && detail.size() == 10 && detail.compare(0, 2, "0x") == 0
+               && detail.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos) {
+        record.exception = static_cast<std::uint32_t>(std::stoul(detail.substr(2), nullptr, 16));
+    } else if (what == "memory" && guarded::faultKindFromName(detail)) {
+        record.memoryFault = guarded::faultKindFromName(detail);
+    } else {
+        return std::nullopt;
+    }
+    return record;
 }
 
 void installCrashReporter()

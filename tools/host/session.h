@@ -3,10 +3,12 @@
 #ifndef ZORV_HOST_SESSION_H
 #define ZORV_HOST_SESSION_H
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
 #include "component_abi.h"
+#include "guarded_memory.h"
 #include "sim_host.h"
 
 namespace zorv_host {
@@ -63,6 +65,32 @@ void installCrashReporter();
 // Whether a fault on guarded memory is also reported as a line "! kind NAME"
 // before its sentence, for a parent process that sorts findings by kind.
 void setFaultKindsReported(bool reported);
+
+// The transcript's note for a create whose factory made no component.
+extern const char noComponentNote[];
+
+// The exit status of a process the crash reporter ended.
+const int crashExitStatus = 70;
+
+// A crash as the crash reporter records it for a parent process that
+// decides on it, in one line of its own (the sentence on standard error is
+// for people):
+//   crashed signal N             a signal (POSIX): SIGSEGV is "crashed signal 11"
+//   crashed exception 0xCODE     an unhandled exception (Windows), 8 hex digits
+//   crashed memory KIND          a fault on guarded memory: the rule broken
+//                                (guarded_memory.h: "read_past_end")
+struct CrashRecord {
+    int signal = 0;                                 // 0: not a signal
+    std::uint32_t exception = 0;                    // 0: not an exception
+    std::optional<guarded::FaultKind> memoryFault;  // set for a fault on guarded memory
+};
+// Where the crash reporter also writes the record line: a C runtime file
+// descriptor open for writing (the bridge's protocol stream); -1, the
+// default: nowhere.
+void setCrashRecordStream(int descriptor);
+// The record a line "crashed ..." holds (without its line end); nullopt for
+// any other line.
+std::optional<CrashRecord> readCrashRecord(const std::string& line);
 void setCurrentEvent(const std::string& description);
 std::string currentEventText();
 

@@ -404,31 +404,4 @@ std::vector<std::string> SimHost::takeNotes()
     return out;
 }
 
-const char* ruleBreakKindName(RuleBreakKind kind)
-{
-    switch (kind) {
-    case RuleBreakKind::nullCommand: return "null_command";
-    case RuleBreakKind::unterminatedCommand: return "unterminated_command";
-    case RuleBreakKind::oversizedCommand: return "oversized_command";
-    case RuleBreakKind::commandChanged: return "command_changed";
-    case RuleBreakKind::unknownHostCode: return "unknown_host_code";
-    case RuleBreakKind::commandAfterDetach: return "command_after_detach";
-    case RuleBreakKind::unknownVerb: return "unknown_verb";
-    case RuleBreakKind::malformedCommand: return "malformed_command";
-    case RuleBreakKind::nullHandback: return "null_handback";
-    case RuleBreakKind::tokenHandedBack: return "token_handed_back";
-    case RuleBreakKind::secondHandback: return "second_handback";
-    case RuleBreakKind::foreignHandback: return "foreign_handback";
-    case RuleBreakKind::replyNotHandedBack: return "reply_not_handed_back";
-    case RuleBreakKind::replyIntoMessageText: return "reply_into_message_text";
-    case RuleBreakKind::buttonAnswered: return "button_answered";
-    case RuleBreakKind::timerAnswered: return "timer_answered";
-    case RuleBreakKind::releaseAnswered: return "release_answered";
-    case RuleBreakKind::codeAnswered: return "code_answered";
-    case RuleBreakKind::sentWhileReleasing: return "sent_while_releasing";
-    case RuleBreakKind::farSide: return "far_side";
-    }
-    return "unknown";
-}
-
 } // namespace zorv_host

@@ -29,12 +29,12 @@ namespace {
 
 using namespace validation;
 
-enum class Status { pass, fail, skip, warn };
+using Status = CheckStatus;
 
 struct CheckResult {
     Status status = Status::pass;
     std::string reason;
-    std::string kind = "";   // what broke, as --json names it; empty: a plain requirement or none
+    ResultKind kind = ResultKind::none;   // what broke; none: a plain requirement or nothing
 };
 
 using Check = CheckDefinition;
@@ -51,9 +51,9 @@ CheckResult runCheckHere(const Check& check, const std::string& library, const C
     // they did not run.
     if (!loaded.factory())
         return check.failsWithoutLibrary
-                   ? CheckResult{Status::fail, loaded.error(), "load_failed"}
+                   ? CheckResult{Status::fail, loaded.error(), ResultKind::loadFailed}
                    : CheckResult{Status::skip, "not run: the library cannot be loaded (library.factory says why)",
-                                 "load_failed"};
+                                 ResultKind::loadFailed};
     Context context = base;
     context.factory = loaded.factory();
     try {
@@ -68,11 +68,6 @@ CheckResult runCheckHere(const Check& check, const std::string& library, const C
         return CheckResult{Status::fail, std::string("exception from the component: ") + error.what()};
     }
     return CheckResult{};
-}
-
-const char* statusWord(Status s)
-{
-    return s == Status::pass ? "PASS" : s == Status::fail ? "FAIL" : s == Status::warn ? "WARN" : "SKIP";
 }
 
 // The first line of text that says something (skipping rules of '=').
@@ -122,20 +117,20 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
         return CheckResult{Status::fail,
                            "no verdict within " + std::to_string(static_cast<int>(timeout))
                                + " s: the component hangs or is too slow",
-                           "hang"};
+                           ResultKind::hang};
     if (at == std::string::npos) {
         ComponentReport report = componentReport(child);
         std::string reason = !report.sentence.empty() ? report.sentence
                                                       : "the check process ended (" + child.description + ")";
         // A fault on guarded memory names its own kind.
-        std::string kind = report.sentence.empty() ? "process_ended" : report.kind.empty() ? "crash" : report.kind;
+        ResultKind kind = report.sentence.empty() ? ResultKind::processEnded
+                          : report.kind           ? resultKindOf(*report.kind)
+                                                  : ResultKind::crash;
         return CheckResult{Status::fail, reason, kind};
     }
+    // "RESULT STATUS REASON", after "KIND NAME" when the result has a kind.
     std::string verdict = taggedLine(child.out, "RESULT ", at);
-    Status status = verdict.compare(0, 4, "PASS") == 0   ? Status::pass
-                    : verdict.compare(0, 4, "SKIP") == 0 ? Status::skip
-                    : verdict.compare(0, 4, "WARN") == 0 ? Status::warn
-                                                         : Status::fail;
+    Status status = checkStatusFromName(verdict.substr(0, verdict.find(' '))).value_or(Status::fail);
     if (status != Status::fail && (child.exitCode != 0 || child.crashed)) {
         // The check held, but the process failed on its way out (a leak
         // checker, a destructor of the component's library).
@@ -143,7 +138,8 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
         return CheckResult{Status::fail, "the check process ended badly after the check (" + child.description
                                              + ")" + (first.empty() ? "" : ": " + first)};
     }
-    return CheckResult{status, verdict.size() > 5 ? verdict.substr(5) : "", taggedLine(child.out, "KIND ", at)};
+    return CheckResult{status, verdict.size() > 5 ? verdict.substr(5) : "",
+                       resultKindFromName(taggedLine(child.out, "KIND ", at)).value_or(ResultKind::none)};
 }
 
 
@@ -250,9 +246,9 @@ int runValidate(const ValidateOptions& options)
             installCrashReporter();
             setFaultKindsReported(true);
             CheckResult result = runCheckHere(*check, library, context);
-            if (!result.kind.empty())
-                std::cout << "KIND " << result.kind << "\n";
-            std::cout << "RESULT " << statusWord(result.status) << " " << result.reason << std::endl;
+            if (result.kind != ResultKind::none)
+                std::cout << "KIND " << resultKindName(result.kind) << "\n";
+            std::cout << "RESULT " << checkStatusName(result.status) << " " << result.reason << std::endl;
             return 0;
         }
         std::cerr << "zorv-host validate: no check named " << runCheck << "\n";
@@ -334,7 +330,7 @@ int runValidate(const ValidateOptions& options)
             if (result.status == Status::fail && warnsOnly(check, roundContext.strictness))
                 result.status = Status::warn;
             tally.count(result.status);
-            unloadable = unloadable || result.kind == "load_failed";
+            unloadable = unloadable || result.kind == ResultKind::loadFailed;
             if (result.status == Status::fail && !result.reason.empty()) {
                 auto same = std::find_if(failedFor.begin(), failedFor.end(),
                                          [&](const auto& entry) { return entry.first == result.reason; });
@@ -349,16 +345,17 @@ int runValidate(const ValidateOptions& options)
                                    : result.status == Status::fail ? JunitCase::Outcome::fail
                                    : result.status == Status::warn ? JunitCase::Outcome::warn
                                                                    : JunitCase::Outcome::skip,
-                                   result.reason, "", seconds, result.kind});
+                                   result.reason, "", seconds, resultKindName(result.kind)});
             if (json)
                 jsonChecks.push_back({{"name", check.name},
                                       {"round", round},
-                                      {"status", statusWord(result.status)},
+                                      {"status", checkStatusName(result.status)},
                                       {"reason", result.reason},
-                                      {"kind", result.kind.empty() ? nlohmann::json() : nlohmann::json(result.kind)},
+                                      {"kind", result.kind == ResultKind::none ? nlohmann::json()
+                                                                               : nlohmann::json(resultKindName(result.kind))},
                                       {"seconds", seconds}});
             else
-                std::cout << statusWord(result.status) << "  " << check.name
+                std::cout << checkStatusName(result.status) << "  " << check.name
                           << (result.reason.empty() ? "" : ": " + result.reason) << std::endl;
         };
         forEachConcurrently(jobs, order.size(), work, done);

@@ -9,9 +9,50 @@
 #include <string>
 #include <vector>
 
+#include "guarded_memory.h"
+#include "rule_break.h"
 #include "vocabulary.h"
 
+// The validator's own findings, once: the enumerator and the stable name of
+// each kind of result that is neither a rule break nor a memory fault.
+#define ZORV_VALIDATOR_FINDINGS(X)                                                                       \
+    X(loadFailed, "load_failed")               /* the library did not load (or, skipped: cannot load) */ \
+    X(hang, "hang")                            /* no verdict within the time limit */                    \
+    X(crash, "crash")                          /* the component crashed, not on guarded memory */        \
+    X(processEnded, "process_ended")           /* the check's process ended with neither verdict nor crash report */ \
+    X(sentOnIgnoredCode, "sent_on_ignored_code") /* an ignored event code made the component send */      \
+    X(ambiguousLine, "ambiguous_line")         /* a well-shaped line with a quote inside a text */       \
+    X(undeclaredEvent, "undeclared_event")     /* a notification not declared in "_events" */            \
+    X(detachedEarly, "detached_early")         /* "AS" before the component was destroyed */             \
+    X(detachCount, "detach_count")             /* "AS" not sent exactly once */
+
 namespace zorv_host {
+
+// What a check result found, as --json names it in "kind" and JUnit in a
+// failure's type: one of the validator's own findings, a broken rule of the
+// host contract (rule_break.h) or a fault on guarded memory
+// (guarded_memory.h), each under its own stable name.
+enum class ResultKind {
+    none,   // a plain requirement, or nothing found: JSON null
+    ZORV_VALIDATOR_FINDINGS(ZORV_ENUMERATOR)
+    ZORV_RULE_BREAK_KINDS(ZORV_ENUMERATOR)
+    ZORV_MEMORY_FAULT_KINDS(ZORV_ENUMERATOR)
+};
+
+// The kind's stable name ("unknown_verb", "hang"); "" for none.
+const char* resultKindName(ResultKind kind);
+// The kind of that name ("" is none); nullopt for a name of no kind.
+std::optional<ResultKind> resultKindFromName(const std::string& name);
+ResultKind resultKindOf(RuleBreakKind kind);
+ResultKind resultKindOf(guarded::FaultKind kind);
+
+// How a check ended.
+enum class CheckStatus { pass, fail, skip, warn };
+
+// Its stable name, as the text and --json show it: "PASS", "FAIL", "SKIP", "WARN".
+const char* checkStatusName(CheckStatus status);
+// The status of that name; nullopt for any other text.
+std::optional<CheckStatus> checkStatusFromName(const std::string& name);
 
 struct ValidateOptions {
     std::string library;

@@ -12,7 +12,9 @@
 #include <thread>
 #include <unistd.h>
 
+#include "bridge.h"
 #include "scenario.h"
+#include "session.h"
 #include "sim_host.h"
 
 namespace zorv_workbench {
@@ -47,6 +49,20 @@ std::string describeStatus(int status)
 
 } // namespace
 
+const char* childEndName(ChildEnd end)
+{
+    switch (end) {
+    case ChildEnd::running: return "running";
+    case ChildEnd::notStarted: return "not_started";
+    case ChildEnd::loadFailed: return "load_failed";
+    case ChildEnd::crashed: return "crashed";
+    case ChildEnd::hung: return "hung";
+    case ChildEnd::exited: return "exited";
+    case ChildEnd::brokeProtocol: return "broke_protocol";
+    }
+    return "unknown";
+}
+
 BridgeClient::~BridgeClient()
 {
     if (pid_ > 0)
@@ -62,11 +78,11 @@ bool BridgeClient::start(const std::vector<std::string>& argv)
     // child's output pipe would keep its end open after it died.
     int in[2], out[2];
     if (argv.empty() || pipe2(in, O_CLOEXEC) != 0)
-        return fail("cannot make a pipe"), false;
+        return fail(ChildEnd::notStarted, "cannot make a pipe"), false;
     if (pipe2(out, O_CLOEXEC) != 0) {
         close(in[0]);
         close(in[1]);
-        return fail("cannot make a pipe"), false;
+        return fail(ChildEnd::notStarted, "cannot make a pipe"), false;
     }
     char errName[] = "/tmp/zorv-bridge-XXXXXX";
     errFile_ = mkostemp(errName, O_CLOEXEC);
@@ -93,7 +109,7 @@ bool BridgeClient::start(const std::vector<std::string>& argv)
     toChild_ = in[1];
     fromChild_ = out[0];
     if (pid_ < 0) {
-        fail("cannot start a process");
+        fail(ChildEnd::notStarted, "cannot start a process");
         return false;
     }
     setpgid(pid_, pid_);
@@ -104,28 +120,36 @@ bool BridgeClient::waitReady(double seconds, const std::atomic<bool>* cancel)
 {
     double deadline = monotonicSeconds() + seconds;
     std::string line;
-    while (failure_.empty()) {
+    while (failure_.end == ChildEnd::running) {
         if (cancel && *cancel)
-            return fail("not started: the workbench is stopping"), false;
+            return fail(ChildEnd::notStarted, "not started: the workbench is stopping"), false;
         // Short reads, so that a cancel is seen soon.
         Read read = readLine(line, std::min(deadline, monotonicSeconds() + 0.2));
         if (read == Read::Timeout && monotonicSeconds() < deadline)
             continue;
         if (read == Read::Timeout)
-            return fail("did not load within " + std::to_string(static_cast<int>(seconds)) + " s"), false;
+            return fail(ChildEnd::hung, "did not load within " + std::to_string(static_cast<int>(seconds)) + " s"),
+                   false;
         if (read == Read::Eof)
-            return fail("ended while loading", 1.0), false;
-        if (line == "ready")
+            return streamEnded("ended while loading", 1.0), false;
+        if (line == "ready") {
+            ready_ = true;
             return true;
+        }
         std::string word, rest;
         splitWord(line, word, rest);
         if (word == "fail") {
-            std::optional<std::string> why = zorv_host::unquoteText(rest);
-            std::string said = why ? *why : rest;
-            failure_ = said.rfind("cannot load", 0) == 0 ? said : "cannot load: " + said;
-            reap(1.0);
+            std::optional<zorv_host::BridgeLoadFailure> failed = zorv_host::readBridgeFail(line);
+            if (!failed)
+                return protocolBroken(line, "while loading"), false;
+            // The loader's sentence names the library it could not load;
+            // one about a missing factory is said to be a failed load too.
+            bool said = failed->failure == zorv_host::ComponentLibrary::Failure::library;
+            fail(ChildEnd::loadFailed, said ? failed->why : "cannot load: " + failed->why, 1.0);
             return false;
         }
+        if (std::optional<zorv_host::CrashRecord> crash = zorv_host::readCrashRecord(line))
+            crashRecord_ = crash;   // its end follows
         // Anything else before "ready" (a loader's chatter) is skipped.
     }
     return false;
@@ -136,8 +160,9 @@ ExchangeResult BridgeClient::exchange(const std::string& line, const ExchangeHan
     ExchangeResult result;
     if (!running())
         return result;
+    event_ = line;
     if (!writeLine(line)) {
-        fail("went away before \"" + line + "\"");
+        streamEnded("went away before \"" + line + "\"", 0);
         return result;
     }
     double deadline = monotonicSeconds() + seconds;
@@ -145,11 +170,12 @@ ExchangeResult BridgeClient::exchange(const std::string& line, const ExchangeHan
     for (;;) {
         Read read = readLine(got, deadline);
         if (read == Read::Timeout) {
-            fail("hung: no answer within " + std::to_string(seconds).substr(0, 3) + " s to \"" + line + "\"");
+            fail(ChildEnd::hung,
+                 "hung: no answer within " + std::to_string(seconds).substr(0, 3) + " s to \"" + line + "\"");
             return result;
         }
         if (read == Read::Eof) {
-            fail("crashed during \"" + line + "\"", 1.0);
+            streamEnded("crashed during \"" + line + "\"", 1.0);
             return result;
         }
         std::string word, rest;
@@ -161,12 +187,17 @@ ExchangeResult BridgeClient::exchange(const std::string& line, const ExchangeHan
         } else if (word == "query" && text) {
             std::optional<std::string> answer = handlers.query ? handlers.query(*text) : std::nullopt;
             if (!writeLine(answer ? "reply " + zorv_host::quoteText(*answer) : "reply null")) {
-                fail("went away during the query \"" + *text + "\" of \"" + line + "\"");
+                streamEnded("went away during the query \"" + *text + "\" of \"" + line + "\"", 0);
                 return result;
             }
-        } else if (word == "note" && text) {
+        } else if (std::optional<zorv_host::RuleBreak> broken = zorv_host::readBridgeNote(got)) {
             if (handlers.note)
-                handlers.note(*text);
+                handlers.note(*broken);
+        } else if (word == "nocomponent" && text) {
+            if (handlers.noComponent)
+                handlers.noComponent(*text);
+        } else if (std::optional<zorv_host::CrashRecord> crash = zorv_host::readCrashRecord(got)) {
+            crashRecord_ = crash;   // the child's last line: its end follows
         } else if (word == "error" && text) {
             result.error = *text;
         } else if (word == "done") {
@@ -178,7 +209,7 @@ ExchangeResult BridgeClient::exchange(const std::string& line, const ExchangeHan
             result.ok = true;
             return result;
         } else {
-            fail("sent \"" + zorv_host::escapeText(got) + "\", which is not of the protocol, during \"" + line + "\"");
+            protocolBroken(got, "during \"" + line + "\"");
             return result;
         }
     }
@@ -188,7 +219,7 @@ void BridgeClient::stop()
 {
     if (pid_ <= 0)
         return;
-    if (failure_.empty() && writeLine("quit")) {
+    if (failure_.end == ChildEnd::running && writeLine("quit")) {
         // The component is destroyed on "quit"; give it a moment.
         double deadline = monotonicSeconds() + 2.0;
         while (monotonicSeconds() < deadline) {
@@ -272,13 +303,27 @@ bool BridgeClient::writeLine(const std::string& line)
     return true;
 }
 
-void BridgeClient::fail(const std::string& why, double grace)
+void BridgeClient::fail(ChildEnd end, const std::string& why, double grace)
 {
-    if (!failure_.empty())
+    if (failure_.end != ChildEnd::running)
         return;
-    failure_ = why;
+    failure_.end = end;
+    failure_.loading = !ready_;
+    failure_.event = ready_ ? event_ : std::string();
+    failure_.text = why;
     if (pid_ > 0)
         reap(grace);
+}
+
+void BridgeClient::streamEnded(const std::string& why, double grace)
+{
+    byProcessEnd_ = failure_.end == ChildEnd::running;
+    fail(ChildEnd::exited, why, grace);
+}
+
+void BridgeClient::protocolBroken(const std::string& got, const std::string& when)
+{
+    fail(ChildEnd::brokeProtocol, "sent \"" + zorv_host::escapeText(got) + "\", which is not of the protocol, " + when);
 }
 
 void BridgeClient::reap(double grace)
@@ -300,9 +345,32 @@ void BridgeClient::reap(double grace)
         done = waitpid(pid_, &status, 0);
         killed = true;
     }
-    if (done == pid_ && !failure_.empty() && !killed)
-        failure_ += "; the process " + describeStatus(status);
     pid_ = -1;
+    if (failure_.end == ChildEnd::running)
+        return;   // stopped, not failed
+    const bool ended = done > 0 && !killed;
+    if (ended) {
+        failure_.text += "; the process " + describeStatus(status);
+        if (WIFEXITED(status))
+            failure_.exitStatus = WEXITSTATUS(status);
+        if (WIFSIGNALED(status))
+            failure_.signal = WTERMSIG(status);
+    }
+    if (crashRecord_) {
+        // What the crash reporter recorded is the most precise account.
+        failure_.signal = crashRecord_->signal ? crashRecord_->signal : failure_.signal;
+        failure_.exception = crashRecord_->exception;
+        failure_.memoryFault = crashRecord_->memoryFault;
+    }
+    if (!byProcessEnd_)
+        return;
+    // The child closed its end: how the process ended says what happened.
+    if (crashRecord_ || (ended && (WIFSIGNALED(status) || failure_.exitStatus == zorv_host::crashExitStatus)))
+        failure_.end = ChildEnd::crashed;
+    else if (ended)
+        failure_.end = ChildEnd::exited;
+    else
+        failure_.end = ChildEnd::brokeProtocol;   // it closed its output but lived on
 }
 
 } // namespace zorv_workbench

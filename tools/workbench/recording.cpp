@@ -29,9 +29,9 @@ std::string scenarioText(const std::vector<JournalStep>& steps, const std::vecto
             text += "# " + step.comment + "\n";
         for (const HostAnswer& answer : step.answers)
             text += hostRule(answer) + "\n";
-        if (step.failure.rfind("hung", 0) == 0) {
+        if (step.failure && step.failure->end == ChildEnd::hung) {
             // Replayed, the event would hang the checker too.
-            text += "# the component hung here, on: " + step.event + "\n# " + step.failure + "\n";
+            text += "# the component hung here, on: " + step.event + "\n# " + step.failure->text + "\n";
             break;
         }
         text += step.event + "\n";
@@ -39,8 +39,8 @@ std::string scenarioText(const std::vector<JournalStep>& steps, const std::vecto
             text += zorv_host::showCommand(command) + "\n";
         for (const std::string& note : step.notes)
             text += "! " + note + "\n";
-        if (!step.failure.empty()) {
-            text += "# the component failed here: " + step.failure + "\n";
+        if (step.failure) {
+            text += "# the component failed here: " + step.failure->text + "\n";
             break;
         }
         if (step.parent)

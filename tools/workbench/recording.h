@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "bridge_client.h"
+
 namespace zorv_workbench {
 
 struct HostAnswer {
@@ -19,10 +21,11 @@ struct JournalStep {
     std::string event;                    // the scenario line delivered
     std::vector<HostAnswer> answers;      // queries answered during it
     std::vector<std::string> commands;    // command lines, queries included
-    std::vector<std::string> notes;       // rule breaks noted
+    std::vector<std::string> notes;       // the transcript's notes: rule breaks, a factory's null
+    bool noComponent = false;             // a create whose factory made no component
     bool parent = false;                  // a parent message: has a reply
     std::optional<std::string> reply;
-    std::string failure;                  // the component failed during it
+    std::optional<ChildFailure> failure;  // the component failed during it
     std::string comment;                  // written above the step
 };
 

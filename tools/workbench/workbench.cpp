@@ -426,7 +426,7 @@ struct Workbench::Impl {
             return;
         }
         if (!ok) {
-            failed(run, client->failure(), *client, Status::Failed);
+            failed(run, client->failure(), *client);
             return;
         }
         run.bridge = client;
@@ -435,8 +435,7 @@ struct Workbench::Impl {
         std::string base = run.config.basePath.empty() ? zorv_host::folderOf(run.libraryFile) : run.config.basePath;
         if (!deliver(run, "create " + quoteText(base)).ok)
             return;
-        const JournalStep& created = run.journal.back();
-        if (std::find(created.notes.begin(), created.notes.end(), "the factory returned null") != created.notes.end()) {
+        if (run.journal.back().noComponent) {
             run.status = Status::Stopped;
             run.why = "the factory returned null: there is no component to drive";
             addLog(run.config.name, "status", run.why);
@@ -514,11 +513,17 @@ struct Workbench::Impl {
             addLog(run.config.name, "query", query + "  \u2192 " + (answer ? quoteText(*answer) : "null"));
             return answer;
         };
-        handlers.note = [&](const std::string& note) {
+        // A note is the transcript's: a rule break, or a factory's null.
+        auto noted = [&](const std::string& note) {
             step.notes.push_back(note);
             ++run.ruleBreaks;
             run.lastRuleBreak = note;
             addLog(run.config.name, "note", note);
+        };
+        handlers.note = [&](const zorv_host::RuleBreak& broken) { noted(broken.detail); };
+        handlers.noComponent = [&](const std::string& note) {
+            step.noComponent = true;
+            noted(note);
         };
         ExchangeResult result = run.bridge->exchange(line, handlers, options.eventSeconds);
         if (!result.ok) {
@@ -544,11 +549,13 @@ struct Workbench::Impl {
         return outcome;
     }
 
-    void failed(PlacementRun& run, const std::string& why, const BridgeClient& client,
-                Status status = Status::Crashed)
+    // A child that never loaded failed; one that failed later crashed (or
+    // hung, or broke the protocol: failure.end says which).
+    void failed(PlacementRun& run, const ChildFailure& failure, const BridgeClient& client)
     {
+        const Status status = failure.loading ? Status::Failed : Status::Crashed;
         run.status = status;
-        run.why = why;
+        run.why = failure.text;
         std::string tail = client.errorTail(600);
         std::size_t lastLine = tail.rfind('\n');
         std::string last = lastLine == std::string::npos ? tail : tail.substr(lastLine + 1);

@@ -15,6 +15,7 @@ struct LoadedComponent {
     void* library = nullptr;              // null when it did not load
     component_factory factory = nullptr;  // null on any failure
     std::string error;                    // why not, in words; empty on success
+    bool exportsNoFactory = false;        // it loaded and exports no factory
 };
 
 // Loads the library at path and finds its factory. The library may be

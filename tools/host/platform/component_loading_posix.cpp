@@ -47,6 +47,7 @@ LoadedComponent loadComponentLibrary(const std::string& path)
     void* symbol = dlsym(loaded.library, ZORV_PLUGIN_ENTRY_NAME);
     if (!symbol) {
         loaded.error = path + " does not export " ZORV_PLUGIN_ENTRY_NAME;
+        loaded.exportsNoFactory = true;
         return loaded;
     }
     loaded.factory = reinterpret_cast<component_factory>(symbol);

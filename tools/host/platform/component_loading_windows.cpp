@@ -107,6 +107,7 @@ LoadedComponent loadComponentLibrary(const std::string& path)
     FARPROC symbol = GetProcAddress(module, ZORV_PLUGIN_ENTRY_NAME);
     if (!symbol) {
         loaded.error = path + " does not export " ZORV_PLUGIN_ENTRY_NAME;
+        loaded.exportsNoFactory = true;
         return loaded;
     }
     loaded.factory = reinterpret_cast<component_factory>(reinterpret_cast<void*>(symbol));

@@ -15,6 +15,9 @@ bool isTerminal(int descriptor);
 // so that whatever else prints lands there. Null when it cannot be done.
 std::FILE* takeStandardOutput();
 
+// The C runtime file descriptor under a stream; -1 for null.
+int descriptorOf(std::FILE* stream);
+
 } // namespace zorv_host::platform
 
 #endif

@@ -13,4 +13,6 @@ std::FILE* takeStandardOutput()
     return protocol >= 0 ? fdopen(protocol, "w") : nullptr;
 }
 
+int descriptorOf(std::FILE* stream) { return stream ? fileno(stream) : -1; }
+
 } // namespace zorv_host::platform

@@ -15,4 +15,6 @@ std::FILE* takeStandardOutput()
     return _fdopen(protocol, "wb");
 }
 
+int descriptorOf(std::FILE* stream) { return stream ? _fileno(stream) : -1; }
+
 } // namespace zorv_host::platform

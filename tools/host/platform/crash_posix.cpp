@@ -12,6 +12,7 @@ namespace zorv_host::platform {
 namespace {
 
 CrashHandlers installed{};
+int recordStream = -1;
 
 // The page-fault error code, where the machine's context carries it: bit 1
 // set for a write.
@@ -28,8 +29,18 @@ MemoryAccess accessOf(void* context)
 
 void onCrashSignal(int signal)
 {
+    // The number in decimal, without stdio.
+    char number[12];
+    char* digit = number + sizeof number - 1;
+    *digit = '\0';
+    unsigned value = signal > 0 ? static_cast<unsigned>(signal) : 0;
+    do {
+        *--digit = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0 && digit > number);
     installed.onCrash(signal == SIGSEGV ? "SIGSEGV" : signal == SIGBUS ? "SIGBUS" : signal == SIGFPE ? "SIGFPE"
-                      : signal == SIGILL ? "SIGILL" : signal == SIGABRT ? "SIGABRT" : "signal");
+                      : signal == SIGILL ? "SIGILL" : signal == SIGABRT ? "SIGABRT" : "signal",
+                      "signal", digit);
     _exit(70);
 }
 
@@ -58,6 +69,18 @@ void installCrashHandlers(const CrashHandlers& handlers)
 void writeRawError(const char* text)
 {
     ssize_t ignored = write(2, text, std::strlen(text));
+    (void)ignored;
+}
+
+void setRawRecordStream(int descriptor) { recordStream = descriptor; }
+
+bool hasRawRecordStream() { return recordStream >= 0; }
+
+void writeRawRecord(const char* text)
+{
+    if (recordStream < 0)
+        return;
+    ssize_t ignored = write(recordStream, text, std::strlen(text));
     (void)ignored;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/crash.h"
 
 #include <cstring>
+#include <io.h>
 #include <windows.h>
 
 namespace zorv_host::platform {
@@ -8,6 +9,7 @@ namespace zorv_host::platform {
 namespace {
 
 CrashHandlers installed{};
+HANDLE recordStream = INVALID_HANDLE_VALUE;
 
 // First in line for every exception: an access violation on memory the
 // handler can explain ends the process there; anything else goes on.
@@ -30,7 +32,7 @@ LONG WINAPI onUnhandledException(EXCEPTION_POINTERS* info)
     unsigned long code = info->ExceptionRecord->ExceptionCode;
     for (int i = 0; i < 8; ++i)
         what[sizeof what - 2 - i] = "0123456789abcdef"[(code >> (4 * i)) & 15];
-    installed.onCrash(what);
+    installed.onCrash(what, "exception", what + 10);   // "0x" and the code
     ExitProcess(70);
 }
 
@@ -47,6 +49,21 @@ void writeRawError(const char* text)
 {
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+}
+
+void setRawRecordStream(int descriptor)
+{
+    recordStream = descriptor < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+}
+
+bool hasRawRecordStream() { return recordStream != INVALID_HANDLE_VALUE; }
+
+void writeRawRecord(const char* text)
+{
+    if (recordStream == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(recordStream, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
 }
 
 void exitNow(int status) { ExitProcess(static_cast<UINT>(status)); }

@@ -7,7 +7,7 @@
 
 namespace zorv_host::validation {
 
-void require(bool condition, const std::string& reason, const std::string& kind)
+void require(bool condition, const std::string& reason, ResultKind kind)
 {
     if (!condition)
         throw CheckFailed{reason, kind};
@@ -15,7 +15,7 @@ void require(bool condition, const std::string& reason, const std::string& kind)
 
 void fail(const RuleBreak& broken, const std::string& when)
 {
-    throw CheckFailed{(when.empty() ? "" : when + ": ") + broken.detail, ruleBreakKindName(broken.kind)};
+    throw CheckFailed{(when.empty() ? "" : when + ": ") + broken.detail, resultKindOf(broken.kind)};
 }
 
 // Host replies that let every query succeed, so that components exercise
@@ -147,3 +147,76 @@ const CheckRegistry& checkRegistry()
 }
 
 } // namespace zorv_host::validation
+
+namespace zorv_host {
+
+const char* resultKindName(ResultKind kind)
+{
+    switch (kind) {
+    case ResultKind::none: return "";
+#define ZORV_NAME_CASE(enumerator, name) \
+    case ResultKind::enumerator: return name;
+        ZORV_VALIDATOR_FINDINGS(ZORV_NAME_CASE)
+        ZORV_RULE_BREAK_KINDS(ZORV_NAME_CASE)
+        ZORV_MEMORY_FAULT_KINDS(ZORV_NAME_CASE)
+#undef ZORV_NAME_CASE
+    }
+    return "";
+}
+
+std::optional<ResultKind> resultKindFromName(const std::string& name)
+{
+    if (name.empty())
+        return ResultKind::none;
+#define ZORV_FROM_NAME(enumerator, text) \
+    if (name == text)                    \
+        return ResultKind::enumerator;
+    ZORV_VALIDATOR_FINDINGS(ZORV_FROM_NAME)
+    ZORV_RULE_BREAK_KINDS(ZORV_FROM_NAME)
+    ZORV_MEMORY_FAULT_KINDS(ZORV_FROM_NAME)
+#undef ZORV_FROM_NAME
+    return std::nullopt;
+}
+
+ResultKind resultKindOf(RuleBreakKind kind)
+{
+    switch (kind) {
+#define ZORV_SAME_CASE(enumerator, name) \
+    case RuleBreakKind::enumerator: return ResultKind::enumerator;
+        ZORV_RULE_BREAK_KINDS(ZORV_SAME_CASE)
+#undef ZORV_SAME_CASE
+    }
+    return ResultKind::none;
+}
+
+ResultKind resultKindOf(guarded::FaultKind kind)
+{
+    switch (kind) {
+#define ZORV_SAME_CASE(enumerator, name) \
+    case guarded::FaultKind::enumerator: return ResultKind::enumerator;
+        ZORV_MEMORY_FAULT_KINDS(ZORV_SAME_CASE)
+#undef ZORV_SAME_CASE
+    }
+    return ResultKind::none;
+}
+
+const char* checkStatusName(CheckStatus status)
+{
+    switch (status) {
+    case CheckStatus::pass: return "PASS";
+    case CheckStatus::fail: return "FAIL";
+    case CheckStatus::skip: return "SKIP";
+    case CheckStatus::warn: return "WARN";
+    }
+    return "FAIL";
+}
+
+std::optional<CheckStatus> checkStatusFromName(const std::string& name)
+{
+    for (CheckStatus status : {CheckStatus::pass, CheckStatus::fail, CheckStatus::skip, CheckStatus::warn})
+        if (name == checkStatusName(status))
+            return status;
+    return std::nullopt;
+}
+
+} // namespace zorv_host

@@ -13,22 +13,23 @@
 #include "component_abi.h"
 #include "session.h"
 #include "sim_host.h"
+#include "validator.h"
 #include "vocabulary.h"
 
 namespace zorv_host::validation {
 
-// Thrown inside a check to fail it with a reason, and the kind of rule that
-// broke as results name it ("unknown_verb"); empty for a plain requirement.
+// Thrown inside a check to fail it with a reason, and the kind of what
+// broke; none for a plain requirement.
 struct CheckFailed {
     std::string reason;
-    std::string kind = "";
+    ResultKind kind = ResultKind::none;
 };
 
 // Thrown to end a check with a WARN: a finding that breaks no rule of the
 // contract but that the component's author should see.
 struct CheckWarned {
     std::string reason;
-    std::string kind = "";
+    ResultKind kind = ResultKind::none;
 };
 
 // Thrown where a check has nothing to check (no component could be made).
@@ -37,7 +38,7 @@ struct CheckSkipped {
 };
 
 // Fails the check with reason (and kind, if any) unless condition holds.
-void require(bool condition, const std::string& reason, const std::string& kind = "");
+void require(bool condition, const std::string& reason, ResultKind kind = ResultKind::none);
 
 // Fails the check with the rule break, its kind named; when, if given, goes
 // before its sentence.

@@ -19,12 +19,12 @@ void checkIgnoredCodes(const Context& c)
         const char* result = session.rawEvent(code, code >= 1 && code <= 7 ? reinterpret_cast<void*>(42) : text);
         if (result)
             throw CheckFailed{"code " + std::to_string(code) + " answered " + quoteText(result),
-                              ruleBreakKindName(RuleBreakKind::codeAnswered)};
+                              ResultKind::codeAnswered};
         std::vector<std::string> sent = host.takeCommands();
         if (!sent.empty())
             throw CheckFailed{"code " + std::to_string(code) + " made the component send \"" + escapeText(sent.front())
                                   + "\"",
-                              "sent_on_ignored_code"};
+                              ResultKind::sentOnIgnoredCode};
     }
     destroy(session);
     requireNoNotes(host, "after the ignored codes");
@@ -38,10 +38,10 @@ void checkReleaseNull(const Context& c)
     host.takeCommands();
     setCurrentEvent("event 5 null");
     if (session.rawEvent(zorv_code::release, nullptr) != nullptr)
-        throw CheckFailed{"code 5 with null answered non-null", ruleBreakKindName(RuleBreakKind::releaseAnswered)};
+        throw CheckFailed{"code 5 with null answered non-null", ResultKind::releaseAnswered};
     if (!host.takeCommands().empty())
         throw CheckFailed{"code 5 with null made the component send a command",
-                          ruleBreakKindName(RuleBreakKind::sentWhileReleasing)};
+                          ResultKind::sentWhileReleasing};
     destroy(session);
 }
 

@@ -23,7 +23,7 @@ void checkCommandShapes(const Context& c)
     if (!warnings.empty())
         throw CheckWarned{warnings.front().text + " (during " + warnings.front().event + ")"
                               + (warnings.size() > 1 ? " (+" + std::to_string(warnings.size() - 1) + " more)" : ""),
-                          "ambiguous_line"};
+                          ResultKind::ambiguousLine};
 }
 
 // The notifications ("HN") the component sends must be among those it
@@ -56,7 +56,7 @@ void checkNotifications(const Context& c)
     destroy(rig.session);
     requireNoNotes(rig.host, "the notifications");
     if (!finding.empty())
-        throw CheckWarned{finding, "undeclared_event"};
+        throw CheckWarned{finding, ResultKind::undeclaredEvent};
 }
 
 } // namespace

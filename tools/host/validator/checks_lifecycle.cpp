@@ -18,17 +18,17 @@ void checkDetach(const Context& c)
     Rig rig(c.factory, false);
     drive(rig.session, discover(c, rig.session, rig.host));
     const std::string detach = quoteText(detachVerb().verb);
-    require(!rig.host.detached(), detach + " was sent before the component was destroyed", "detached_early");
+    require(!rig.host.detached(), detach + " was sent before the component was destroyed", ResultKind::detachedEarly);
     destroy(rig.session);
     const std::vector<std::string>& all = rig.host.allCommands();
     const long detaches = std::count_if(all.begin(), all.end(), isDetach);
-    require(detaches == 1, detach + " was sent " + std::to_string(detaches) + " times", "detach_count");
+    require(detaches == 1, detach + " was sent " + std::to_string(detaches) + " times", ResultKind::detachCount);
     for (const RuleBreak& broken : rig.host.takeRuleBreaks())
         if (broken.kind == RuleBreakKind::commandAfterDetach)
             fail(broken);
     if (!isDetach(all.back()))
         throw CheckFailed{"the last command was \"" + escapeText(all.back()) + "\", not " + detach,
-                          ruleBreakKindName(RuleBreakKind::commandAfterDetach)};
+                          ResultKind::commandAfterDetach};
 }
 
 // What a fresh component does on the probe, as transcript lines.
