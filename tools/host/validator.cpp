@@ -217,16 +217,228 @@ struct Tally {
 
 const char validateEntry[] = "validate";
 
+namespace {
+
+// The child's side: one check, its verdict as tagged lines for the parent.
+int runOneCheck(const ValidateOptions& options, const Context& context)
+{
+    const Check* check = checkRegistry().find(options.runCheck);
+    if (!check) {
+        std::cerr << "zorv-host validate: no check named " << options.runCheck << "\n";
+        return 2;
+    }
+    installCrashReporter();
+    setFaultKindsReported(true);
+    CheckResult result = runCheckHere(*check, options.library, context);
+    if (result.kind != ResultKind::none)
+        std::cout << "KIND " << resultKindName(result.kind) << "\n";
+    std::cout << "RESULT " << checkStatusName(result.status) << " " << result.reason << std::endl;
+    return 0;
+}
+
+// One validation: its rounds of the selected checks, what they found, and
+// the reports made of it.
+class ValidationRun {
+public:
+    ValidationRun(const ValidateOptions& options, const Context& context, double timeout)
+        : options_(options), context_(context), timeout_(timeout),
+          seeds_(roundSeeds(context.seed, options.repeat, options.randomise))
+    {
+        for (const Check& check : checkRegistry().all())
+            if (selected(check.name, options.only, options.skip))
+                selection_.push_back(&check);
+    }
+
+    void printHeader() const;
+    void runRound(int round);
+    // Writes the JUnit file, the JSON or the summary; returns the exit status.
+    int finish();
+
+private:
+    struct Outcome {
+        CheckResult result;
+        double seconds = 0;
+    };
+    std::vector<const Check*> orderOf(const Context& round) const;
+    void record(const Check& check, Outcome& outcome, int round, const Context& roundContext, Tally& tally,
+                JunitSuite& suite);
+    void printRoundsSummary() const;
+    std::string replayFlags() const { return options_.randomise ? " --randomise" : ""; }
+
+    const ValidateOptions& options_;
+    const Context& context_;
+    const double timeout_;
+    const std::vector<std::uint64_t> seeds_;
+    std::vector<const Check*> selection_;
+    Tally total_;
+    nlohmann::json jsonChecks_ = nlohmann::json::array(), jsonRounds_ = nlohmann::json::array();
+    std::vector<JunitSuite> suites_;
+    std::vector<int> failedRounds_;
+    bool unloadable_ = false;   // exit status 3, as for the other subcommands
+    // The checks that failed for each reason, in the order they were shown:
+    // one fault often fails many checks with the same sentence.
+    std::vector<std::pair<std::string, std::vector<std::string>>> failedFor_;
+};
+
+void ValidationRun::printHeader() const
+{
+    if (options_.json)
+        return;
+    const int rounds = options_.repeat;
+    std::cout << "validating " << options_.library << " (strictness " << context_.strictness;
+    if (rounds == 1)
+        std::cout << ", seed " << context_.seed << (options_.randomise ? ", checks in random order" : "")
+                  << "; replay with --seed " << context_.seed << replayFlags() << ")\n";
+    else
+        std::cout << ", " << rounds << " rounds"
+                  << (options_.randomise ? " in random order, a seed each" : ", seed " + std::to_string(context_.seed))
+                  << "; replay them all with --seed " << context_.seed << " --repeat " << rounds << replayFlags()
+                  << ")\n";
+}
+
+std::vector<const Check*> ValidationRun::orderOf(const Context& round) const
+{
+    std::vector<const Check*> order = selection_;
+    if (options_.randomise) {
+        std::vector<std::size_t> shuffled = shuffledOrder(selection_.size(), round.seed);
+        for (std::size_t i = 0; i < shuffled.size(); ++i)
+            order[i] = selection_[shuffled[i]];
+    }
+    return order;
+}
+
+void ValidationRun::runRound(int round)
+{
+    const int rounds = options_.repeat;
+    Context roundContext = context_;
+    roundContext.seed = seeds_[round - 1];
+    const std::vector<const Check*> order = orderOf(roundContext);
+    if (rounds > 1 && !options_.json)
+        std::cout << "round " << round << " of " << rounds << ": seed " << roundContext.seed
+                  << "; replay with --seed " << roundContext.seed << replayFlags() << std::endl;
+    std::vector<Outcome> outcomes(order.size());
+    Tally tally;
+    JunitSuite suite{"zorv-host validate " + options_.library
+                         + (rounds > 1 ? " round " + std::to_string(round) + " (seed "
+                                             + std::to_string(roundContext.seed) + ")"
+                                       : ""),
+                     {}};
+    auto work = [&](std::size_t i) {
+        auto start = std::chrono::steady_clock::now();
+        try {
+            outcomes[i].result = options_.inProcess
+                                     ? runCheckHere(*order[i], options_.library, roundContext)
+                                     : runCheckIsolated(*order[i], options_.library, roundContext, timeout_);
+        } catch (const std::exception& error) {
+            outcomes[i].result = CheckResult{Status::fail, std::string("the validator failed: ") + error.what()};
+        }
+        outcomes[i].seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    auto done = [&](std::size_t i) { record(*order[i], outcomes[i], round, roundContext, tally, suite); };
+    // In-process checks share this process's state: one at a time.
+    forEachConcurrently(options_.inProcess ? 1 : options_.jobs, order.size(), work, done);
+    total_.add(tally);
+    if (tally.failed)
+        failedRounds_.push_back(round);
+    suites_.push_back(std::move(suite));
+    jsonRounds_.push_back({{"round", round},
+                           {"seed", roundContext.seed},
+                           {"passed", tally.passed},
+                           {"failed", tally.failed},
+                           {"warned", tally.warned},
+                           {"skipped", tally.skipped}});
+    if (rounds > 1 && !options_.json)
+        std::cout << "round " << round << ": " << tally.text() << "\n";
+}
+
+void ValidationRun::record(const Check& check, Outcome& outcome, int round, const Context& roundContext,
+                           Tally& tally, JunitSuite& suite)
+{
+    CheckResult& result = outcome.result;
+    if (result.status == Status::fail && warnsOnly(check, roundContext.strictness))
+        result.status = Status::warn;
+    tally.count(result.status);
+    unloadable_ = unloadable_ || result.kind == ResultKind::loadFailed;
+    if (result.status == Status::fail && !result.reason.empty()) {
+        auto same = std::find_if(failedFor_.begin(), failedFor_.end(),
+                                 [&](const auto& entry) { return entry.first == result.reason; });
+        if (same == failedFor_.end())
+            failedFor_.push_back({result.reason, {check.name}});
+        else
+            same->second.push_back(check.name);
+    }
+    const std::string area = std::string(check.name).substr(0, std::string(check.name).find('.'));
+    suite.cases.push_back({check.name, area,
+                           result.status == Status::pass   ? JunitCase::Outcome::pass
+                           : result.status == Status::fail ? JunitCase::Outcome::fail
+                           : result.status == Status::warn ? JunitCase::Outcome::warn
+                                                           : JunitCase::Outcome::skip,
+                           result.reason, "", outcome.seconds, resultKindName(result.kind)});
+    if (options_.json)
+        jsonChecks_.push_back({{"name", check.name},
+                               {"round", round},
+                               {"status", checkStatusName(result.status)},
+                               {"reason", result.reason},
+                               {"kind", result.kind == ResultKind::none ? nlohmann::json()
+                                                                        : nlohmann::json(resultKindName(result.kind))},
+                               {"seconds", outcome.seconds}});
+    else
+        std::cout << checkStatusName(result.status) << "  " << check.name
+                  << (result.reason.empty() ? "" : ": " + result.reason) << std::endl;
+}
+
+void ValidationRun::printRoundsSummary() const
+{
+    std::string which;
+    for (int round : failedRounds_)
+        which += (which.empty() ? "" : ", ") + std::to_string(round) + " (seed " + std::to_string(seeds_[round - 1])
+                 + ")";
+    std::cout << options_.repeat << " rounds: " << total_.text()
+              << (which.empty() ? ""
+                                : std::string("; failures in round") + (failedRounds_.size() > 1 ? "s " : " ") + which)
+              << "\n";
+}
+
+int ValidationRun::finish()
+{
+    if (!options_.junit.empty()) {
+        std::string error;
+        if (!writeJunitFile(options_.junit, suites_, error)) {
+            std::cerr << "zorv-host validate: " << error << "\n";
+            return 2;
+        }
+    }
+    if (options_.json) {
+        std::cout << nlohmann::json{{"schema", validateJsonSchema},
+                                    {"library", options_.library},
+                                    {"seed", context_.seed},
+                                    {"strictness", context_.strictness},
+                                    {"randomised", options_.randomise},
+                                    {"rounds", jsonRounds_},
+                                    {"checks", jsonChecks_},
+                                    {"passed", total_.passed},
+                                    {"failed", total_.failed},
+                                    {"warned", total_.warned},
+                                    {"skipped", total_.skipped}}
+                         .dump(2)
+                  << "\n";
+    } else if (options_.repeat == 1) {
+        printSharedCauses(failedFor_);
+        std::cout << total_.text() << "\n";
+    } else {
+        printRoundsSummary();
+    }
+    return unloadable_ ? 3 : total_.failed == 0 ? 0 : 1;
+}
+
+} // namespace
+
 int runValidate(const ValidateOptions& options)
 {
-    const std::string& library = options.library;
-    const std::string& runCheck = options.runCheck;
-    const bool json = options.json, inProcess = options.inProcess;
     Context context;
     context.strictness = options.strictness;
     if (options.seed)
         context.seed = *options.seed;
-    double timeout = options.timeout;
     guarded::setEnabled(options.guard);
     if (options.repeat < 1 || options.jobs < 1) {
         std::cerr << "zorv-host validate: --repeat and -j take a whole number of at least 1\n";
@@ -240,173 +452,19 @@ int runValidate(const ValidateOptions& options)
     }
     context.given = &given;
     context.sources = &options.sources;
-    context.libraryFolder = folderOf(library);
-    if (!runCheck.empty()) {   // the child's side
-        if (const Check* check = checkRegistry().find(runCheck)) {
-            installCrashReporter();
-            setFaultKindsReported(true);
-            CheckResult result = runCheckHere(*check, library, context);
-            if (result.kind != ResultKind::none)
-                std::cout << "KIND " << resultKindName(result.kind) << "\n";
-            std::cout << "RESULT " << checkStatusName(result.status) << " " << result.reason << std::endl;
-            return 0;
-        }
-        std::cerr << "zorv-host validate: no check named " << runCheck << "\n";
-        return 2;
-    }
+    context.libraryFolder = folderOf(options.library);
+    if (!options.runCheck.empty())
+        return runOneCheck(options, context);
     if (!options.seed)
         context.seed = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) % 1000000007u;
-    if (timeout <= 0)
-        timeout = 60.0 * context.strictness;
-    const int rounds = options.repeat;
-    const std::string replayFlags = options.randomise ? " --randomise" : "";
-    if (!json) {
-        if (rounds == 1)
-            std::cout << "validating " << library << " (strictness " << context.strictness << ", seed " << context.seed
-                      << (options.randomise ? ", checks in random order" : "") << "; replay with --seed "
-                      << context.seed << replayFlags << ")\n";
-        else
-            std::cout << "validating " << library << " (strictness " << context.strictness << ", " << rounds
-                      << " rounds" << (options.randomise ? " in random order, a seed each" : ", seed " + std::to_string(context.seed))
-                      << "; replay them all with --seed " << context.seed << " --repeat " << rounds << replayFlags
-                      << ")\n";
-    }
-    if (inProcess)
+    const double timeout = options.timeout > 0 ? options.timeout : 60.0 * context.strictness;
+    ValidationRun run(options, context, timeout);
+    run.printHeader();
+    if (options.inProcess)
         installCrashReporter();
-
-    std::vector<const Check*> selection;
-    for (const Check& check : checkRegistry().all())
-        if (selected(check.name, options.only, options.skip))
-            selection.push_back(&check);
-    const int jobs = inProcess ? 1 : options.jobs;   // in-process checks share this process's state
-
-    Tally total;
-    nlohmann::json jsonChecks = nlohmann::json::array(), jsonRounds = nlohmann::json::array();
-    std::vector<JunitSuite> suites;
-    std::vector<int> failedRounds;
-    bool unloadable = false;   // exit status 3, as for the other subcommands
-    // The checks that failed for each reason, in the order they were shown:
-    // one fault often fails many checks with the same sentence.
-    std::vector<std::pair<std::string, std::vector<std::string>>> failedFor;
-    const std::vector<std::uint64_t> seeds = roundSeeds(context.seed, rounds, options.randomise);
-    for (int round = 1; round <= rounds; ++round) {
-        Context roundContext = context;
-        roundContext.seed = seeds[round - 1];
-        std::vector<const Check*> order = selection;
-        if (options.randomise) {
-            std::vector<std::size_t> shuffled = shuffledOrder(selection.size(), roundContext.seed);
-            for (std::size_t i = 0; i < shuffled.size(); ++i)
-                order[i] = selection[shuffled[i]];
-        }
-        if (rounds > 1 && !json)
-            std::cout << "round " << round << " of " << rounds << ": seed " << roundContext.seed
-                      << "; replay with --seed " << roundContext.seed << replayFlags << std::endl;
-        struct Outcome {
-            CheckResult result;
-            double seconds = 0;
-        };
-        std::vector<Outcome> outcomes(order.size());
-        Tally tally;
-        JunitSuite suite{"zorv-host validate " + library
-                             + (rounds > 1 ? " round " + std::to_string(round) + " (seed "
-                                                 + std::to_string(roundContext.seed) + ")"
-                                           : ""),
-                         {}};
-        auto work = [&](std::size_t i) {
-            const Check& check = *order[i];
-            auto start = std::chrono::steady_clock::now();
-            try {
-                outcomes[i].result = inProcess ? runCheckHere(check, library, roundContext)
-                                               : runCheckIsolated(check, library, roundContext, timeout);
-            } catch (const std::exception& error) {
-                outcomes[i].result = CheckResult{Status::fail, std::string("the validator failed: ") + error.what()};
-            }
-            outcomes[i].seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        };
-        auto done = [&](std::size_t i) {
-            const Check& check = *order[i];
-            CheckResult& result = outcomes[i].result;
-            const double seconds = outcomes[i].seconds;
-            if (result.status == Status::fail && warnsOnly(check, roundContext.strictness))
-                result.status = Status::warn;
-            tally.count(result.status);
-            unloadable = unloadable || result.kind == ResultKind::loadFailed;
-            if (result.status == Status::fail && !result.reason.empty()) {
-                auto same = std::find_if(failedFor.begin(), failedFor.end(),
-                                         [&](const auto& entry) { return entry.first == result.reason; });
-                if (same == failedFor.end())
-                    failedFor.push_back({result.reason, {check.name}});
-                else
-                    same->second.push_back(check.name);
-            }
-            const std::string area = std::string(check.name).substr(0, std::string(check.name).find('.'));
-            suite.cases.push_back({check.name, area,
-                                   result.status == Status::pass   ? JunitCase::Outcome::pass
-                                   : result.status == Status::fail ? JunitCase::Outcome::fail
-                                   : result.status == Status::warn ? JunitCase::Outcome::warn
-                                                                   : JunitCase::Outcome::skip,
-                                   result.reason, "", seconds, resultKindName(result.kind)});
-            if (json)
-                jsonChecks.push_back({{"name", check.name},
-                                      {"round", round},
-                                      {"status", checkStatusName(result.status)},
-                                      {"reason", result.reason},
-                                      {"kind", result.kind == ResultKind::none ? nlohmann::json()
-                                                                               : nlohmann::json(resultKindName(result.kind))},
-                                      {"seconds", seconds}});
-            else
-                std::cout << checkStatusName(result.status) << "  " << check.name
-                          << (result.reason.empty() ? "" : ": " + result.reason) << std::endl;
-        };
-        forEachConcurrently(jobs, order.size(), work, done);
-        total.add(tally);
-        if (tally.failed)
-            failedRounds.push_back(round);
-        suites.push_back(std::move(suite));
-        jsonRounds.push_back({{"round", round},
-                              {"seed", roundContext.seed},
-                              {"passed", tally.passed},
-                              {"failed", tally.failed},
-                              {"warned", tally.warned},
-                              {"skipped", tally.skipped}});
-        if (rounds > 1 && !json)
-            std::cout << "round " << round << ": " << tally.text() << "\n";
-    }
-    if (!options.junit.empty()) {
-        std::string error;
-        if (!writeJunitFile(options.junit, suites, error)) {
-            std::cerr << "zorv-host validate: " << error << "\n";
-            return 2;
-        }
-    }
-    if (json) {
-        std::cout << nlohmann::json{{"schema", validateJsonSchema},
-                                    {"library", library},
-                                    {"seed", context.seed},
-                                    {"strictness", context.strictness},
-                                    {"randomised", options.randomise},
-                                    {"rounds", jsonRounds},
-                                    {"checks", jsonChecks},
-                                    {"passed", total.passed},
-                                    {"failed", total.failed},
-                                    {"warned", total.warned},
-                                    {"skipped", total.skipped}}
-                         .dump(2)
-                  << "\n";
-    } else if (rounds == 1) {
-        printSharedCauses(failedFor);
-        std::cout << total.text() << "\n";
-    } else {
-        std::string which;
-        for (int round : failedRounds)
-            which += (which.empty() ? "" : ", ") + std::to_string(round) + " (seed " + std::to_string(seeds[round - 1])
-                     + ")";
-        std::cout << rounds << " rounds: " << total.text() << (which.empty() ? ""
-                                                  : std::string("; failures in round") + (failedRounds.size() > 1 ? "s " : " ")
-                                                        + which)
-                  << "\n";
-    }
-    return unloadable ? 3 : total.failed == 0 ? 0 : 1;
+    for (int round = 1; round <= options.repeat; ++round)
+        run.runRound(round);
+    return run.finish();
 }
 
 } // namespace zorv_host
