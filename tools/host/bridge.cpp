@@ -141,6 +141,48 @@ void flushHost(AskingHost& host, std::ostream& out)
 
 } // namespace
 
+namespace {
+
+// Delivers one event line's step to the session; returns the parent
+// message's reply, if any. Problems with the line go out as "error".
+std::optional<std::string> deliverStep(const Step& step, const std::string& line, Session& session,
+                                       AskingHost& host, std::ostream& out)
+{
+    if (step.action == Action::HostRule || step.action == Action::HostReset) {
+        out << "error " << quoteText("host rules belong to the far side") << "\n";
+        return std::nullopt;
+    }
+    const bool needsComponent = step.action != Action::Create && step.action != Action::Destroy;
+    if (needsComponent && !session.alive()) {
+        out << "error " << quoteText("no component: the event was not delivered") << "\n";
+        return std::nullopt;
+    }
+    setCurrentEvent(line);
+    std::optional<std::string> reply;
+    if (step.action == Action::Parent) {
+        reply = session.parentMessage(step.text);
+    } else if (step.action == Action::Create) {
+        if (!session.create(step.text, step.withHost))
+            out << "nocomponent " << quoteText(noComponentNote) << "\n";
+    } else if (step.action == Action::Button) {
+        session.button(step.panel, step.control, step.eventText);
+    } else if (step.action == Action::Timer) {
+        session.timer(static_cast<int>(step.number));
+    } else if (step.action == Action::Event) {
+        const char* result = session.rawEvent(static_cast<int>(step.number),
+                                              reinterpret_cast<void*>(static_cast<intptr_t>(step.data)));
+        if (result)
+            host.note(RuleBreakKind::codeAnswered,
+                      "code " + std::to_string(step.number) + " answered non-null " + quoteText(result));
+    } else if (step.action == Action::Destroy) {
+        session.destroy();
+    }
+    setCurrentEvent("idle");
+    return reply;
+}
+
+} // namespace
+
 int serveBridge(component_factory factory, std::istream& in, std::ostream& out)
 {
     AskingHost host(in, out);
@@ -155,39 +197,13 @@ int serveBridge(component_factory factory, std::istream& in, std::ostream& out)
             continue;
         if (line == "quit")
             break;
-        ++count;
         std::string error;
-        std::optional<Step> step = parseStep(line, count, error);
+        std::optional<Step> step = parseStep(line, ++count, error);
         std::optional<std::string> reply;
-        if (!step) {
+        if (step)
+            reply = deliverStep(*step, line, session, host, out);
+        else
             out << "error " << quoteText(error) << "\n";
-        } else if (step->action == Action::HostRule || step->action == Action::HostReset) {
-            out << "error " << quoteText("host rules belong to the far side") << "\n";
-        } else {
-            bool needsComponent = step->action != Action::Create && step->action != Action::Destroy;
-            setCurrentEvent(line);
-            if (needsComponent && !session.alive()) {
-                out << "error " << quoteText("no component: the event was not delivered") << "\n";
-            } else if (step->action == Action::Parent) {
-                reply = session.parentMessage(step->text);
-            } else if (step->action == Action::Create) {
-                if (!session.create(step->text, step->withHost))
-                    out << "nocomponent " << quoteText(noComponentNote) << "\n";
-            } else if (step->action == Action::Button) {
-                session.button(step->panel, step->control, step->eventText);
-            } else if (step->action == Action::Timer) {
-                session.timer(static_cast<int>(step->number));
-            } else if (step->action == Action::Event) {
-                const char* result = session.rawEvent(static_cast<int>(step->number),
-                                                      reinterpret_cast<void*>(static_cast<intptr_t>(step->data)));
-                if (result)
-                    host.note(RuleBreakKind::codeAnswered,
-                              "code " + std::to_string(step->number) + " answered non-null " + quoteText(result));
-            } else if (step->action == Action::Destroy) {
-                session.destroy();
-            }
-            setCurrentEvent("idle");
-        }
         flushHost(host, out);
         out << "done " << (reply ? quoteText(*reply) : std::string("null")) << " " << host.outstandingReplies()
             << "\n"

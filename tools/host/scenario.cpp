@@ -247,6 +247,83 @@ std::string keywordHint(const std::string& word)
     return " (event lines start with host, create, parent, button, timer, event or destroy)";
 }
 
+namespace {
+
+// Each event line's arguments after its keyword; false, with error set
+// where the reader left none, when they are wrong.
+bool readCreate(ArgReader& args, Step& step)
+{
+    step.action = Action::Create;
+    Arg path = args.next();
+    Arg option = args.next();
+    if (args.failed)
+        return false;
+    if (path.present && !path.isNull)
+        step.text = path.text;
+    else if (!path.present)
+        step.text = std::string();
+    if (option.present && option.text != "nohost") {
+        args.error = "create takes a path and the option nohost";
+        return false;
+    }
+    step.withHost = !option.present;
+    return true;
+}
+
+bool readParent(ArgReader& args, Step& step)
+{
+    step.action = Action::Parent;
+    Arg text = args.next();
+    if (args.failed)
+        return false;
+    if (!text.present) {
+        args.error = "parent needs a message text (or null)";
+        return false;
+    }
+    if (!text.isNull)
+        step.text = text.text;
+    return true;
+}
+
+bool readButton(ArgReader& args, Step& step)
+{
+    step.action = Action::Button;
+    Arg panel = args.next();
+    Arg control = args.next();
+    Arg eventText = args.next();
+    if (args.failed)
+        return false;
+    if (!panel.present || !control.present) {
+        args.error = "button needs a panel and a control";
+        return false;
+    }
+    step.panel = panel.text;
+    step.control = control.text;
+    step.eventText = eventText.text;
+    return true;
+}
+
+// "timer N" and "event CODE [DATA]".
+bool readNumbered(ArgReader& args, Step& step, const std::string& keyword)
+{
+    step.action = keyword == "timer" ? Action::Timer : Action::Event;
+    Arg number = args.next();
+    Arg data = args.next();
+    if (args.failed)
+        return false;
+    if (!readInteger(number, step.number) || step.number < INT32_MIN || step.number > INT32_MAX) {
+        args.error = keyword + " needs a 32-bit integer";
+        return false;
+    }
+    if (data.present && (step.action == Action::Timer || !(data.isNull || readInteger(data, step.data)))) {
+        args.error = keyword == "timer" ? "timer takes one number" : "event data is an integer or null";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 std::optional<Step> parseStep(const std::string& rawLine, int lineNumber, std::string& error)
 {
     Step step;
@@ -256,90 +333,26 @@ std::optional<Step> parseStep(const std::string& rawLine, int lineNumber, std::s
     std::string keyword = step.source.substr(0, space);
     std::string rest = space == std::string::npos ? "" : step.source.substr(space + 1);
     ArgReader args{rest, 0, error};
-
-    if (keyword == "host") {
-        if (!parseHostLine(rest, step, error))
-            return std::nullopt;
-        return step;
+    if (keyword == "host")
+        return parseHostLine(rest, step, error) ? std::optional<Step>(step) : std::nullopt;
+    bool read = false;
+    if (keyword == "create")
+        read = readCreate(args, step);
+    else if (keyword == "parent")
+        read = readParent(args, step);
+    else if (keyword == "button")
+        read = readButton(args, step);
+    else if (keyword == "timer" || keyword == "event")
+        read = readNumbered(args, step, keyword);
+    else if (keyword == "destroy")
+        read = (step.action = Action::Destroy, true);
+    else {
+        error = keyword.empty() ? "empty line" : "unknown keyword \"" + keyword + "\"" + keywordHint(keyword);
+        return std::nullopt;
     }
-    if (keyword == "create") {
-        step.action = Action::Create;
-        Arg path = args.next();
-        Arg option = args.next();
-        if (args.failed)
-            return std::nullopt;
-        if (path.present && !path.isNull)
-            step.text = path.text;
-        else if (!path.present)
-            step.text = std::string();
-        if (option.present && option.text != "nohost") {
-            error = "create takes a path and the option nohost";
-            return std::nullopt;
-        }
-        step.withHost = !option.present;
-        if (!args.atEnd())
-            return std::nullopt;
-        return step;
-    }
-    if (keyword == "parent") {
-        step.action = Action::Parent;
-        Arg text = args.next();
-        if (args.failed)
-            return std::nullopt;
-        if (!text.present) {
-            error = "parent needs a message text (or null)";
-            return std::nullopt;
-        }
-        if (!text.isNull)
-            step.text = text.text;
-        if (!args.atEnd())
-            return std::nullopt;
-        return step;
-    }
-    if (keyword == "button") {
-        step.action = Action::Button;
-        Arg panel = args.next();
-        Arg control = args.next();
-        Arg eventText = args.next();
-        if (args.failed)
-            return std::nullopt;
-        if (!panel.present || !control.present) {
-            error = "button needs a panel and a control";
-            return std::nullopt;
-        }
-        step.panel = panel.text;
-        step.control = control.text;
-        step.eventText = eventText.text;
-        if (!args.atEnd())
-            return std::nullopt;
-        return step;
-    }
-    if (keyword == "timer" || keyword == "event") {
-        step.action = keyword == "timer" ? Action::Timer : Action::Event;
-        Arg number = args.next();
-        Arg data = args.next();
-        if (args.failed)
-            return std::nullopt;
-        if (!readInteger(number, step.number) || step.number < INT32_MIN || step.number > INT32_MAX) {
-            error = keyword + " needs a 32-bit integer";
-            return std::nullopt;
-        }
-        if (data.present && (step.action == Action::Timer || !(data.isNull || readInteger(data, step.data)))) {
-            error = keyword == "timer" ? "timer takes one number" : "event data is an integer or null";
-            return std::nullopt;
-        }
-        if (!args.atEnd())
-            return std::nullopt;
-        return step;
-    }
-    if (keyword == "destroy") {
-        step.action = Action::Destroy;
-        if (!args.atEnd())
-            return std::nullopt;
-        return step;
-    }
-    error = keyword.empty() ? "empty line" : "unknown keyword \"" + keyword + "\"" + keywordHint(keyword);
-    return std::nullopt;
+    if (!read || !args.atEnd())
+        return std::nullopt;
+    return step;
 }
 
 std::optional<Scenario> parseScenario(std::istream& in, const std::string& name, std::string& error)
