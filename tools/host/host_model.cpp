@@ -13,16 +13,6 @@ const char hostToken[] = "OK";
 
 namespace {
 
-std::optional<int> wholeNumber(const std::string& text)
-{
-    char* end = nullptr;
-    errno = 0;
-    long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno == ERANGE || value < -2147483647L - 1 || value > 2147483647L)
-        return std::nullopt;
-    return static_cast<int>(value);
-}
-
 // "3 (Studio A)" when the router names number 3, else "3".
 std::string named(const std::vector<std::string>& names, int number)
 {
@@ -39,13 +29,7 @@ HostAction did(EffectKind kind, std::string text = "", std::optional<std::string
 
 } // namespace
 
-const RouterDevice* HostPanel::device(int number) const
-{
-    for (const RouterDevice& d : devices)
-        if (d.number == number)
-            return &d;
-    return nullptr;
-}
+const RouterDevice* HostPanel::device(int number) const { return findDevice(devices, number); }
 
 HostPanel HostPanel::of(const PanelFile& file)
 {
@@ -53,6 +37,16 @@ HostPanel HostPanel::of(const PanelFile& file)
     panel.instances = file.instances;
     panel.devices = file.devices;
     return panel;
+}
+
+std::optional<int> wholeNumber(const std::string& text)
+{
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno == ERANGE || value < -2147483647L - 1 || value > 2147483647L)
+        return std::nullopt;
+    return static_cast<int>(value);
 }
 
 HostModel::HostModel(HostPanel& panel, HostModelOptions options) : panel_(panel), options_(std::move(options)) {}

@@ -137,6 +137,11 @@ private:
     bool detached_ = false;
 };
 
+// A 32-bit decimal number as the host reads one in a command or a parent
+// message: the whole text, an optional minus sign and digits; nullopt for
+// anything else or out of range.
+std::optional<int> wholeNumber(const std::string& text);
+
 // The token a host answers "PS" with when it showed the layout.
 extern const char hostToken[];
 

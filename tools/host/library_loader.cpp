@@ -166,7 +166,7 @@ ComponentLibrary::ComponentLibrary(const std::string& path)
     handle_ = loaded.library;
     factory_ = loaded.factory;
     error_ = loaded.error;
-    noFactory_ = loaded.library && !loaded.factory && loaded.exportsNoFactory;
+    noFactory_ = loaded.exportsNoFactory;
 }
 
 ComponentLibrary::~ComponentLibrary()

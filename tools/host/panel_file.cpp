@@ -13,13 +13,15 @@ namespace zorv_host {
 
 using nlohmann::json;
 
-const RouterDevice* PanelFile::device(int number) const
+const RouterDevice* findDevice(const std::vector<RouterDevice>& devices, int number)
 {
     for (const RouterDevice& d : devices)
         if (d.number == number)
             return &d;
     return nullptr;
 }
+
+const RouterDevice* PanelFile::device(int number) const { return findDevice(devices, number); }
 
 const Placement* PanelFile::placement(const std::string& name) const
 {

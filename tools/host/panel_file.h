@@ -47,6 +47,9 @@ struct RouterDevice {
     std::vector<std::string> destinations;   // destination n is destinations[n - 1]
 };
 
+// The device of that number among devices, or null.
+const RouterDevice* findDevice(const std::vector<RouterDevice>& devices, int number);
+
 struct PanelFile {
     std::string path;                        // the file it came from
     std::string title;

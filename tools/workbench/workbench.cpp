@@ -104,16 +104,6 @@ bool makeFolders(const std::string& path)
     return true;
 }
 
-std::optional<int> wholeNumber(const std::string& text)
-{
-    char* end = nullptr;
-    errno = 0;
-    long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno == ERANGE || value < -2147483647L - 1 || value > 2147483647L)
-        return std::nullopt;
-    return static_cast<int>(value);
-}
-
 } // namespace
 
 struct Workbench::Impl {
@@ -476,7 +466,7 @@ struct Workbench::Impl {
     {
         std::optional<int> destination;
         if (text.rfind("activedest=", 0) == 0)
-            destination = wholeNumber(text.substr(11));
+            destination = zorv_host::wholeNumber(text.substr(11));
         if (!destination)
             return parentMessage(target, text);
         activeDest = *destination;
@@ -600,7 +590,7 @@ struct Workbench::Impl {
     {
         addLog(run.config.name, "parent", "notified \"" + zorv_host::escapeText(text) + "\"");
         if (text.rfind("activate=", 0) == 0) {
-            std::optional<int> offset = wholeNumber(text.substr(9));
+            std::optional<int> offset = zorv_host::wholeNumber(text.substr(9));
             if (offset)
                 post([this, destination = *offset] { activate(destination); });
         } else if (text == "clearsource=-1") {
@@ -680,12 +670,17 @@ struct Workbench::Impl {
                 addLog(run.config.name, "status", run.libraryFile + " changed on disk: reload to use it");
                 continue;
             }
-            for (const auto& [path, shownTime] : run.layoutTimes)
-                if (modificationTime(path) != shownTime) {
+            // The layouts shown now: a panel shown again with another file
+            // no longer watches the first.
+            for (const auto& [id, view] : run.host.panels()) {
+                auto shown = run.layoutTimes.find(view.path);
+                if (shown != run.layoutTimes.end() && modificationTime(view.path) != shown->second) {
                     run.changed = true;
-                    addLog(run.config.name, "status", "the layout " + path + " changed on disk: reload to use it");
+                    addLog(run.config.name, "status",
+                           "the layout " + view.path + " changed on disk: reload to use it");
                     break;
                 }
+            }
         }
     }
 
