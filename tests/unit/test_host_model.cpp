@@ -72,6 +72,9 @@ TEST(HostModel, CarriesOutEachVerb)
         {"ET 1 250", std::nullopt, EffectKind::timerStarted, "timer 1 runs every 250 ms"},
         {"ET 2 1", std::nullopt, EffectKind::timerStarted, "timer 2 runs every 10 ms"},
         {"ET 1", std::nullopt, EffectKind::timerStopped, "timer 1 stopped"},
+        // Numbers the line's shape allows but an int does not hold.
+        {"ET 1 99999999999", std::nullopt, EffectKind::notCarriedOut, "no timer set: a number of \"ET\" is out of range"},
+        {"ET 99999999999", std::nullopt, EffectKind::notCarriedOut, "no timer set: a number of \"ET\" is out of range"},
         {"HN 'activate=34'", std::nullopt, EffectKind::notified, "activate=34"},
         {"QQ 'x'", std::nullopt, EffectKind::notCarriedOut, "not a command line the host can carry out: QQ 'x'"},
         {"AS", std::nullopt, EffectKind::detached, "detached from the host"},

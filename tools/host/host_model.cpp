@@ -150,12 +150,16 @@ struct HostModel::Actions {
     // out) the timer stops.
     static HostAction setTimer(HostModel& model, const Fields& fields)
     {
-        int number = std::atoi(fields[0].c_str());
+        std::optional<int> timer = wholeNumber(fields[0]);
+        std::optional<int> asked = fields.size() == 1 ? 0 : wholeNumber(fields[1]);
+        if (!timer || !asked)
+            return did(EffectKind::notCarriedOut, "no timer set: a number of \"ET\" is out of range");
+        const int number = *timer;
         if (fields.size() == 1) {
             model.timers_.erase(number);
             return did(EffectKind::timerStopped, "timer " + std::to_string(number) + " stopped");
         }
-        int interval = std::max(model.options_.shortestTimerMs, std::atoi(fields[1].c_str()));
+        int interval = std::max(model.options_.shortestTimerMs, *asked);
         model.timers_[number] = HostTimer{interval, model.now() + interval / 1000.0};
         return did(EffectKind::timerStarted,
                    "timer " + std::to_string(number) + " runs every " + std::to_string(interval) + " ms");

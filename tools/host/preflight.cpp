@@ -10,6 +10,7 @@
 
 #include "platform/component_loading.h"
 #include "platform/preflight_items.h"
+#include "platform/process.h"
 #include "validator.h"
 
 namespace zorv_host {
@@ -188,14 +189,43 @@ bool applyTextLibraryOverride(std::string& error)
     return false;
 }
 
+namespace {
+
+// The component's own checks need it loaded: every import found with every
+// name, bound to the text library the host's load takes.
+void validationItems(const PreflightOptions& options, const platform::LoaderFinding& found,
+                     std::vector<PreflightItem>& items)
+{
+    if (!found.firstFailure.empty()) {
+        items.push_back(notRunBecause("text library objects", found.firstFailure));
+        items.push_back(notRunBecause("validate", found.firstFailure));
+        return;
+    }
+    if (!found.textLibrary.empty())
+        platform::setEnvironment(textLibraryVariable, found.textLibrary);
+    items.push_back(readFactoryCall(runSelf({validateEntry, options.component, "--only", "library.factory",
+                                             "--strictness", "1", "--seed", "1", "--json"},
+                                            120)));
+    if (items.back().status == PreflightStatus::fail)
+        items.push_back(notRunBecause("validate", items.back().item));
+    else
+        items.push_back(readValidation(
+            runSelf({validateEntry, options.component, "--strictness", "1", "--seed", "1", "--json"}, 300)));
+}
+
+} // namespace
+
 int runPreflight(const PreflightOptions& options)
 {
     std::vector<PreflightItem> items;
-    if (!platform::preflightItems(options, items)) {
+    platform::LoaderFinding found;
+    if (!platform::preflightItems(options, items, found)) {
         std::cerr << "zorv-host: preflight checks a DLL on the Windows machine it will run on: "
                      "run zorv-host.exe preflight there (or under Wine)\n";
         return 2;
     }
+    if (found.imagePassed)
+        validationItems(options, found, items);
     std::cout << formatPreflight(items, options);
     return noneFailed(items) ? 0 : 1;
 }

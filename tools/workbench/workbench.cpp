@@ -18,6 +18,7 @@
 #include "bridge_client.h"
 #include "host_model.h"
 #include "recording.h"
+#include "scenario_files.h"
 #include "wine_choice.h"
 #include "sim_host.h"
 #include "vocabulary.h"
@@ -803,9 +804,9 @@ struct Workbench::Impl {
             for (int n = 2; !used.insert(name).second; ++n)
                 name = scenarioFileName(run.config.name + "_" + std::to_string(n));
             std::string path = options.recordDir + "/" + name;
-            std::vector<std::string> replay = {options.selfPath, "check", run.libraryFile, path};
+            std::vector<std::string> replay = {options.selfPath, zorv_host::checkEntry, run.libraryFile, path};
             if (run.wineBits)
-                replay = wineCommand(wine, {"check", run.libraryFile, path});
+                replay = wineCommand(wine, {zorv_host::checkEntry, run.libraryFile, path});
             std::vector<std::string> header = {
                 "Recorded by the workbench from " + panel.path + ": placement \"" + run.config.name + "\""
                     + (run.wineBits ? ", under " + wineName(wine) : ""),

@@ -260,33 +260,11 @@ PreflightItem imageItem(const std::string& component, const PeImage& image)
             {}};
 }
 
-// The component's own checks need it loaded: every import found with every
-// name, bound to the text library the host's load takes.
-void validationItems(const PreflightOptions& options, const ImportFinding& imports,
-                     std::vector<PreflightItem>& items)
-{
-    if (!imports.firstFailure.empty()) {
-        items.push_back(notRunBecause("text library objects", imports.firstFailure));
-        items.push_back(notRunBecause("validate", imports.firstFailure));
-        return;
-    }
-    if (!imports.textLibrary.empty())
-        SetEnvironmentVariableA(textLibraryVariable, imports.textLibrary.c_str());
-    items.push_back(readFactoryCall(runSelf({"validate", options.component, "--only", "library.factory",
-                                             "--strictness", "1", "--seed", "1", "--json"},
-                                            120)));
-    if (items.back().status == PreflightStatus::fail)
-        items.push_back(notRunBecause("validate", items.back().item));
-    else
-        items.push_back(readValidation(
-            runSelf({"validate", options.component, "--strictness", "1", "--seed", "1", "--json"}, 300)));
-}
-
 } // namespace
 
 namespace platform {
 
-bool preflightItems(const PreflightOptions& options, std::vector<PreflightItem>& items)
+bool preflightItems(const PreflightOptions& options, std::vector<PreflightItem>& items, LoaderFinding& found)
 {
     const std::string component = platform::fullPath(options.component);
     PeImage image = readPeImage(component);
@@ -299,7 +277,7 @@ bool preflightItems(const PreflightOptions& options, std::vector<PreflightItem>&
     ImportFinding imports = importItems(image, options, orders);
     items.insert(items.end(), imports.items.begin(), imports.items.end());
     items.push_back(versionRecord(options.component));
-    validationItems(options, imports, items);
+    found = LoaderFinding{true, imports.textLibrary, imports.firstFailure};
     return true;
 }
 
