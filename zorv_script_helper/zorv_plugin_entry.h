@@ -5,14 +5,10 @@
 
 #include "zorv_client_callback.h"
 #include "zorv_crt.h"   // std::nothrow for the factory, in both builds
+#include "zorv_platform.h"
 
-#if defined(_WIN32)
-#  define ZORV_PLUGIN_EXPORT extern "C" __declspec(dllexport)
-#  define ZORV_PLUGIN_CALL __cdecl
-#else
-#  define ZORV_PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
-#  define ZORV_PLUGIN_CALL
-#endif
+#define ZORV_PLUGIN_EXPORT extern "C" ZORV_DLL_EXPORT
+#define ZORV_PLUGIN_CALL ZORV_CDECL
 
 #define ZORV_PLUGIN_ENTRY_NAME "load_zorv_client_script"
 

@@ -247,6 +247,13 @@ void SimHost::addRule(const std::string& pattern, const std::optional<std::strin
     rules_.push_back(ReplyRule{pattern, reply});
 }
 
+void SimHost::answerEveryQuery()
+{
+    for (const CommandVerb& verb : commandVerbs())
+        if (verb.query)
+            addRule(verb.verb + " *", verb.sampleReply);
+}
+
 std::optional<std::string> SimHost::replyFor(const std::string& line, const HostAction& action) const
 {
     for (auto rule = rules_.rbegin(); rule != rules_.rend(); ++rule)

@@ -59,6 +59,9 @@ public:
     // shown, "PS" succeeds and queries get null.
     void addRule(const std::string& pattern, const std::optional<std::string>& reply);
     void clearRules() { rules_.clear(); }
+    // A rule for each query verb giving its catalogue sample reply, so that a
+    // component exercises its reading and handback paths.
+    void answerEveryQuery();
 
     // When on, each command line is checked for its shape (a note per bad line).
     void setCheckShapes(bool on) { checkShapes_ = on; }

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <iostream>
 
-#include "command_catalogue.h"
 #include "guarded_memory.h"
 #include "library_loader.h"
 #include "platform/memory_usage.h"
@@ -114,9 +113,7 @@ int runSoak(const SoakOptions& options)
     }
     SimHost host;
     host.setCheckShapes(false);
-    for (const CommandVerb& verb : commandVerbs())
-        if (verb.query)
-            host.addRule(verb.verb + " *", verb.sampleReply);
+    host.answerEveryQuery();
     Vocabulary vocabulary;
     std::string error;
     if (!loadVocabularySources(options.sources, vocabulary, error)) {

@@ -6,12 +6,13 @@
 #include <pthread.h>
 #include <thread>
 #include <vector>
-#include <unistd.h>
 
 #include "cli/options.h"
 #include "vocabulary.h"
 #include "cli/subcommands.h"
 #include "panel_file.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "server.h"
 #include "workbench.h"
 
@@ -32,23 +33,14 @@ struct PanelOptions {
     bool printLog = false;
 };
 
-std::string selfPath()
-{
-    char path[4096];
-    ssize_t got = readlink("/proc/self/exe", path, sizeof path - 1);
-    return got > 0 ? std::string(path, static_cast<std::size_t>(got)) : std::string("zorv-host");
-}
-
 using zorv_workbench::absolutePath;
-
-bool isFile(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
 // The first of folders that holds a zorv-host.exe, made absolute; the first
 // of them when none does.
 std::string firstWithHost(const std::vector<std::string>& folders)
 {
     for (const std::string& folder : folders)
-        if (isFile(folder + "/zorv-host.exe"))
+        if (zorv_host::platform::fileReadable(folder + "/zorv-host.exe"))
             return absolutePath(folder);
     return absolutePath(folders.front());
 }
@@ -99,7 +91,9 @@ bool serveUntilEnded(zorv_workbench::Server& server, const sigset_t& endings)
 int runPanel(PanelOptions options)
 {
     using namespace zorv_workbench;
-    std::string self = selfPath();
+    std::string self = zorv_host::platform::executablePath();
+    if (self.empty())
+        self = "zorv-host";
     if (options.dist.empty())
         options.dist = defaultDist(zorv_host::folderOf(self));
     if (options.dist64.empty())
