@@ -474,6 +474,38 @@ struct Workbench::Impl {
         return broadcast(text, &target, "the active destination is the panel's");
     }
 
+    // What the bridge's exchange does with each thing the component sends
+    // during one event: each is logged and kept in the journal's step.
+    ExchangeHandlers stepHandlers(PlacementRun& run, JournalStep& step)
+    {
+        ExchangeHandlers handlers;
+        handlers.command = [this, &run, &step](const std::string& command) {
+            step.commands.push_back(command);
+            addLog(run.config.name, "cmd", command);
+            carryOut(run, command);
+        };
+        handlers.query = [this, &run, &step](const std::string& query) {
+            step.commands.push_back(query);
+            std::optional<std::string> answer = carryOut(run, query);
+            step.answers.push_back({query, answer});
+            addLog(run.config.name, "query", query + "  \u2192 " + (answer ? quoteText(*answer) : "null"));
+            return answer;
+        };
+        // A note is the transcript's: a rule break, or a factory's null.
+        auto noted = [this, &run, &step](const std::string& note) {
+            step.notes.push_back(note);
+            ++run.ruleBreaks;
+            run.lastRuleBreak = note;
+            addLog(run.config.name, "note", note);
+        };
+        handlers.note = [noted](const zorv_host::RuleBreak& broken) { noted(broken.detail); };
+        handlers.noComponent = [noted, &step](const std::string& note) {
+            step.noComponent = true;
+            noted(note);
+        };
+        return handlers;
+    }
+
     // One event, start to end: the line goes to the bridge, its commands are
     // carried out and its queries answered as they come.
     Outcome deliver(PlacementRun& run, const std::string& line, bool parent = false)
@@ -491,31 +523,7 @@ struct Workbench::Impl {
                            "component up as the workbench did";
         ++run.events;
         addLog(run.config.name, "event", line);
-        ExchangeHandlers handlers;
-        handlers.command = [&](const std::string& command) {
-            step.commands.push_back(command);
-            addLog(run.config.name, "cmd", command);
-            carryOut(run, command);
-        };
-        handlers.query = [&](const std::string& query) {
-            step.commands.push_back(query);
-            std::optional<std::string> answer = carryOut(run, query);
-            step.answers.push_back({query, answer});
-            addLog(run.config.name, "query", query + "  \u2192 " + (answer ? quoteText(*answer) : "null"));
-            return answer;
-        };
-        // A note is the transcript's: a rule break, or a factory's null.
-        auto noted = [&](const std::string& note) {
-            step.notes.push_back(note);
-            ++run.ruleBreaks;
-            run.lastRuleBreak = note;
-            addLog(run.config.name, "note", note);
-        };
-        handlers.note = [&](const zorv_host::RuleBreak& broken) { noted(broken.detail); };
-        handlers.noComponent = [&](const std::string& note) {
-            step.noComponent = true;
-            noted(note);
-        };
+        ExchangeHandlers handlers = stepHandlers(run, step);
         ExchangeResult result = run.bridge->exchange(line, handlers, options.eventSeconds);
         if (!result.ok) {
             step.failure = run.bridge->failure();
