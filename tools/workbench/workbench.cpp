@@ -17,6 +17,7 @@
 #include "bridge.h"
 #include "bridge_client.h"
 #include "host_model.h"
+#include "parent_panel.h"
 #include "recording.h"
 #include "scenario_files.h"
 #include "wine_choice.h"
@@ -440,16 +441,7 @@ struct Workbench::Impl {
     // shows the panel's selection again.
     void configure(PlacementRun& run)
     {
-        std::vector<std::string> messages;
-        if (!run.config.instance.empty())
-            messages.push_back("instance=" + run.config.instance);
-        if (!run.config.selectedbg.empty())
-            messages.push_back("selectedbg=" + run.config.selectedbg);
-        if (!run.config.deselectedbg.empty())
-            messages.push_back("deselectedbg=" + run.config.deselectedbg);
-        if (activeDest)
-            messages.push_back("activedest=" + std::to_string(*activeDest));
-        for (const std::string& message : messages)
+        for (const std::string& message : zorv_host::placementConfiguration(run.config, activeDest))
             if (!parentMessage(run, message).ok)
                 return;
     }
@@ -465,9 +457,7 @@ struct Workbench::Impl {
     // placement, as a press does, so that no two show themselves selected.
     Outcome typedParentMessage(PlacementRun& target, const std::string& text)
     {
-        std::optional<int> destination;
-        if (text.rfind("activedest=", 0) == 0)
-            destination = zorv_host::wholeNumber(text.substr(11));
+        std::optional<int> destination = zorv_host::activeDestinationIn(text);
         if (!destination)
             return parentMessage(target, text);
         activeDest = *destination;
@@ -598,23 +588,26 @@ struct Workbench::Impl {
     void notifyParent(PlacementRun& run, const std::string& text)
     {
         addLog(run.config.name, "parent", "notified \"" + zorv_host::escapeText(text) + "\"");
-        if (text.rfind("activate=", 0) == 0) {
-            std::optional<int> offset = zorv_host::wholeNumber(text.substr(9));
-            if (offset)
-                post([this, destination = *offset] { activate(destination); });
-        } else if (text == "clearsource=-1") {
+        const zorv_host::ParentReaction reaction = zorv_host::parentReactionTo(text);
+        switch (reaction.kind) {
+        case zorv_host::ParentReaction::Kind::activate:
+            post([this, destination = reaction.destination] { activate(destination); });
+            break;
+        case zorv_host::ParentReaction::Kind::clearSource:
             post([this] {
                 selectedSource = -1;
                 addLog("", "parent", "source selection cleared");
                 dirty = true;
             });
+            break;
+        case zorv_host::ParentReaction::Kind::none: break;
         }
     }
 
     void activate(int destination)
     {
         activeDest = destination;
-        broadcast("activedest=" + std::to_string(destination));
+        broadcast(zorv_host::activeDestinationMessage(destination));
     }
 
     // Sends a parent message to every running placement, and returns what
