@@ -11,6 +11,7 @@
 
 #include "sim_host.h"
 #include "test_folder.h"
+#include "paths.h"
 #include "vocabulary.h"
 
 #if !defined(_WIN32)

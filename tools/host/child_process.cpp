@@ -1,6 +1,6 @@
 #include "child_process.h"
 
-#include "vocabulary.h"
+#include "paths.h"
 
 #include <algorithm>
 #include <atomic>

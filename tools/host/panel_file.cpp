@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "vocabulary.h"
+#include "paths.h"
 
 namespace zorv_host {
 

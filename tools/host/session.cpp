@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "event_context.h"
 #include "guarded_memory.h"
 #include "platform/crash.h"
 #include "zorv_message.h"
@@ -13,10 +14,6 @@ namespace zorv_host {
 
 namespace {
 
-char currentEvent[512] = "loading";
-// Whether the caller described the event about to be delivered: a session
-// delivering an event nobody described describes it itself.
-bool eventDescribed = false;
 bool faultKindsReported = false;
 
 // The crash report runs in a fault handler, where stdio and the heap may be
@@ -40,7 +37,7 @@ void writeCrashReport(const char* what, const char* recordKind, const char* reco
     writeRaw("! component crashed (");
     writeRaw(what);
     writeRaw(") during: ");
-    writeRaw(currentEvent);
+    writeRaw(currentEventForCrash());
     writeRaw("\n");
     writeCrashRecord(recordKind, recordDetail);
 }
@@ -50,7 +47,7 @@ void reportGuardFault(const void* address, guarded::Access access)
 {
     char reason[768];
     guarded::FaultKind kind = guarded::FaultKind::wroteLentMemory;
-    if (!guarded::describeFault(address, access, currentEvent, reason, sizeof reason, &kind))
+    if (!guarded::describeFault(address, access, currentEventForCrash(), reason, sizeof reason, &kind))
         return;
     if (faultKindsReported) {
         writeRaw("! kind ");
@@ -68,20 +65,6 @@ void reportGuardFault(const void* address, guarded::Access access)
 
 const char noComponentNote[] = "the factory returned null";
 
-std::string currentEventText() { return currentEvent; }
-
-void setCurrentEvent(const std::string& description)
-{
-    std::snprintf(currentEvent, sizeof currentEvent, "%s", description.c_str());
-    eventDescribed = true;
-}
-
-void Session::beginEvent(const std::string& fallback)
-{
-    if (!eventDescribed)
-        std::snprintf(currentEvent, sizeof currentEvent, "%s", fallback.c_str());
-    eventDescribed = false;
-}
 
 void setFaultKindsReported(bool reported)
 {
@@ -188,7 +171,7 @@ const char* Session::lendMessage(const char* text)
         return componentCall(component_, nullptr, zorv_code::parentMessage);
     std::string copy(text);
     guarded::Block* block = guarded::lend(copy.size() + 1, "the host's message text",
-                                          "of " + std::string(currentEvent) + " after the call that lent it returned",
+                                          "of " + currentEventText() + " after the call that lent it returned",
                                           guarded::fillWithString, &copy);
     const char* reply = nullptr;
     bool intoText = false;
@@ -203,7 +186,7 @@ const char* Session::lendMessage(const char* text)
     if (intoText) {
         // Not released: the component never owned it.
         host_.note(RuleBreakKind::replyIntoMessageText,
-                   "the reply to " + std::string(currentEvent) + " is a pointer into the host's message text");
+                   "the reply to " + currentEventText() + " is a pointer into the host's message text");
         return nullptr;
     }
     return reply;

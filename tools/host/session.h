@@ -8,6 +8,7 @@
 #include <string>
 
 #include "component_abi.h"
+#include "event_context.h"
 #include "guarded_memory.h"
 #include "sim_host.h"
 
@@ -43,11 +44,6 @@ public:
     void destroy();
 
 private:
-    // Every delivery names its event for crash reports and rule breaks: the
-    // caller's description when it gave one since the last delivery (with
-    // setCurrentEvent), else fallback. A crash is never put down to the
-    // event before.
-    void beginEvent(const std::string& fallback);
     void releaseReply(const char* reply);
     // Code 3 with the text in a guarded block for the call's duration.
     const char* lendMessage(const char* text);
@@ -91,8 +87,6 @@ void setCrashRecordStream(int descriptor);
 // The record a line "crashed ..." holds (without its line end); nullopt for
 // any other line.
 std::optional<CrashRecord> readCrashRecord(const std::string& line);
-void setCurrentEvent(const std::string& description);
-std::string currentEventText();
 
 } // namespace zorv_host
 

@@ -7,8 +7,8 @@
 #include <regex>
 
 #include "command_catalogue.h"
+#include "event_context.h"
 #include "platform/memory_read.h"
-#include "session.h"
 
 namespace zorv_host {
 

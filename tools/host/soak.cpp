@@ -5,6 +5,7 @@
 
 #include "guarded_memory.h"
 #include "library_loader.h"
+#include "paths.h"
 #include "platform/memory_usage.h"
 #include "session.h"
 #include "sim_host.h"

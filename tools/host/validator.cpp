@@ -21,6 +21,7 @@
 #include "session.h"
 #include "sim_host.h"
 #include "validator/check_kit.h"
+#include "paths.h"
 #include "vocabulary.h"
 
 namespace zorv_host {

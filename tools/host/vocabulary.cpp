@@ -1,3 +1,4 @@
+#include "paths.h"
 #include "vocabulary.h"
 
 #include "command_catalogue.h"
@@ -199,20 +200,6 @@ void askComponent(Vocabulary& vocabulary, Session& session)
                 vocabulary.addMessage(message);
         }
     }
-}
-
-std::string fileNameOf(const std::string& path)
-{
-    std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string folderOf(const std::string& path)
-{
-    std::size_t slash = path.find_last_of("/\\");
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
 void addShownLayouts(Vocabulary& vocabulary, const std::vector<std::string>& commands,

@@ -73,12 +73,6 @@ void askComponent(Vocabulary& vocabulary, Session& session);
 void addShownLayouts(Vocabulary& vocabulary, const std::vector<std::string>& commands,
                      const std::string& libraryFolder);
 
-// The folder part of a path ("." when there is none, "/" for the root);
-// both separators count, for paths of either system.
-std::string folderOf(const std::string& path);
-// The file-name part of a path (all of it when there is no separator).
-std::string fileNameOf(const std::string& path);
-
 // Whether a notification text matches one of the declared "_events"
 // entries ('*' any run, "[value]" or another bracketed word any value).
 bool isDeclaredEvent(const std::vector<std::string>& declared, const std::string& text);

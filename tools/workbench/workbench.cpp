@@ -22,7 +22,7 @@
 #include "scenario_files.h"
 #include "wine_choice.h"
 #include "sim_host.h"
-#include "vocabulary.h"
+#include "paths.h"
 
 namespace zorv_workbench {
 

@@ -6,7 +6,7 @@
 #include "library_loader.h"
 #include "load_path.h"
 #include "platform/load_search_windows.h"
-#include "vocabulary.h"
+#include "paths.h"
 #include "zorv_plugin_entry.h"
 
 namespace zorv_host {

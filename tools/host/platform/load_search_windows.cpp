@@ -4,9 +4,8 @@
 #include <set>
 #include <windows.h>
 
-#include "child_process.h"
 #include "library_loader.h"
-#include "vocabulary.h"
+#include "paths.h"
 
 namespace zorv_host {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "vocabulary.h"
+#include "paths.h"
 #include "cli/subcommands.h"
 #include "panel_file.h"
 #include "platform/files.h"
