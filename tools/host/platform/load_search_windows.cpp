@@ -6,6 +6,7 @@
 
 #include "library_loader.h"
 #include "paths.h"
+#include "platform/process.h"
 
 namespace zorv_host {
 
@@ -98,7 +99,8 @@ std::string windowsFolder(UINT (WINAPI *get)(LPSTR, UINT))
 SearchPlaces searchPlacesHere(const std::string& library)
 {
     SearchPlaces places;
-    places.programFolder = thisProgramFolder();
+    const std::string program = platform::executablePath();
+    places.programFolder = program.empty() ? std::string() : folderOf(program);
     places.libraryFolder = folderOf(library);
     const std::string system = windowsFolder(GetSystemDirectoryA);
     const std::string windows = windowsFolder(GetWindowsDirectoryA);
