@@ -178,6 +178,83 @@ TEST(BridgeLines, EveryRuleBreakKindSurvivesTheRoundTrip)
         EXPECT_FALSE(zorv_host::readBridgeNote(line)) << line;
 }
 
+TEST(BridgeLines, EachQuotedRecordReadsBackOnlyAsItself)
+{
+    using Write = std::string (*)(const std::string&);
+    using Read = std::optional<std::string> (*)(const std::string&);
+    const struct {
+        const char* word;
+        Write write;
+        Read read;
+    } records[] = {
+        {"cmd", zorv_host::bridgeCommandLine, zorv_host::readBridgeCommand},
+        {"query", zorv_host::bridgeQueryLine, zorv_host::readBridgeQuery},
+        {"nocomponent", zorv_host::bridgeNoComponentLine, zorv_host::readBridgeNoComponent},
+        {"error", zorv_host::bridgeErrorLine, zorv_host::readBridgeError},
+    };
+    const std::string texts[] = {"", "HN 'a b'", "done null 0", "say \"hi\"\r\n\t\x01 \xc3\xa9\\"};
+    for (const auto& record : records) {
+        EXPECT_EQ(record.write("PS '1' 'a'"), record.word + std::string(" \"PS '1' 'a'\""));
+        for (const std::string& text : texts) {
+            const std::string line = record.write(text);
+            EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+            EXPECT_EQ(record.read(line), text) << line;
+            for (const auto& other : records)
+                EXPECT_TRUE(other.read == record.read || !other.read(line)) << other.word << " read " << line;
+        }
+        const std::string word = record.word;
+        const std::vector<std::string> broken = {word,           word + " ",           word + " x",
+                                                 word + " \"x",   word + " \"x\" y",    word + "  \"x\"",
+                                                 word + "s \"x\"", "\"x\""};
+        for (const std::string& line : broken)
+            EXPECT_FALSE(record.read(line)) << line;
+    }
+}
+
+TEST(BridgeLines, DoneCarriesTheReplyAndTheCount)
+{
+    const zorv_host::BridgeDone sent[] = {{std::nullopt, 0}, {std::string(""), 3}, {std::string("a b 7"), 12},
+                                          {std::string("null"), 1}, {std::string("x\" 2\n"), 0}};
+    for (const zorv_host::BridgeDone& done : sent) {
+        const std::string line = zorv_host::bridgeDoneLine(done);
+        std::optional<zorv_host::BridgeDone> read = zorv_host::readBridgeDone(line);
+        ASSERT_TRUE(read) << line;
+        EXPECT_EQ(read->reply, done.reply) << line;
+        EXPECT_EQ(read->outstanding, done.outstanding) << line;
+    }
+    EXPECT_EQ(zorv_host::bridgeDoneLine({std::nullopt, 0}), "done null 0");
+    EXPECT_EQ(zorv_host::bridgeDoneLine({std::string("a=1"), 2}), "done \"a=1\" 2");
+    for (const char* line : {"done", "done null", "done 0", "done null x", "done null -1", "done null 1x", "done x 0",
+                             "done \"x 0", "done null  0", "done null 0 ", "done null 12345678901", "dune null 0"})
+        EXPECT_FALSE(zorv_host::readBridgeDone(line)) << line;
+}
+
+TEST(BridgeLines, AReplyIsTextOrNullAndSaysWhyItIsNot)
+{
+    for (const std::optional<std::string>& answer : {std::optional<std::string>(), std::optional<std::string>("1 3"),
+                                                     std::optional<std::string>("q\"\n"), std::optional<std::string>("")}) {
+        const std::string line = zorv_host::bridgeReplyLine({answer});
+        std::string error = "stale";
+        std::optional<zorv_host::BridgeReply> read = zorv_host::readBridgeReply(line, error);
+        ASSERT_TRUE(read) << line;
+        EXPECT_EQ(read->answer, answer) << line;
+        EXPECT_EQ(error, "") << line;
+    }
+    EXPECT_EQ(zorv_host::bridgeReplyLine({std::nullopt}), "reply null");
+    EXPECT_EQ(zorv_host::bridgeReplyLine({std::string("OK")}), "reply \"OK\"");
+    // No reply at all: no reason; a reply that does not read: why not.
+    for (const char* line : {"parent \"x\"", "reply", "replies \"x\"", ""}) {
+        std::string error = "stale";
+        EXPECT_FALSE(zorv_host::readBridgeReply(line, error)) << line;
+        EXPECT_EQ(error, "") << line;
+    }
+    for (const char* line : {"reply \"open", "reply \"a\" \"b\""}) {
+        std::string error;
+        EXPECT_FALSE(zorv_host::readBridgeReply(line, error)) << line;
+        EXPECT_NE(error, "") << line;
+    }
+}
+
 TEST(BridgeLines, ALoadFailureSaysWhatFailed)
 {
     using Failure = zorv_host::ComponentLibrary::Failure;
