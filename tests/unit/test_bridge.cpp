@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include "component_abi.h"
 #include "guarded_memory.h"
 #include "linked_component.h"
+#include "platform/pages.h"
 #include "session.h"
 
 namespace {
@@ -155,6 +157,58 @@ TEST(Bridge, EachRuleBreakGoesAcrossWithItsKindAndEvent)
     EXPECT_EQ(timer->event, "timer 2");
 }
 
+// A component whose every parent message sends the command text at
+// unterminatedText, which runs into an inaccessible page without its NUL.
+const char* unterminatedText = nullptr;
+
+class SendsUnterminated : public zorv_client_callback {
+public:
+    explicit SendsUnterminated(zorv_client_callback* host) : host_(host) {}
+    const char* callback(void*, int code) override
+    {
+        if (code == zorv_code::parentMessage && host_)
+            host_->callback(const_cast<char*>(unterminatedText), zorv_code::command);
+        return nullptr;
+    }
+
+private:
+    zorv_client_callback* host_;
+};
+
+void* unterminatedFactory(void* host, const char*)
+{
+    return static_cast<zorv_client_callback*>(new SendsUnterminated(static_cast<zorv_client_callback*>(host)));
+}
+
+TEST(Bridge, AnUnterminatedCommandIsARuleBreakNotACrash)
+{
+    namespace platform = zorv_host::platform;
+    const std::size_t page = platform::pageSize();
+    char* pages = platform::mapPages(2 * page);
+    ASSERT_NE(pages, nullptr);
+    platform::protectPages(pages + page, page, platform::PageAccess::none);
+    // A query, which the far side would be asked, and a plain command.
+    for (const std::string line : {"SD 'D3'", "HN 'x=1'"}) {
+        char* text = pages + page - line.size();   // no room for the NUL
+        std::memcpy(text, line.data(), line.size());
+        unterminatedText = text;
+        std::istringstream in("create null\nparent \"go\"\nquit\n");
+        std::ostringstream out;
+        EXPECT_EQ(zorv_host::serveBridge(unterminatedFactory, in, out), 0) << line;
+        const std::vector<std::string> notes = linesOf(out.str(), "note");
+        ASSERT_EQ(notes.size(), 1u) << out.str();
+        std::optional<RuleBreak> broken = zorv_host::readBridgeNote(notes[0]);
+        ASSERT_TRUE(broken) << notes[0];
+        EXPECT_EQ(broken->kind, RuleBreakKind::unterminatedCommand) << notes[0];
+        EXPECT_EQ(broken->event, "parent \"go\"");
+        EXPECT_NE(broken->detail.find(std::to_string(line.size()) + " readable bytes"), std::string::npos) << notes[0];
+        // Nothing of the text went across, and no reply was waited for.
+        EXPECT_TRUE(linesOf(out.str(), "cmd").empty() && linesOf(out.str(), "query").empty()) << out.str();
+        EXPECT_EQ(linesOf(out.str(), "done").size(), 2u) << out.str();
+    }
+    platform::unmapPages(pages, 2 * page);
+}
+
 TEST(BridgeLines, EveryRuleBreakKindSurvivesTheRoundTrip)
 {
     // Texts with the protocol's own characters in them: quotes, blanks,
@@ -231,8 +285,8 @@ TEST(BridgeLines, DoneCarriesTheReplyAndTheCount)
 
 TEST(BridgeLines, AReplyIsTextOrNullAndSaysWhyItIsNot)
 {
-    for (const std::optional<std::string>& answer : {std::optional<std::string>(), std::optional<std::string>("1 3"),
-                                                     std::optional<std::string>("q\"\n"), std::optional<std::string>("")}) {
+    const std::optional<std::string> answers[] = {std::nullopt, std::string("1 3"), std::string("q\"\n"), std::string()};
+    for (const std::optional<std::string>& answer : answers) {
         const std::string line = zorv_host::bridgeReplyLine({answer});
         std::string error = "stale";
         std::optional<zorv_host::BridgeReply> read = zorv_host::readBridgeReply(line, error);

@@ -137,35 +137,28 @@ std::optional<BridgeLoadFailure> readBridgeFail(const std::string& line)
 namespace {
 
 // The simulated host with its books, but each answer asked of the far side:
-// the answer becomes a rule for this one line, so SimHost gives it out and
-// accounts for its handback.
+// SimHost reads the command text safely first, then asks here, and gives the
+// answer out and accounts for its handback as its own.
 class AskingHost : public SimHost {
 public:
     AskingHost(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
 
-    const char* callback(void* data, int code) override
+    bool answerElsewhere(const std::string& line, std::optional<std::string>& answer) override
     {
-        if (code != zorv_code::command || !data || broken_)
-            return SimHost::callback(data, code);
-        std::string line(static_cast<const char*>(data));
+        if (broken_)
+            return false;
         if (!bridgeAsks(line)) {
             // Whole lines only, flushed: a crash record, written by the crash
             // reporter straight to the stream, never lands inside one.
             out_ << bridgeCommandLine(line) << "\n" << std::flush;
-            return SimHost::callback(data, code);
+            return false;
         }
         out_ << bridgeQueryLine(line) << "\n" << std::flush;
-        std::optional<std::string> answer;
         if (!readReply(answer)) {
             broken_ = true;
             answer.reset();
         }
-        clearRules();
-        // The line itself as the pattern: '*' in it still matches itself.
-        addRule(line, answer);
-        const char* result = SimHost::callback(data, code);
-        clearRules();
-        return result;
+        return true;
     }
 
     bool broken() const { return broken_; }
@@ -180,11 +173,12 @@ private:
             line.pop_back();
         std::string error;
         std::optional<BridgeReply> reply = readBridgeReply(line, error);
-        if (!reply)
-            note(RuleBreakKind::farSide, error.empty() ? "the host side sent \"" + escapeText(line) + "\" where a reply was due"
-                                                       : "unreadable reply line: " + error);
-        else
+        if (reply)
             answer = reply->answer;
+        else if (error.empty())
+            note(RuleBreakKind::farSide, "the host side sent \"" + escapeText(line) + "\" where a reply was due");
+        else
+            note(RuleBreakKind::farSide, "unreadable reply line: " + error);
         return true;
     }
 
