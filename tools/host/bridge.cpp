@@ -1,13 +1,12 @@
 #include "bridge.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <iostream>
 #include <optional>
 
+#include "child_process.h"
 #include "command_catalogue.h"
 #include "library_loader.h"
-#include "platform/console.h"
 #include "scenario.h"
 #include "session.h"
 #include "sim_host.h"
@@ -283,39 +282,26 @@ int runBridge(const std::string& libraryPath)
 {
     // The protocol keeps a stream of its own; the component's own prints
     // land on standard error.
-    FILE* stream = platform::takeStandardOutput();
-    if (!stream) {
+    RecordStream records;
+    if (!records.taken()) {
         std::cerr << "zorv-host bridge: cannot set up the protocol stream\n";
         return 2;
     }
-    struct FileBuf : std::streambuf {
-        FILE* file;
-        explicit FileBuf(FILE* f) : file(f) {}
-        int overflow(int c) override { return c == EOF ? 0 : std::fputc(c, file); }
-        std::streamsize xsputn(const char* s, std::streamsize n) override
-        {
-            return static_cast<std::streamsize>(std::fwrite(s, 1, static_cast<std::size_t>(n), file));
-        }
-        int sync() override { return std::fflush(file); }
-    } buffer(stream);
-    std::ostream out(&buffer);
-
+    std::ostream& out = records.out();
     // A crash is also recorded on the protocol stream, for the other side to
     // decide on.
-    setCrashRecordStream(platform::descriptorOf(stream));
+    setCrashRecordStream(records.descriptor());
     installCrashReporter();
     setCurrentEvent("loading " + libraryPath);
     ComponentLibrary library(libraryPath);
     if (!library.factory()) {
         out << bridgeFailLine({library.failure(), library.error()}) << "\n" << std::flush;
         setCrashRecordStream(-1);
-        std::fclose(stream);
         return 3;
     }
     int status = serveBridge(library.factory(), std::cin, out);
     out << std::flush;
     setCrashRecordStream(-1);
-    std::fclose(stream);
     return status;
 }
 
