@@ -233,7 +233,7 @@ std::optional<CheckVerdict> readCheckVerdict(const std::string& line)
     std::optional<ResultKind> found = kind == "-" ? std::optional<ResultKind>(ResultKind::none)
                                                   : resultKindFromName(kind);
     std::optional<std::string> reason = unquoteText(line.substr(reasonAt));
-    if (!named || !found || (kind != "-" && *found == ResultKind::none) || !reason)
+    if (!named || !found || !reason)
         return std::nullopt;
     return CheckVerdict{*named, *reason, *found};
 }
