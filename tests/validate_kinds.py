@@ -35,6 +35,7 @@ CASES = [
     ("null_factory", "library.factory", None, "FAIL"),
     ("echoes_parent_value", "commands.shape", "ambiguous_line", "WARN"),
     ("raises_undeclared_event", "commands.notifications", "undeclared_event", "WARN"),
+    ("prints_fake_verdict", "library.create", "process_ended", "FAIL"),
 ]
 
 failures = []

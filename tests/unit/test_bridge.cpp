@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include "component_abi.h"
 #include "guarded_memory.h"
 #include "linked_component.h"
+#include "platform/pages.h"
 #include "session.h"
 
 namespace {
@@ -155,6 +157,58 @@ TEST(Bridge, EachRuleBreakGoesAcrossWithItsKindAndEvent)
     EXPECT_EQ(timer->event, "timer 2");
 }
 
+// A component whose every parent message sends the command text at
+// unterminatedText, which runs into an inaccessible page without its NUL.
+const char* unterminatedText = nullptr;
+
+class SendsUnterminated : public zorv_client_callback {
+public:
+    explicit SendsUnterminated(zorv_client_callback* host) : host_(host) {}
+    const char* callback(void*, int code) override
+    {
+        if (code == zorv_code::parentMessage && host_)
+            host_->callback(const_cast<char*>(unterminatedText), zorv_code::command);
+        return nullptr;
+    }
+
+private:
+    zorv_client_callback* host_;
+};
+
+void* unterminatedFactory(void* host, const char*)
+{
+    return static_cast<zorv_client_callback*>(new SendsUnterminated(static_cast<zorv_client_callback*>(host)));
+}
+
+TEST(Bridge, AnUnterminatedCommandIsARuleBreakNotACrash)
+{
+    namespace platform = zorv_host::platform;
+    const std::size_t page = platform::pageSize();
+    char* pages = platform::mapPages(2 * page);
+    ASSERT_NE(pages, nullptr);
+    platform::protectPages(pages + page, page, platform::PageAccess::none);
+    // A query, which the far side would be asked, and a plain command.
+    for (const std::string line : {"SD 'D3'", "HN 'x=1'"}) {
+        char* text = pages + page - line.size();   // no room for the NUL
+        std::memcpy(text, line.data(), line.size());
+        unterminatedText = text;
+        std::istringstream in("create null\nparent \"go\"\nquit\n");
+        std::ostringstream out;
+        EXPECT_EQ(zorv_host::serveBridge(unterminatedFactory, in, out), 0) << line;
+        const std::vector<std::string> notes = linesOf(out.str(), "note");
+        ASSERT_EQ(notes.size(), 1u) << out.str();
+        std::optional<RuleBreak> broken = zorv_host::readBridgeNote(notes[0]);
+        ASSERT_TRUE(broken) << notes[0];
+        EXPECT_EQ(broken->kind, RuleBreakKind::unterminatedCommand) << notes[0];
+        EXPECT_EQ(broken->event, "parent \"go\"");
+        EXPECT_NE(broken->detail.find(std::to_string(line.size()) + " readable bytes"), std::string::npos) << notes[0];
+        // Nothing of the text went across, and no reply was waited for.
+        EXPECT_TRUE(linesOf(out.str(), "cmd").empty() && linesOf(out.str(), "query").empty()) << out.str();
+        EXPECT_EQ(linesOf(out.str(), "done").size(), 2u) << out.str();
+    }
+    platform::unmapPages(pages, 2 * page);
+}
+
 TEST(BridgeLines, EveryRuleBreakKindSurvivesTheRoundTrip)
 {
     // Texts with the protocol's own characters in them: quotes, blanks,
@@ -176,6 +230,83 @@ TEST(BridgeLines, EveryRuleBreakKindSurvivesTheRoundTrip)
                              "note unknown_verb \"e\"\"t\"", "note unknown_verb \"e\"  \"t\"",
                              "note unknown_verb \"e\" \"t", "notes unknown_verb \"e\" \"t\"", "note"})
         EXPECT_FALSE(zorv_host::readBridgeNote(line)) << line;
+}
+
+TEST(BridgeLines, EachQuotedRecordReadsBackOnlyAsItself)
+{
+    using Write = std::string (*)(const std::string&);
+    using Read = std::optional<std::string> (*)(const std::string&);
+    const struct {
+        const char* word;
+        Write write;
+        Read read;
+    } records[] = {
+        {"cmd", zorv_host::bridgeCommandLine, zorv_host::readBridgeCommand},
+        {"query", zorv_host::bridgeQueryLine, zorv_host::readBridgeQuery},
+        {"nocomponent", zorv_host::bridgeNoComponentLine, zorv_host::readBridgeNoComponent},
+        {"error", zorv_host::bridgeErrorLine, zorv_host::readBridgeError},
+    };
+    const std::string texts[] = {"", "HN 'a b'", "done null 0", "say \"hi\"\r\n\t\x01 \xc3\xa9\\"};
+    for (const auto& record : records) {
+        EXPECT_EQ(record.write("PS '1' 'a'"), record.word + std::string(" \"PS '1' 'a'\""));
+        for (const std::string& text : texts) {
+            const std::string line = record.write(text);
+            EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+            EXPECT_EQ(record.read(line), text) << line;
+            for (const auto& other : records)
+                EXPECT_TRUE(other.read == record.read || !other.read(line)) << other.word << " read " << line;
+        }
+        const std::string word = record.word;
+        const std::vector<std::string> broken = {word,           word + " ",           word + " x",
+                                                 word + " \"x",   word + " \"x\" y",    word + "  \"x\"",
+                                                 word + "s \"x\"", "\"x\""};
+        for (const std::string& line : broken)
+            EXPECT_FALSE(record.read(line)) << line;
+    }
+}
+
+TEST(BridgeLines, DoneCarriesTheReplyAndTheCount)
+{
+    const zorv_host::BridgeDone sent[] = {{std::nullopt, 0}, {std::string(""), 3}, {std::string("a b 7"), 12},
+                                          {std::string("null"), 1}, {std::string("x\" 2\n"), 0}};
+    for (const zorv_host::BridgeDone& done : sent) {
+        const std::string line = zorv_host::bridgeDoneLine(done);
+        std::optional<zorv_host::BridgeDone> read = zorv_host::readBridgeDone(line);
+        ASSERT_TRUE(read) << line;
+        EXPECT_EQ(read->reply, done.reply) << line;
+        EXPECT_EQ(read->outstanding, done.outstanding) << line;
+    }
+    EXPECT_EQ(zorv_host::bridgeDoneLine({std::nullopt, 0}), "done null 0");
+    EXPECT_EQ(zorv_host::bridgeDoneLine({std::string("a=1"), 2}), "done \"a=1\" 2");
+    for (const char* line : {"done", "done null", "done 0", "done null x", "done null -1", "done null 1x", "done x 0",
+                             "done \"x 0", "done null  0", "done null 0 ", "done null 12345678901", "dune null 0"})
+        EXPECT_FALSE(zorv_host::readBridgeDone(line)) << line;
+}
+
+TEST(BridgeLines, AReplyIsTextOrNullAndSaysWhyItIsNot)
+{
+    const std::optional<std::string> answers[] = {std::nullopt, std::string("1 3"), std::string("q\"\n"), std::string()};
+    for (const std::optional<std::string>& answer : answers) {
+        const std::string line = zorv_host::bridgeReplyLine({answer});
+        std::string error = "stale";
+        std::optional<zorv_host::BridgeReply> read = zorv_host::readBridgeReply(line, error);
+        ASSERT_TRUE(read) << line;
+        EXPECT_EQ(read->answer, answer) << line;
+        EXPECT_EQ(error, "") << line;
+    }
+    EXPECT_EQ(zorv_host::bridgeReplyLine({std::nullopt}), "reply null");
+    EXPECT_EQ(zorv_host::bridgeReplyLine({std::string("OK")}), "reply \"OK\"");
+    // No reply at all: no reason; a reply that does not read: why not.
+    for (const char* line : {"parent \"x\"", "reply", "replies \"x\"", ""}) {
+        std::string error = "stale";
+        EXPECT_FALSE(zorv_host::readBridgeReply(line, error)) << line;
+        EXPECT_EQ(error, "") << line;
+    }
+    for (const char* line : {"reply \"open", "reply \"a\" \"b\""}) {
+        std::string error;
+        EXPECT_FALSE(zorv_host::readBridgeReply(line, error)) << line;
+        EXPECT_NE(error, "") << line;
+    }
 }
 
 TEST(BridgeLines, ALoadFailureSaysWhatFailed)

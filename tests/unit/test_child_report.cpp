@@ -6,6 +6,7 @@
 
 using zorv_host::ChildOutcome;
 using zorv_host::componentReport;
+using zorv_host::finalLine;
 using zorv_host::taggedLine;
 
 TEST(ChildReport, ATaggedLineCountsOnlyAtTheStartOfALine)
@@ -56,5 +57,32 @@ TEST(ChildReport, TheCrashSentenceAndTheKindBeforeIt)
         zorv_host::ComponentReport report = componentReport(child);
         EXPECT_EQ(report.sentence, c.sentence) << c.err;
         EXPECT_EQ(report.kind ? zorv_host::guarded::faultKindName(*report.kind) : "", std::string(c.kind)) << c.err;
+    }
+}
+
+TEST(ChildReport, TheFinalLineOfARecordStreamAndWhereItStarts)
+{
+    struct Case {
+        const char* text;
+        const char* line;   // null: no final line
+        std::size_t start;
+    } cases[] = {
+        {"verdict PASS - \"\"\n", "verdict PASS - \"\"", 0},
+        {"> PS '1'\n< null\noutcome 0 0 0 0\n", "outcome 0 0 0 0", 16},
+        {"a\r\nb\r\n", "b", 3},
+        {"\n", "", 0},
+        {"a\n\n", "", 2},
+        {"outcome 0 0 0 0", nullptr, 0},   // cut off before its line end
+        {"a\nb", nullptr, 0},
+        {"", nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        std::size_t start = 99;
+        std::optional<std::string> line = finalLine(c.text, start);
+        ASSERT_EQ(line.has_value(), c.line != nullptr) << c.text;
+        if (line) {
+            EXPECT_EQ(*line, c.line) << c.text;
+            EXPECT_EQ(start, c.start) << c.text;
+        }
     }
 }

@@ -2,6 +2,7 @@
 // it found are enums, each with one stable name that the text output, the
 // JSON, JUnit and the child's report lines all use, and that reads back to
 // the same value.
+#include <optional>
 #include <set>
 #include <string>
 
@@ -78,6 +79,35 @@ TEST(ResultKinds, AStatusReadsBackFromItsWord)
     EXPECT_STREQ(checkStatusName(CheckStatus::warn), "WARN");
     for (const char* word : {"", "pass", "PASSED", "FAIL ", "OK"})
         EXPECT_FALSE(checkStatusFromName(word)) << word;
+}
+
+TEST(CheckVerdicts, EveryStatusAndKindReadsBackWithItsReason)
+{
+    const std::string reasons[] = {"", "reply to \"SD 'x'\" was never handed back",
+                                   "two\nlines\r\tand \xc3\xa9 \\ verdict PASS - \"\""};
+    for (CheckStatus status : {CheckStatus::pass, CheckStatus::fail, CheckStatus::skip, CheckStatus::warn})
+        for (ResultKind kind : everyResultKind())
+            for (const std::string& reason : reasons) {
+                const std::string line = checkVerdictLine({status, reason, kind});
+                EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+                std::optional<CheckVerdict> read = readCheckVerdict(line);
+                ASSERT_TRUE(read) << line;
+                EXPECT_EQ(read->status, status) << line;
+                EXPECT_EQ(read->kind, kind) << line;
+                EXPECT_EQ(read->reason, reason) << line;
+            }
+    EXPECT_EQ(checkVerdictLine({CheckStatus::warn, "x y", ResultKind::none}), "verdict WARN - \"x y\"");
+    EXPECT_EQ(checkVerdictLine({CheckStatus::fail, "", ResultKind::hang}), "verdict FAIL hang \"\"");
+}
+
+TEST(CheckVerdicts, AnythingButAWholeVerdictIsNone)
+{
+    for (const char* line : {"", "verdict", "verdict PASS", "verdict PASS -", "verdict PASS - ", "verdict PASS - x",
+                             "verdict PASS - \"x", "verdict PASS - \"x\" y", "verdict PASSED - \"\"",
+                             "verdict pass - \"\"", "verdict PASS none \"\"", "verdict PASS hung \"\"",
+                             "verdict PASS  - \"\"", " verdict PASS - \"\"", "verdict\tPASS - \"\"",
+                             "verdicts PASS - \"\"", "RESULT PASS", "KIND hang", "verdict PASS \"\" -"})
+        EXPECT_FALSE(readCheckVerdict(line)) << line;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // What authors use around scenarios: rewriting expectations from a run,
-// interactive mode, and the JUnit report.
+// interactive mode, the JUnit report, and the outcome a scenario's child
+// process hands its parent.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -7,6 +8,7 @@
 #include "junit.h"
 #include "runner.h"
 #include "scenario.h"
+#include "scenario_files.h"
 #include "linked_component.h"
 
 using namespace zorv_host;
@@ -136,6 +138,32 @@ TEST(Junit, CountsOutcomesAndKeepsTheFileWellFormed)
     EXPECT_NE(xml.find("<system-out>WARN: odd but allowed"), std::string::npos);
     EXPECT_NE(xml.find("<skipped message=\"no component\"/>"), std::string::npos);
     EXPECT_EQ(xml.find('\x01'), std::string::npos);
+}
+
+TEST(ScenarioOutcomeRecords, ReadBackAsWritten)
+{
+    const ScenarioOutcomeRecord records[] = {{0, 0, false, 0}, {3, 1, true, 0.25}, {999999999, 7, false, 12345.5},
+                                             {0, 2, false, 1e-05}};
+    for (const ScenarioOutcomeRecord& record : records) {
+        const std::string line = scenarioOutcomeLine(record);
+        std::optional<ScenarioOutcomeRecord> read = readScenarioOutcome(line);
+        ASSERT_TRUE(read) << line;
+        EXPECT_EQ(read->mismatches, record.mismatches) << line;
+        EXPECT_EQ(read->notes, record.notes) << line;
+        EXPECT_EQ(read->updated, record.updated) << line;
+        EXPECT_DOUBLE_EQ(read->seconds, record.seconds) << line;
+    }
+    EXPECT_EQ(scenarioOutcomeLine({2, 1, true, 0.5}), "outcome 2 1 1 0.5");
+}
+
+TEST(ScenarioOutcomeRecords, AnythingButAWholeRecordIsNone)
+{
+    for (const char* line : {"", "outcome", "outcome 0 0 0", "outcome 0 0 0 0 0", "outcome 0 0 2 0", "outcome -1 0 0 0",
+                             "outcome +1 0 0 0", "outcome 0 x 0 0", "outcome 0 0 0 x", "outcome 0 0 0 -1",
+                             "outcome 0 0 0 nan", "outcome 0 0 0 inf", "outcome 0 0 0 1.5s", "outcome 0 0 0 ",
+                             "outcome  0 0 0 0", "outcome 0 0 0 0 ", "outcome 1234567890 0 0 0",
+                             "SCENARIO-OUTCOME 0 0 0 0", "outcomes 0 0 0 0", " outcome 0 0 0 0"})
+        EXPECT_FALSE(readScenarioOutcome(line)) << line;
 }
 
 } // namespace

@@ -1,13 +1,12 @@
 #include "bridge.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <iostream>
 #include <optional>
 
+#include "child_process.h"
 #include "command_catalogue.h"
 #include "library_loader.h"
-#include "platform/console.h"
 #include "scenario.h"
 #include "session.h"
 #include "sim_host.h"
@@ -20,17 +19,83 @@ bool bridgeAsks(const std::string& line)
     return verb && verb->answered();
 }
 
-namespace {
-
-// "WORD rest" split at the first blank.
-void splitWord(const std::string& line, std::string& word, std::string& rest)
+void splitRecordWord(const std::string& line, std::string& word, std::string& rest)
 {
     std::size_t blank = line.find(' ');
     word = line.substr(0, blank);
     rest = blank == std::string::npos ? std::string() : line.substr(blank + 1);
 }
 
+namespace {
+
+// The records of one quoted text: WORD "TEXT".
+std::string quotedRecord(const char* word, const std::string& text) { return word + (" " + quoteText(text)); }
+
+std::optional<std::string> readQuotedRecord(const char* word, const std::string& line)
+{
+    std::string first, rest;
+    splitRecordWord(line, first, rest);
+    return first == word ? unquoteText(rest) : std::nullopt;
+}
+
 } // namespace
+
+std::string bridgeCommandLine(const std::string& command) { return quotedRecord("cmd", command); }
+std::optional<std::string> readBridgeCommand(const std::string& line) { return readQuotedRecord("cmd", line); }
+std::string bridgeQueryLine(const std::string& command) { return quotedRecord("query", command); }
+std::optional<std::string> readBridgeQuery(const std::string& line) { return readQuotedRecord("query", line); }
+std::string bridgeNoComponentLine(const std::string& text) { return quotedRecord("nocomponent", text); }
+std::optional<std::string> readBridgeNoComponent(const std::string& line)
+{
+    return readQuotedRecord("nocomponent", line);
+}
+std::string bridgeErrorLine(const std::string& why) { return quotedRecord("error", why); }
+std::optional<std::string> readBridgeError(const std::string& line) { return readQuotedRecord("error", line); }
+
+std::string bridgeDoneLine(const BridgeDone& done)
+{
+    return "done " + (done.reply ? quoteText(*done.reply) : std::string("null")) + " "
+           + std::to_string(done.outstanding);
+}
+
+std::optional<BridgeDone> readBridgeDone(const std::string& line)
+{
+    std::string word, rest;
+    splitRecordWord(line, word, rest);
+    // The count is the last field: a quoted reply may hold blanks.
+    const std::size_t blank = rest.rfind(' ');
+    if (word != "done" || blank == std::string::npos)
+        return std::nullopt;
+    const std::string reply = rest.substr(0, blank), count = rest.substr(blank + 1);
+    if (count.empty() || count.size() > 9 || count.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    BridgeDone done;
+    done.outstanding = static_cast<std::size_t>(std::stoul(count));
+    if (reply == "null")
+        return done;
+    done.reply = unquoteText(reply);
+    return done.reply ? std::optional<BridgeDone>(done) : std::nullopt;
+}
+
+std::string bridgeReplyLine(const BridgeReply& reply)
+{
+    return "reply " + (reply.answer ? quoteText(*reply.answer) : std::string("null"));
+}
+
+std::optional<BridgeReply> readBridgeReply(const std::string& line, std::string& error)
+{
+    error.clear();
+    if (line.rfind("reply ", 0) != 0)
+        return std::nullopt;
+    // A reply is a parent line's argument: quoted text or null.
+    std::optional<Step> step = parseStep("parent " + line.substr(6), 0, error);
+    if (!step) {
+        if (error.empty())
+            error = "not a text or null";
+        return std::nullopt;
+    }
+    return BridgeReply{step->text};
+}
 
 std::string bridgeNoteLine(const RuleBreak& broken)
 {
@@ -41,8 +106,8 @@ std::string bridgeNoteLine(const RuleBreak& broken)
 std::optional<RuleBreak> readBridgeNote(const std::string& line)
 {
     std::string word, rest, kindName, texts;
-    splitWord(line, word, rest);
-    splitWord(rest, kindName, texts);
+    splitRecordWord(line, word, rest);
+    splitRecordWord(rest, kindName, texts);
     std::optional<RuleBreakKind> kind = ruleBreakKindFromName(kindName);
     std::optional<std::vector<std::string>> fields = unquoteTexts(texts);
     if (word != "note" || !kind || !fields || fields->size() != 2)
@@ -59,8 +124,8 @@ std::string bridgeFailLine(const BridgeLoadFailure& failed)
 std::optional<BridgeLoadFailure> readBridgeFail(const std::string& line)
 {
     std::string word, rest, what, quoted;
-    splitWord(line, word, rest);
-    splitWord(rest, what, quoted);
+    splitRecordWord(line, word, rest);
+    splitRecordWord(rest, what, quoted);
     std::optional<std::string> why = unquoteText(quoted);
     if (word != "fail" || !why || (what != "load" && what != "factory"))
         return std::nullopt;
@@ -71,35 +136,28 @@ std::optional<BridgeLoadFailure> readBridgeFail(const std::string& line)
 namespace {
 
 // The simulated host with its books, but each answer asked of the far side:
-// the answer becomes a rule for this one line, so SimHost gives it out and
-// accounts for its handback.
+// SimHost reads the command text safely first, then asks here, and gives the
+// answer out and accounts for its handback as its own.
 class AskingHost : public SimHost {
 public:
     AskingHost(std::istream& in, std::ostream& out) : in_(in), out_(out) {}
 
-    const char* callback(void* data, int code) override
+    bool answerElsewhere(const std::string& line, std::optional<std::string>& answer) override
     {
-        if (code != zorv_code::command || !data || broken_)
-            return SimHost::callback(data, code);
-        std::string line(static_cast<const char*>(data));
+        if (broken_)
+            return false;
         if (!bridgeAsks(line)) {
             // Whole lines only, flushed: a crash record, written by the crash
             // reporter straight to the stream, never lands inside one.
-            out_ << "cmd " << quoteText(line) << "\n" << std::flush;
-            return SimHost::callback(data, code);
+            out_ << bridgeCommandLine(line) << "\n" << std::flush;
+            return false;
         }
-        out_ << "query " << quoteText(line) << "\n" << std::flush;
-        std::optional<std::string> answer;
+        out_ << bridgeQueryLine(line) << "\n" << std::flush;
         if (!readReply(answer)) {
             broken_ = true;
             answer.reset();
         }
-        clearRules();
-        // The line itself as the pattern: '*' in it still matches itself.
-        addRule(line, answer);
-        const char* result = SimHost::callback(data, code);
-        clearRules();
-        return result;
+        return true;
     }
 
     bool broken() const { return broken_; }
@@ -112,18 +170,14 @@ private:
             return false;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        if (line.rfind("reply ", 0) != 0) {
-            note(RuleBreakKind::farSide, "the host side sent \"" + escapeText(line) + "\" where a reply was due");
-            return true;
-        }
-        // A reply is a parent line's argument: quoted text or null.
         std::string error;
-        std::optional<Step> step = parseStep("parent " + line.substr(6), 0, error);
-        if (!step) {
+        std::optional<BridgeReply> reply = readBridgeReply(line, error);
+        if (reply)
+            answer = reply->answer;
+        else if (error.empty())
+            note(RuleBreakKind::farSide, "the host side sent \"" + escapeText(line) + "\" where a reply was due");
+        else
             note(RuleBreakKind::farSide, "unreadable reply line: " + error);
-            return true;
-        }
-        answer = step->text;
         return true;
     }
 
@@ -149,12 +203,12 @@ std::optional<std::string> deliverStep(const Step& step, const std::string& line
                                        AskingHost& host, std::ostream& out)
 {
     if (step.action == Action::HostRule || step.action == Action::HostReset) {
-        out << "error " << quoteText("host rules belong to the far side") << "\n";
+        out << bridgeErrorLine("host rules belong to the far side") << "\n";
         return std::nullopt;
     }
     const bool needsComponent = step.action != Action::Create && step.action != Action::Destroy;
     if (needsComponent && !session.alive()) {
-        out << "error " << quoteText("no component: the event was not delivered") << "\n";
+        out << bridgeErrorLine("no component: the event was not delivered") << "\n";
         return std::nullopt;
     }
     setCurrentEvent(line);
@@ -163,7 +217,7 @@ std::optional<std::string> deliverStep(const Step& step, const std::string& line
         reply = session.parentMessage(step.text);
     } else if (step.action == Action::Create) {
         if (!session.create(step.text, step.withHost))
-            out << "nocomponent " << quoteText(noComponentNote) << "\n";
+            out << bridgeNoComponentLine(noComponentNote) << "\n";
     } else if (step.action == Action::Button) {
         session.button(step.panel, step.control, step.eventText);
     } else if (step.action == Action::Timer) {
@@ -203,11 +257,9 @@ int serveBridge(component_factory factory, std::istream& in, std::ostream& out)
         if (step)
             reply = deliverStep(*step, line, session, host, out);
         else
-            out << "error " << quoteText(error) << "\n";
+            out << bridgeErrorLine(error) << "\n";
         flushHost(host, out);
-        out << "done " << (reply ? quoteText(*reply) : std::string("null")) << " " << host.outstandingReplies()
-            << "\n"
-            << std::flush;
+        out << bridgeDoneLine({reply, host.outstandingReplies()}) << "\n" << std::flush;
     }
     if (host.broken()) {
         // The far side went away mid-query: leave without touching the
@@ -230,39 +282,26 @@ int runBridge(const std::string& libraryPath)
 {
     // The protocol keeps a stream of its own; the component's own prints
     // land on standard error.
-    FILE* stream = platform::takeStandardOutput();
-    if (!stream) {
+    RecordStream records;
+    if (!records.taken()) {
         std::cerr << "zorv-host bridge: cannot set up the protocol stream\n";
         return 2;
     }
-    struct FileBuf : std::streambuf {
-        FILE* file;
-        explicit FileBuf(FILE* f) : file(f) {}
-        int overflow(int c) override { return c == EOF ? 0 : std::fputc(c, file); }
-        std::streamsize xsputn(const char* s, std::streamsize n) override
-        {
-            return static_cast<std::streamsize>(std::fwrite(s, 1, static_cast<std::size_t>(n), file));
-        }
-        int sync() override { return std::fflush(file); }
-    } buffer(stream);
-    std::ostream out(&buffer);
-
+    std::ostream& out = records.out();
     // A crash is also recorded on the protocol stream, for the other side to
     // decide on.
-    setCrashRecordStream(platform::descriptorOf(stream));
+    setCrashRecordStream(records.descriptor());
     installCrashReporter();
     setCurrentEvent("loading " + libraryPath);
     ComponentLibrary library(libraryPath);
     if (!library.factory()) {
         out << bridgeFailLine({library.failure(), library.error()}) << "\n" << std::flush;
         setCrashRecordStream(-1);
-        std::fclose(stream);
         return 3;
     }
     int status = serveBridge(library.factory(), std::cin, out);
     out << std::flush;
     setCrashRecordStream(-1);
-    std::fclose(stream);
     return status;
 }
 

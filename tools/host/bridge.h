@@ -33,6 +33,7 @@
 #ifndef ZORV_HOST_BRIDGE_H
 #define ZORV_HOST_BRIDGE_H
 
+#include <cstddef>
 #include <istream>
 #include <optional>
 #include <ostream>
@@ -62,9 +63,37 @@ int runBridge(const std::string& libraryPath);
 // Whether a command verb needs the host's answer before the component goes on.
 bool bridgeAsks(const std::string& line);
 
-// The records of the protocol that carry more than one field, as the bridge
-// writes them (without the line end) and as the other side reads them back;
-// a read gives nullopt for any line that is not such a record.
+// A record's first word and the rest after its blank: "done" and "null 0".
+void splitRecordWord(const std::string& line, std::string& word, std::string& rest);
+
+// Each record of the protocol as its writer writes it (without the line
+// end) and as the other side reads it back; a read gives nullopt for any
+// line that is not such a record.
+std::string bridgeCommandLine(const std::string& command);     // cmd "LINE"
+std::optional<std::string> readBridgeCommand(const std::string& line);
+std::string bridgeQueryLine(const std::string& command);       // query "LINE"
+std::optional<std::string> readBridgeQuery(const std::string& line);
+std::string bridgeNoComponentLine(const std::string& text);    // nocomponent "TEXT"
+std::optional<std::string> readBridgeNoComponent(const std::string& line);
+std::string bridgeErrorLine(const std::string& why);           // error "WHY"
+std::optional<std::string> readBridgeError(const std::string& line);
+
+struct BridgeDone {
+    std::optional<std::string> reply;   // the parent message's reply; nullopt: null
+    std::size_t outstanding = 0;        // query replies not yet handed back
+};
+std::string bridgeDoneLine(const BridgeDone& done);            // done REPLY OUT
+std::optional<BridgeDone> readBridgeDone(const std::string& line);
+
+// The far side's answer to a query: reply "TEXT" or reply null.
+struct BridgeReply {
+    std::optional<std::string> answer;   // nullopt: null
+};
+std::string bridgeReplyLine(const BridgeReply& reply);
+// nullopt for a line that is no answer, with why in error: empty for a line
+// that is not a reply at all, else what is wrong with its argument.
+std::optional<BridgeReply> readBridgeReply(const std::string& line, std::string& error);
+
 std::string bridgeNoteLine(const RuleBreak& broken);
 std::optional<RuleBreak> readBridgeNote(const std::string& line);
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 
+#include "platform/console.h"
 #include "platform/threads.h"
 
 namespace zorv_host {
@@ -65,6 +66,43 @@ void forEachConcurrently(int jobs, std::size_t count, const std::function<void(s
             platform::pauseBriefly();
         done(i);
     }
+}
+
+RecordStream::RecordStream() : out_(&buffer_) { buffer_.file = platform::takeStandardOutput(); }
+
+RecordStream::~RecordStream()
+{
+    if (buffer_.file)
+        std::fclose(buffer_.file);
+}
+
+int RecordStream::descriptor() const { return platform::descriptorOf(buffer_.file); }
+
+int RecordStream::FileBuffer::overflow(int c)
+{
+    if (c == EOF)
+        return 0;
+    return file ? std::fputc(c, file) : EOF;
+}
+
+std::streamsize RecordStream::FileBuffer::xsputn(const char* s, std::streamsize n)
+{
+    return file ? static_cast<std::streamsize>(std::fwrite(s, 1, static_cast<std::size_t>(n), file)) : 0;
+}
+
+int RecordStream::FileBuffer::sync() { return file ? std::fflush(file) : -1; }
+
+std::optional<std::string> finalLine(const std::string& text, std::size_t& start)
+{
+    if (text.empty() || text.back() != '\n')
+        return std::nullopt;
+    const std::size_t end = text.size() - 1;   // its line end
+    const std::size_t before = end == 0 ? std::string::npos : text.rfind('\n', end - 1);
+    start = before == std::string::npos ? 0 : before + 1;
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
 }
 
 std::size_t findTaggedLine(const std::string& text, const std::string& tag, std::size_t before)

@@ -5,8 +5,11 @@
 #define ZORV_HOST_CHILD_PROCESS_H
 
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <optional>
+#include <ostream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,39 @@ namespace zorv_host {
 // The folder that holds this program's executable, without a trailing
 // separator; empty if the system does not say.
 std::string thisProgramFolder();
+
+// The child's side: standard output taken for the records its parent reads
+// (the bridge's protocol, a check's verdict, a scenario's transcript and
+// outcome), so that whatever else prints there, the component above all,
+// lands on standard error and cannot pass for a record. Made before the
+// component's library is loaded; the stream is closed with the object.
+class RecordStream {
+public:
+    RecordStream();
+    ~RecordStream();
+    RecordStream(const RecordStream&) = delete;
+    RecordStream& operator=(const RecordStream&) = delete;
+
+    // False when standard output could not be taken: nothing reaches it then.
+    bool taken() const { return buffer_.file != nullptr; }
+    std::ostream& out() { return out_; }
+    // The C runtime descriptor under it, for the crash reporter; -1 when not taken.
+    int descriptor() const;
+
+private:
+    struct FileBuffer : std::streambuf {
+        std::FILE* file = nullptr;
+        int overflow(int c) override;
+        std::streamsize xsputn(const char* s, std::streamsize n) override;
+        int sync() override;
+    };
+    FileBuffer buffer_;
+    std::ostream out_;
+};
+
+// The last line of a child's record stream, without its line end, and in
+// start where it begins; nullopt unless text ends with a line end.
+std::optional<std::string> finalLine(const std::string& text, std::size_t& start);
 
 // The rest of the last line that starts with tag and begins before `before`
 // (anywhere, by default), without its line end; empty if there is none. A

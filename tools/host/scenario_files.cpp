@@ -1,20 +1,25 @@
 #include "scenario_files.h"
 
+#include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
 #include "child_process.h"
 #include "junit.h"
+#include "library_loader.h"
 #include "panel_file.h"
 #include "platform/console.h"
 #include "runner.h"
 #include "scenario.h"
+#include "session.h"
 
 namespace zorv_host {
 
@@ -119,13 +124,11 @@ std::vector<JunitCase> toJunit(const std::vector<ScenarioOutcome>& outcomes)
     return cases;
 }
 
-// What a child playing one scenario ends with, for its parent to read.
-const char outcomeTag[] = "SCENARIO-OUTCOME ";
-
-// Plays one scenario in this process. Returns false, with status set, where
-// the file cannot be read, parsed or rewritten.
+// Plays one scenario in this process, its transcript to live as it comes
+// (null: into outcome.output). Returns false, with status set, where the
+// file cannot be read, parsed or rewritten.
 bool playHere(const std::string& file, bool check, component_factory factory, const PlayOptions& options,
-              bool capture, ScenarioOutcome& outcome, int& status)
+              std::ostream* live, ScenarioOutcome& outcome, int& status)
 {
     std::optional<std::string> text = readFile(file);
     if (!text) {
@@ -144,8 +147,8 @@ bool playHere(const std::string& file, bool check, component_factory factory, co
     outcome.file = file;
     std::ostringstream captured;
     auto start = std::chrono::steady_clock::now();
-    outcome.result = runScenario(*scenario, factory, check, capture ? captured : std::cout,
-                                 !capture && colourWanted(), options.panel ? &*options.panel : nullptr);
+    outcome.result = runScenario(*scenario, factory, check, live ? *live : captured,
+                                 live == &std::cout && colourWanted(), options.panel ? &*options.panel : nullptr);
     outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     outcome.output = captured.str();
     outcome.ok = outcome.result.mismatches == 0 && outcome.result.notes == 0;
@@ -173,12 +176,15 @@ bool playIsolated(const std::string& file, const PlayOptions& options, ScenarioO
     ChildOutcome child = runSelf(args, options.timeout);
     outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     outcome.file = file;
-    std::size_t at = findTaggedLine(child.out, outcomeTag);
-    if (child.started && !child.timedOut && !child.crashed && child.exitCode == 0 && at != std::string::npos) {
-        std::istringstream line(child.out.substr(at + sizeof outcomeTag - 1));
-        int updated = 0;
-        line >> outcome.result.mismatches >> outcome.result.notes >> updated >> outcome.seconds;
-        outcome.updated = updated != 0;
+    // The child's standard output holds the transcript and, last, the outcome.
+    std::size_t at = 0;
+    std::optional<std::string> last = finalLine(child.out, at);
+    std::optional<ScenarioOutcomeRecord> record = last ? readScenarioOutcome(*last) : std::nullopt;
+    if (child.started && !child.timedOut && !child.crashed && child.exitCode == 0 && record) {
+        outcome.result.mismatches = record->mismatches;
+        outcome.result.notes = record->notes;
+        outcome.updated = record->updated;
+        outcome.seconds = record->seconds;
         outcome.ok = outcome.result.mismatches == 0 && outcome.result.notes == 0;
         outcome.output = child.out.substr(0, at);
         return true;
@@ -201,7 +207,22 @@ bool playIsolated(const std::string& file, const PlayOptions& options, ScenarioO
     return true;
 }
 
-} // namespace
+// The child's side of playIsolated: one scenario, its transcript and then
+// its outcome on records.
+int playOutcome(component_factory factory, const PlayOptions& options, std::ostream& records)
+{
+    if (options.scenarios.empty())
+        return 2;
+    records << std::unitbuf;   // what came before a crash is not lost in a buffer
+    ScenarioOutcome outcome;
+    int status = 0;
+    if (!playHere(options.scenarios.front(), true, factory, options, &records, outcome, status))
+        return status;
+    records << scenarioOutcomeLine({outcome.result.mismatches, outcome.result.notes, outcome.updated, outcome.seconds})
+            << "\n"
+            << std::flush;
+    return 0;
+}
 
 int playFiles(bool check, component_factory factory, const PlayOptions& options)
 {
@@ -210,8 +231,7 @@ int playFiles(bool check, component_factory factory, const PlayOptions& options)
     // one child process each (unless asked not to): a crash then fails its
     // scenario and the report is still written.
     const bool reported = options.json || !options.junit.empty();
-    const bool isolate = check && !options.inProcess && !options.outcomeLine
-                         && (options.scenarios.size() > 1 || reported);
+    const bool isolate = check && !options.inProcess && (options.scenarios.size() > 1 || reported);
     std::vector<ScenarioOutcome> outcomes;
     for (const std::string& file : options.scenarios) {
         if (!check && options.scenarios.size() > 1)
@@ -222,13 +242,8 @@ int playFiles(bool check, component_factory factory, const PlayOptions& options)
         // as it comes, so a crash cannot swallow what came before it.
         const bool capture = quiet || !options.junit.empty();
         if (!(isolate ? playIsolated(file, options, outcome, status)
-                      : playHere(file, check, factory, options, capture, outcome, status)))
+                      : playHere(file, check, factory, options, capture ? nullptr : &std::cout, outcome, status)))
             return status;
-        if (options.outcomeLine) {
-            std::cout << outcomeTag << outcome.result.mismatches << " " << outcome.result.notes << " "
-                      << (outcome.updated ? 1 : 0) << " " << outcome.seconds << std::endl;
-            return 0;
-        }
         if (check && !quiet) {
             if (isolate || capture)
                 std::cout << outcome.output;
@@ -255,6 +270,68 @@ int playFiles(bool check, component_factory factory, const PlayOptions& options)
         std::cout << outcomes.size() - failed << " passed, " << failed << " failed\n";
     // As when one scenario crashes the run: 70 where a component crashed or hung.
     return ended ? 70 : failed == 0 ? 0 : 1;
+}
+
+// A count in a record: digits alone, no sign, no blank.
+std::optional<int> recordCount(const std::string& text)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return std::stoi(text);
+}
+
+} // namespace
+
+int playLibrary(bool check, const PlayOptions& options)
+{
+    installCrashReporter();
+    // The child's side of one isolated scenario keeps its standard output
+    // for the transcript and the outcome; taken before the library loads, so
+    // that nothing the component prints, even while loading, lands there.
+    std::unique_ptr<RecordStream> records;
+    if (options.outcomeLine) {
+        records = std::make_unique<RecordStream>();
+        if (!records->taken()) {
+            std::cerr << "zorv-host: cannot set up the outcome stream\n";
+            return 2;
+        }
+    }
+    setCurrentEvent("loading " + options.library);
+    ComponentLibrary library(options.library);
+    if (!library.factory()) {
+        std::cerr << "zorv-host: " << library.error() << "\n";
+        return 3;
+    }
+    if (records)
+        return playOutcome(library.factory(), options, records->out());
+    std::cout << std::unitbuf;   // what came before a crash is not lost in a buffer
+    return playFiles(check, library.factory(), options);
+}
+
+std::string scenarioOutcomeLine(const ScenarioOutcomeRecord& record)
+{
+    std::ostringstream line;
+    line << "outcome " << record.mismatches << " " << record.notes << " " << (record.updated ? 1 : 0) << " "
+         << record.seconds;
+    return line.str();
+}
+
+std::optional<ScenarioOutcomeRecord> readScenarioOutcome(const std::string& line)
+{
+    std::vector<std::string> fields;
+    for (std::size_t at = 0, blank = 0; blank != std::string::npos; at = blank + 1) {
+        blank = line.find(' ', at);
+        fields.push_back(line.substr(at, blank == std::string::npos ? std::string::npos : blank - at));
+    }
+    if (fields.size() != 5 || fields[0] != "outcome" || (fields[3] != "0" && fields[3] != "1"))
+        return std::nullopt;
+    std::optional<int> mismatches = recordCount(fields[1]), notes = recordCount(fields[2]);
+    char* end = nullptr;
+    const double seconds = std::strtod(fields[4].c_str(), &end);
+    if (!mismatches || !notes || fields[4].empty() || *end != '\0' || !std::isfinite(seconds) || seconds < 0
+        || !std::isdigit(static_cast<unsigned char>(fields[4][0])))
+        return std::nullopt;
+    return ScenarioOutcomeRecord{*mismatches, *notes, fields[3] == "1", seconds};
 }
 
 } // namespace zorv_host

@@ -32,16 +32,30 @@ struct PlayOptions {
 // message on standard error, when it cannot be read.
 bool loadPanel(PlayOptions& options);
 
-// Plays every scenario of options (check: compares and reports); prints the
-// transcript or the differences and the summary; returns the exit status:
-// 0 all passed, 1 a scenario failed, 2 a file could not be read, parsed or
-// rewritten, 70 a component crashed or hung.
-int playFiles(bool check, component_factory factory, const PlayOptions& options);
+// Loads options.library and plays every scenario of options (check:
+// compares and reports); prints the transcript or the differences and the
+// summary; returns the exit status: 0 all passed, 1 a scenario failed, 2 a
+// file could not be read, parsed or rewritten, 3 the library did not load
+// (said on standard error), 70 a component crashed or hung.
+int playLibrary(bool check, const PlayOptions& options);
 
 // A scenario checked in a child process runs in a program that exposes
-// playFiles under this name (zorv-host does, as its subcommand "check"),
+// playLibrary under this name (zorv-host does, as its subcommand "check"),
 // with the hidden option --scenario-outcome.
 extern const char checkEntry[];
+
+// What that child hands its parent, on a stream the component's printing
+// cannot reach: the transcript, then this one last line,
+//   outcome MISMATCHES NOTES UPDATED SECONDS
+// with UPDATED 0 or 1. The read gives nullopt for any other line.
+struct ScenarioOutcomeRecord {
+    int mismatches = 0;
+    int notes = 0;
+    bool updated = false;
+    double seconds = 0;
+};
+std::string scenarioOutcomeLine(const ScenarioOutcomeRecord& record);
+std::optional<ScenarioOutcomeRecord> readScenarioOutcome(const std::string& line);
 
 } // namespace zorv_host
 

@@ -279,8 +279,12 @@ const char* SimHost::keepToken(const std::string& line, const std::string& text)
     return stored->c_str();
 }
 
+bool SimHost::answerElsewhere(const std::string&, std::optional<std::string>&) { return false; }
+
 const char* SimHost::onCommand(const std::string& line)
 {
+    std::optional<std::string> answered;
+    const bool elsewhere = answerElsewhere(line, answered);
     commands_.push_back(line);
     allCommands_.push_back(line);
     if (detachCount_ > 0)
@@ -295,7 +299,8 @@ const char* SimHost::onCommand(const std::string& line)
         if (!ambiguity.empty() && warnings_.size() < 256)
             warnings_.push_back(Warning{ambiguity, currentEventText()});
     }
-    std::optional<std::string> reply = replyFor(line, model_.carryOut(line));
+    const HostAction action = model_.carryOut(line);
+    std::optional<std::string> reply = elsewhere ? answered : replyFor(line, action);
     if (!reply)
         return nullptr;
     if (!isQuery(line))

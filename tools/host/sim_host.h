@@ -114,6 +114,14 @@ public:
     // component's memory clears it between components.
     void forgetReturnedReplies() { returned_.clear(); }
 
+protected:
+    // A host that takes its answers from elsewhere (the bridge: from the far
+    // side) hooks in here. Called with each command line once the host has
+    // read it safely, before it carries the line out; true, with reply set
+    // (nullopt: a null reply), where that answer stands instead of the
+    // rules' and the model's.
+    virtual bool answerElsewhere(const std::string& line, std::optional<std::string>& reply);
+
 private:
     const char* onCommand(const std::string& line);
     void onHandback(void* data);

@@ -18,6 +18,7 @@
 #include "guarded_memory.h"
 #include "layout.h"
 #include "library_loader.h"
+#include "scenario.h"
 #include "session.h"
 #include "sim_host.h"
 #include "validator/check_kit.h"
@@ -32,11 +33,7 @@ using namespace validation;
 
 using Status = CheckStatus;
 
-struct CheckResult {
-    Status status = Status::pass;
-    std::string reason;
-    ResultKind kind = ResultKind::none;   // what broke; none: a plain requirement or nothing
-};
+using CheckResult = CheckVerdict;
 
 using Check = CheckDefinition;
 
@@ -113,13 +110,16 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
     for (const std::string& scenario : context.sources->scenarios)
         args.insert(args.end(), {"--scenario", scenario});
     ChildOutcome child = runSelf(args, timeout);
-    std::size_t at = findTaggedLine(child.out, "RESULT ");
     if (child.timedOut)
         return CheckResult{Status::fail,
                            "no verdict within " + std::to_string(static_cast<int>(timeout))
                                + " s: the component hangs or is too slow",
                            ResultKind::hang};
-    if (at == std::string::npos) {
+    // The child's standard output holds its verdict and nothing else.
+    std::size_t start = 0;
+    std::optional<std::string> line = finalLine(child.out, start);
+    std::optional<CheckVerdict> verdict = line && start == 0 ? readCheckVerdict(*line) : std::nullopt;
+    if (!verdict) {
         ComponentReport report = componentReport(child);
         std::string reason = !report.sentence.empty() ? report.sentence
                                                       : "the check process ended (" + child.description + ")";
@@ -129,18 +129,14 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
                                                   : ResultKind::crash;
         return CheckResult{Status::fail, reason, kind};
     }
-    // "RESULT STATUS REASON", after "KIND NAME" when the result has a kind.
-    std::string verdict = taggedLine(child.out, "RESULT ", at);
-    Status status = checkStatusFromName(verdict.substr(0, verdict.find(' '))).value_or(Status::fail);
-    if (status != Status::fail && (child.exitCode != 0 || child.crashed)) {
+    if (verdict->status != Status::fail && (child.exitCode != 0 || child.crashed)) {
         // The check held, but the process failed on its way out (a leak
         // checker, a destructor of the component's library).
         std::string first = firstWordyLine(child.err);
         return CheckResult{Status::fail, "the check process ended badly after the check (" + child.description
                                              + ")" + (first.empty() ? "" : ": " + first)};
     }
-    return CheckResult{status, verdict.size() > 5 ? verdict.substr(5) : "",
-                       resultKindFromName(taggedLine(child.out, "KIND ", at)).value_or(ResultKind::none)};
+    return *verdict;
 }
 
 
@@ -218,9 +214,34 @@ struct Tally {
 
 const char validateEntry[] = "validate";
 
+std::string checkVerdictLine(const CheckVerdict& verdict)
+{
+    return std::string("verdict ") + checkStatusName(verdict.status) + " "
+           + (verdict.kind == ResultKind::none ? "-" : resultKindName(verdict.kind)) + " " + quoteText(verdict.reason);
+}
+
+std::optional<CheckVerdict> readCheckVerdict(const std::string& line)
+{
+    std::istringstream fields(line);
+    std::string word, status, kind;
+    if (!(fields >> word >> status >> kind) || word != "verdict")
+        return std::nullopt;
+    // Exactly one blank between fields: the reason is all the rest.
+    const std::size_t reasonAt = word.size() + status.size() + kind.size() + 3;
+    if (line.compare(0, reasonAt, word + " " + status + " " + kind + " ") != 0)
+        return std::nullopt;
+    std::optional<CheckStatus> named = checkStatusFromName(status);
+    std::optional<ResultKind> found = kind == "-" ? std::optional<ResultKind>(ResultKind::none)
+                                                  : resultKindFromName(kind);
+    std::optional<std::string> reason = unquoteText(line.substr(reasonAt));
+    if (!named || !found || !reason)
+        return std::nullopt;
+    return CheckVerdict{*named, *reason, *found};
+}
+
 namespace {
 
-// The child's side: one check, its verdict as tagged lines for the parent.
+// The child's side: one check, its verdict a record for the parent.
 int runOneCheck(const ValidateOptions& options, const Context& context)
 {
     const Check* check = checkRegistry().find(options.runCheck);
@@ -228,12 +249,17 @@ int runOneCheck(const ValidateOptions& options, const Context& context)
         std::cerr << "zorv-host validate: no check named " << options.runCheck << "\n";
         return 2;
     }
+    // Taken before the library loads: nothing the component prints, even
+    // while loading, reaches the verdict's stream.
+    RecordStream verdicts;
+    if (!verdicts.taken()) {
+        std::cerr << "zorv-host validate: cannot set up the verdict stream\n";
+        return 2;
+    }
     installCrashReporter();
     setFaultKindsReported(true);
     CheckResult result = runCheckHere(*check, options.library, context);
-    if (result.kind != ResultKind::none)
-        std::cout << "KIND " << resultKindName(result.kind) << "\n";
-    std::cout << "RESULT " << checkStatusName(result.status) << " " << result.reason << std::endl;
+    verdicts.out() << checkVerdictLine(result) << "\n" << std::flush;
     return 0;
 }
 

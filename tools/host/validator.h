@@ -54,6 +54,19 @@ const char* checkStatusName(CheckStatus status);
 // The status of that name; nullopt for any other text.
 std::optional<CheckStatus> checkStatusFromName(const std::string& name);
 
+// A check's verdict as the child process that ran it hands it to its
+// parent: one line on a stream the component's printing cannot reach,
+//   verdict STATUS KIND "REASON"
+// STATUS its name, KIND the result kind's name or "-" for none, REASON
+// quoted as in scenario files. The read gives nullopt for any other line.
+struct CheckVerdict {
+    CheckStatus status = CheckStatus::pass;
+    std::string reason;
+    ResultKind kind = ResultKind::none;   // what broke; none: a plain requirement or nothing
+};
+std::string checkVerdictLine(const CheckVerdict& verdict);
+std::optional<CheckVerdict> readCheckVerdict(const std::string& line);
+
 struct ValidateOptions {
     std::string library;
     std::vector<std::string> only, skip;   // check names or groups, '*' allowed

@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include "bridge.h"
-#include "scenario.h"
 #include "session.h"
 #include "sim_host.h"
 
@@ -26,14 +25,6 @@ double monotonicSeconds()
 }
 
 namespace {
-
-// "WORD rest" split at the first blank.
-void splitWord(const std::string& line, std::string& word, std::string& rest)
-{
-    std::size_t blank = line.find(' ');
-    word = line.substr(0, blank);
-    rest = blank == std::string::npos ? std::string() : line.substr(blank + 1);
-}
 
 std::string describeStatus(int status)
 {
@@ -137,7 +128,7 @@ bool BridgeClient::waitReady(double seconds, const std::atomic<bool>* cancel)
             return true;
         }
         std::string word, rest;
-        splitWord(line, word, rest);
+        zorv_host::splitRecordWord(line, word, rest);
         if (word == "fail") {
             std::optional<zorv_host::BridgeLoadFailure> failed = zorv_host::readBridgeFail(line);
             if (!failed)
@@ -178,34 +169,28 @@ ExchangeResult BridgeClient::exchange(const std::string& line, const ExchangeHan
             streamEnded("crashed during \"" + line + "\"", 1.0);
             return result;
         }
-        std::string word, rest;
-        splitWord(got, word, rest);
-        std::optional<std::string> text = zorv_host::unquoteText(rest);
-        if (word == "cmd" && text) {
+        if (std::optional<std::string> command = zorv_host::readBridgeCommand(got)) {
             if (handlers.command)
-                handlers.command(*text);
-        } else if (word == "query" && text) {
-            std::optional<std::string> answer = handlers.query ? handlers.query(*text) : std::nullopt;
-            if (!writeLine(answer ? "reply " + zorv_host::quoteText(*answer) : "reply null")) {
-                streamEnded("went away during the query \"" + *text + "\" of \"" + line + "\"", 0);
+                handlers.command(*command);
+        } else if (std::optional<std::string> query = zorv_host::readBridgeQuery(got)) {
+            std::optional<std::string> answer = handlers.query ? handlers.query(*query) : std::nullopt;
+            if (!writeLine(zorv_host::bridgeReplyLine({answer}))) {
+                streamEnded("went away during the query \"" + *query + "\" of \"" + line + "\"", 0);
                 return result;
             }
         } else if (std::optional<zorv_host::RuleBreak> broken = zorv_host::readBridgeNote(got)) {
             if (handlers.note)
                 handlers.note(*broken);
-        } else if (word == "nocomponent" && text) {
+        } else if (std::optional<std::string> text = zorv_host::readBridgeNoComponent(got)) {
             if (handlers.noComponent)
                 handlers.noComponent(*text);
         } else if (std::optional<zorv_host::CrashRecord> crash = zorv_host::readCrashRecord(got)) {
             crashRecord_ = crash;   // the child's last line: its end follows
-        } else if (word == "error" && text) {
-            result.error = *text;
-        } else if (word == "done") {
-            std::size_t blank = rest.rfind(' ');
-            std::string reply = rest.substr(0, blank);
-            result.reply = reply == "null" ? std::nullopt : zorv_host::unquoteText(reply);
-            result.outstanding =
-                blank == std::string::npos ? 0 : std::strtoul(rest.c_str() + blank + 1, nullptr, 10);
+        } else if (std::optional<std::string> error = zorv_host::readBridgeError(got)) {
+            result.error = *error;
+        } else if (std::optional<zorv_host::BridgeDone> done = zorv_host::readBridgeDone(got)) {
+            result.reply = done->reply;
+            result.outstanding = done->outstanding;
             result.ok = true;
             return result;
         } else {

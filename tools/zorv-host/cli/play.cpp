@@ -53,18 +53,7 @@ void addScenarioCommand(CLI::App& app, int& status, const std::string& name, con
             ->check(CLI::PositiveNumber);
         command->add_flag("--scenario-outcome", options->outcomeLine)->group("");   // a child's side of one scenario
     }
-    command->callback([options, &status, check] {
-        if (!loadPanel(*options)) {
-            status = 2;
-            return;
-        }
-        installCrashReporter();
-        setCurrentEvent("loading " + options->library);
-        ComponentLibrary library(options->library);
-        std::cout << std::unitbuf;   // what came before a crash is not lost in a buffer
-        if (loadComponent(library, status))
-            status = playFiles(check, library.factory(), *options);
-    });
+    command->callback([options, &status, check] { status = loadPanel(*options) ? playLibrary(check, *options) : 2; });
 }
 
 } // namespace
