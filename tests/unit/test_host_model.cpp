@@ -167,6 +167,22 @@ TEST(ScenarioHost, PressOnControlTheShownLayoutLacksIsNoted)
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l[0] == '!'; }), 1);
 }
 
+// A host that refuses "PS" (a rule answers null) shows no layout: a press on
+// any control then reaches the component, as on a panel without one.
+TEST(ScenarioHost, ARefusedLayoutIsNotShown)
+{
+    const std::string folder = zorv_test::processFolder();
+    layoutFile();
+    std::vector<std::string> lines = played("host PS * -> null\n"
+                                            "create " + quoteText(folder) + "\n"
+                                            "parent instance=DEST1\n"
+                                            "button 1 Akc ack=1\n");
+    EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l[0] == '!'; }))
+        << ::testing::PrintToString(lines);
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("> PS", 0) == 0; }))
+        << ::testing::PrintToString(lines);
+}
+
 // Host rules come before the model's answers; without one, a panel's
 // instance table answers "SD".
 TEST(ScenarioHost, PanelInstancesAnswerUnlessARuleDoes)

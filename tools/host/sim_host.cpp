@@ -254,12 +254,23 @@ void SimHost::answerEveryQuery()
             addRule(verb.verb + " *", verb.sampleReply);
 }
 
-std::optional<std::string> SimHost::replyFor(const std::string& line, const HostAction& action) const
+std::optional<std::optional<std::string>> SimHost::ruledReply(const std::string& line) const
 {
     for (auto rule = rules_.rbegin(); rule != rules_.rend(); ++rule)
         if (globMatch(rule->pattern, line))
             return rule->reply;
-    return action.answer;
+    return std::nullopt;
+}
+
+// The model carries a line out unless a rule makes the host refuse it: a
+// null result of a command answered with a token ("PS") is a failure, so
+// nothing it would have done was done.
+HostAction SimHost::carryOut(const std::string& line, const std::optional<std::optional<std::string>>& ruled)
+{
+    const CommandVerb* verb = findCommandVerb(line);
+    if (ruled && !*ruled && verb && verb->token)
+        return HostAction{};
+    return model_.carryOut(line);
 }
 
 // A non-null result of a command that is not a query: host-owned, must
@@ -299,8 +310,9 @@ const char* SimHost::onCommand(const std::string& line)
         if (!ambiguity.empty() && warnings_.size() < 256)
             warnings_.push_back(Warning{ambiguity, currentEventText()});
     }
-    const HostAction action = model_.carryOut(line);
-    std::optional<std::string> reply = elsewhere ? answered : replyFor(line, action);
+    const std::optional<std::optional<std::string>> ruled = ruledReply(line);
+    const HostAction action = carryOut(line, ruled);
+    std::optional<std::string> reply = elsewhere ? answered : ruled ? *ruled : action.answer;
     if (!reply)
         return nullptr;
     if (!isQuery(line))

@@ -55,8 +55,9 @@ public:
 
     // Every command is carried out by the host model (model()), which
     // answers it; reply rules override those answers: the latest rule whose
-    // pattern matches a line decides. Without a rule and without a layout
-    // shown, "PS" succeeds and queries get null.
+    // pattern matches a line decides. A rule that answers "PS" with null
+    // makes the host refuse it: the model shows no layout. Without a rule
+    // and without a layout shown, "PS" succeeds and queries get null.
     void addRule(const std::string& pattern, const std::optional<std::string>& reply);
     void clearRules() { rules_.clear(); }
     // A rule for each query verb giving its catalogue sample reply, so that a
@@ -125,7 +126,9 @@ protected:
 private:
     const char* onCommand(const std::string& line);
     void onHandback(void* data);
-    std::optional<std::string> replyFor(const std::string& line, const HostAction& action) const;
+    // The reply of the latest rule matching line; nullopt when none matches.
+    std::optional<std::optional<std::string>> ruledReply(const std::string& line) const;
+    HostAction carryOut(const std::string& line, const std::optional<std::optional<std::string>>& ruled);
     const char* keepToken(const std::string& line, const std::string& text);
 
     struct Given {
