@@ -86,3 +86,13 @@ TEST(ChildReport, TheFinalLineOfARecordStreamAndWhereItStarts)
         }
     }
 }
+
+TEST(ChildReport, ARecordsCountIsPlainDigitsThatAnIntHolds)
+{
+    using zorv_host::recordCount;
+    EXPECT_EQ(recordCount("0"), 0);
+    EXPECT_EQ(recordCount("007"), 7);
+    EXPECT_EQ(recordCount("999999999"), 999999999);
+    for (const char* bad : {"", "-1", "+1", " 1", "1 ", "1x", "0x10", "1000000000", "99999999999"})
+        EXPECT_EQ(recordCount(bad), std::nullopt) << '"' << bad << '"';
+}

@@ -66,11 +66,12 @@ std::optional<BridgeDone> readBridgeDone(const std::string& line)
     const std::size_t blank = rest.rfind(' ');
     if (word != "done" || blank == std::string::npos)
         return std::nullopt;
-    const std::string reply = rest.substr(0, blank), count = rest.substr(blank + 1);
-    if (count.empty() || count.size() > 9 || count.find_first_not_of("0123456789") != std::string::npos)
+    const std::string reply = rest.substr(0, blank);
+    const std::optional<int> count = recordCount(rest.substr(blank + 1));
+    if (!count)
         return std::nullopt;
     BridgeDone done;
-    done.outstanding = static_cast<std::size_t>(std::stoul(count));
+    done.outstanding = static_cast<std::size_t>(*count);
     if (reply == "null")
         return done;
     done.reply = unquoteText(reply);

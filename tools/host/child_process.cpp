@@ -1,7 +1,5 @@
 #include "child_process.h"
 
-#include "paths.h"
-
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -10,12 +8,6 @@
 #include "platform/threads.h"
 
 namespace zorv_host {
-
-std::string thisProgramFolder()
-{
-    const std::string path = platform::executablePath();
-    return path.empty() ? std::string() : folderOf(path);
-}
 
 namespace {
 
@@ -103,6 +95,13 @@ std::optional<std::string> finalLine(const std::string& text, std::size_t& start
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return line;
+}
+
+std::optional<int> recordCount(const std::string& text)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return std::stoi(text);
 }
 
 std::size_t findTaggedLine(const std::string& text, const std::string& tag, std::size_t before)

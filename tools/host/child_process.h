@@ -18,10 +18,6 @@
 
 namespace zorv_host {
 
-// The folder that holds this program's executable, without a trailing
-// separator; empty if the system does not say.
-std::string thisProgramFolder();
-
 // The child's side: standard output taken for the records its parent reads
 // (the bridge's protocol, a check's verdict, a scenario's transcript and
 // outcome), so that whatever else prints there, the component above all,
@@ -54,6 +50,10 @@ private:
 // The last line of a child's record stream, without its line end, and in
 // start where it begins; nullopt unless text ends with a line end.
 std::optional<std::string> finalLine(const std::string& text, std::size_t& start);
+
+// A count or number in a child's record: digits alone (no sign, no blank),
+// at most 9 of them, so that any int holds it; nullopt for anything else.
+std::optional<int> recordCount(const std::string& text);
 
 // The rest of the last line that starts with tag and begins before `before`
 // (anywhere, by default), without its line end; empty if there is none. A

@@ -1,5 +1,7 @@
 #include "paths.h"
 
+#include "platform/process.h"
+
 namespace zorv_host {
 
 std::string fileNameOf(const std::string& path)
@@ -14,6 +16,12 @@ std::string folderOf(const std::string& path)
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
+
+std::string thisProgramFolder()
+{
+    const std::string path = platform::executablePath();
+    return path.empty() ? std::string() : folderOf(path);
 }
 
 } // namespace zorv_host

@@ -11,6 +11,10 @@ std::string folderOf(const std::string& path);
 // The file-name part of a path (all of it when there is no separator).
 std::string fileNameOf(const std::string& path);
 
+// The folder that holds this program's executable, without a trailing
+// separator; empty if the system does not say.
+std::string thisProgramFolder();
+
 } // namespace zorv_host
 
 #endif

@@ -14,6 +14,7 @@
 
 #include "child_process.h"
 #include "junit.h"
+#include "paths.h"
 #include "library_loader.h"
 #include "panel_file.h"
 #include "platform/console.h"
@@ -270,14 +271,6 @@ int playFiles(bool check, component_factory factory, const PlayOptions& options)
         std::cout << outcomes.size() - failed << " passed, " << failed << " failed\n";
     // As when one scenario crashes the run: 70 where a component crashed or hung.
     return ended ? 70 : failed == 0 ? 0 : 1;
-}
-
-// A count in a record: digits alone, no sign, no blank.
-std::optional<int> recordCount(const std::string& text)
-{
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    return std::stoi(text);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "child_process.h"
 #include "event_context.h"
 #include "guarded_memory.h"
 #include "platform/crash.h"
@@ -80,9 +81,9 @@ std::optional<CrashRecord> readCrashRecord(const std::string& line)
     if (!(fields >> word >> what >> detail) || word != "crashed" || (fields >> extra))
         return std::nullopt;
     CrashRecord record;
-    const bool digits = detail.find_first_not_of("0123456789") == std::string::npos && detail.size() <= 9;
-    if (what == "signal" && digits && std::stoi(detail) > 0) {
-        record.signal = std::stoi(detail);
+    const std::optional<int> number = recordCount(detail);
+    if (what == "signal" && number && *number > 0) {
+        record.signal = *number;
     } else if (what == "exception" && detail.size() == 10 && detail.compare(0, 2, "0x") == 0
                && detail.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos) {
         record.exception = static_cast<std::uint32_t>(std::stoul(detail.substr(2), nullptr, 16));

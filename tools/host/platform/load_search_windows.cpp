@@ -6,7 +6,6 @@
 
 #include "library_loader.h"
 #include "paths.h"
-#include "platform/process.h"
 
 namespace zorv_host {
 
@@ -99,8 +98,7 @@ std::string windowsFolder(UINT (WINAPI *get)(LPSTR, UINT))
 SearchPlaces searchPlacesHere(const std::string& library)
 {
     SearchPlaces places;
-    const std::string program = platform::executablePath();
-    places.programFolder = program.empty() ? std::string() : folderOf(program);
+    places.programFolder = thisProgramFolder();
     places.libraryFolder = folderOf(library);
     const std::string system = windowsFolder(GetSystemDirectoryA);
     const std::string windows = windowsFolder(GetWindowsDirectoryA);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "paths.h"
 #include "cli/subcommands.h"
 #include "platform/files.h"
 #include "platform/process.h"

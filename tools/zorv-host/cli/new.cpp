@@ -11,7 +11,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "child_process.h"
+#include "paths.h"
 #include "cli/subcommands.h"
 
 namespace fs = std::filesystem;
