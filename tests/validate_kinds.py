@@ -47,7 +47,8 @@ for fault, check, kind, status in CASES:
         report = json.loads(done.stdout)
         result = next(c for c in report["checks"] if c["name"] == check)
     except (ValueError, StopIteration) as error:
-        failures.append(f"{fault}: no result for {check} ({error})\n{done.stdout}{done.stderr}")
+        failures.append(f"{fault}: no result for {check} ({error}; exit status {done.returncode})\n"
+                        f"{done.stdout}{done.stderr}")
         continue
     if (result["status"], result["kind"]) != (status, kind) or report["schema"] != 5:
         failures.append(f"{fault}: {check} {result['status']} kind {result['kind']!r}, "
