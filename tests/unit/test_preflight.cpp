@@ -58,6 +58,20 @@ TEST(PreflightReport, EachFailedCheckOfTheValidationIsALineOfItsOwn)
     EXPECT_TRUE(clean.lines.empty());
 }
 
+TEST(PreflightReport, AMissingLayoutIsNotReadyEvenWhereTheValidationOnlyWarns)
+{
+    PreflightItem item = readValidation(finished(
+        report(nlohmann::json::array({check("library.factory", "PASS", ""),
+                                      check("library.layouts", "WARN", "the layout \"a.zorv_ui\" is not there",
+                                            "layout_unread"),
+                                      check("robustness.bytes", "WARN", "slow", "crash")}),
+               1, 0)));
+    EXPECT_EQ(item.status, PreflightStatus::fail);
+    ASSERT_EQ(item.lines.size(), 1u);
+    EXPECT_EQ(item.lines[0].status, "WARN");
+    EXPECT_EQ(item.lines[0].name, "library.layouts");
+}
+
 TEST(PreflightReport, AValidationWithoutAReportFailsInWords)
 {
     ChildOutcome crashed = finished("{ \"checks\": [");

@@ -65,6 +65,7 @@ TEST(ResultKinds, RuleBreaksAndMemoryFaultsKeepTheirNames)
     EXPECT_STREQ(resultKindName(ResultKind::undeclaredEvent), "undeclared_event");
     EXPECT_STREQ(resultKindName(ResultKind::detachedEarly), "detached_early");
     EXPECT_STREQ(resultKindName(ResultKind::detachCount), "detach_count");
+    EXPECT_STREQ(resultKindName(ResultKind::layoutUnread), "layout_unread");
     EXPECT_STREQ(resultKindName(ResultKind::unknownVerb), "unknown_verb");
     EXPECT_STREQ(resultKindName(ResultKind::readRetiredMemory), "read_retired_memory");
 }
@@ -81,23 +82,26 @@ TEST(ResultKinds, AStatusReadsBackFromItsWord)
         EXPECT_FALSE(checkStatusFromName(word)) << word;
 }
 
-TEST(CheckVerdicts, EveryStatusAndKindReadsBackWithItsReason)
+TEST(CheckVerdicts, EveryStatusAndKindReadsBackWithItsReasonAndCause)
 {
     const std::string reasons[] = {"", "reply to \"SD 'x'\" was never handed back",
-                                   "two\nlines\r\tand \xc3\xa9 \\ verdict PASS - \"\""};
+                                   "two\nlines\r\tand \xc3\xa9 \\ verdict PASS - \"\" \"\""};
     for (CheckStatus status : {CheckStatus::pass, CheckStatus::fail, CheckStatus::skip, CheckStatus::warn})
         for (ResultKind kind : everyResultKind())
-            for (const std::string& reason : reasons) {
-                const std::string line = checkVerdictLine({status, reason, kind});
-                EXPECT_EQ(line.find('\n'), std::string::npos) << line;
-                std::optional<CheckVerdict> read = readCheckVerdict(line);
-                ASSERT_TRUE(read) << line;
-                EXPECT_EQ(read->status, status) << line;
-                EXPECT_EQ(read->kind, kind) << line;
-                EXPECT_EQ(read->reason, reason) << line;
-            }
-    EXPECT_EQ(checkVerdictLine({CheckStatus::warn, "x y", ResultKind::none}), "verdict WARN - \"x y\"");
-    EXPECT_EQ(checkVerdictLine({CheckStatus::fail, "", ResultKind::hang}), "verdict FAIL hang \"\"");
+            for (const std::string& reason : reasons)
+                for (const std::string& cause : {std::string(), reasons[1], reasons[2]}) {
+                    const std::string line = checkVerdictLine({status, reason, kind, cause});
+                    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+                    std::optional<CheckVerdict> read = readCheckVerdict(line);
+                    ASSERT_TRUE(read) << line;
+                    EXPECT_EQ(read->status, status) << line;
+                    EXPECT_EQ(read->kind, kind) << line;
+                    EXPECT_EQ(read->reason, reason) << line;
+                    EXPECT_EQ(read->cause, cause) << line;
+                }
+    EXPECT_EQ(checkVerdictLine({CheckStatus::warn, "x y", ResultKind::none}), "verdict WARN - \"x y\" \"\"");
+    EXPECT_EQ(checkVerdictLine({CheckStatus::fail, "at 3: z", ResultKind::hang, "z"}),
+              "verdict FAIL hang \"at 3: z\" \"z\"");
 }
 
 TEST(CheckVerdicts, AnythingButAWholeVerdictIsNone)
@@ -106,7 +110,9 @@ TEST(CheckVerdicts, AnythingButAWholeVerdictIsNone)
                              "verdict PASS - \"x", "verdict PASS - \"x\" y", "verdict PASSED - \"\"",
                              "verdict pass - \"\"", "verdict PASS none \"\"", "verdict PASS hung \"\"",
                              "verdict PASS  - \"\"", " verdict PASS - \"\"", "verdict\tPASS - \"\"",
-                             "verdicts PASS - \"\"", "RESULT PASS", "KIND hang", "verdict PASS \"\" -"})
+                             "verdicts PASS - \"\"", "RESULT PASS", "KIND hang", "verdict PASS \"\" -",
+                             "verdict PASS - \"\"", "verdict PASS - \"\" ", "verdict PASS - \"\"  \"\"",
+                             "verdict PASS - \"\" \"\" \"\"", "verdict PASS - \"\" x"})
         EXPECT_FALSE(readCheckVerdict(line)) << line;
 }
 

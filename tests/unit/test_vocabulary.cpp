@@ -185,8 +185,14 @@ TEST(Vocabulary, ShownLayoutsGiveTheirButtonsWithEventTexts)
                            "2 Fire \"fire=1\" from the layout own.zorv_ui",
                            "2 Stop \"\" from the layout own.zorv_ui"}));
     EXPECT_EQ(vocabulary.layouts, Lines{folder.path + "/own.zorv_ui"});
+    EXPECT_EQ(vocabulary.unreadLayouts,
+              (Lines{"the layout \"broken.zorv_ui\" shown on panel 3 cannot be read: " + folder.path
+                         + "/broken.zorv_ui:1: " + "the first line must be \"zorv_ui 1\"",
+                     "the layout \"missing.zorv_ui\" shown on panel 4 is not there (looked for " + folder.path
+                         + "/missing.zorv_ui)"}));
     addShownLayouts(vocabulary, commands, folder.path);   // the same layouts again add nothing
     EXPECT_EQ(vocabulary.controls.size(), 4u);
+    EXPECT_EQ(vocabulary.unreadLayouts.size(), 2u);
 }
 
 TEST(Vocabulary, FolderOfALibrary)

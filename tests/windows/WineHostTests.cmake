@@ -21,7 +21,7 @@ function(zorv_wine_host_tests)
 
   # Preflight: ready with our stand-in; one FAIL line a cause, the items
   # needing it SKIP; the search order assumed, and what each order finds.
-  foreach(case ready json missing_names missing_dll oversized_text_library validate_lines
+  foreach(case ready json missing_names missing_dll oversized_text_library validate_lines missing_layout
                search_order_host_folder search_order_component_folder)
     add_test(NAME ${T_PREFIX}.preflight.${case}
       COMMAND ${ZORV_WINE_HOST_TESTS_DIR}/preflight.sh ${case} ${T_RUN} ${T_HOST} ${T_DIST} ${T_BIN}

@@ -66,10 +66,10 @@ validate_lines)
         "+    FAIL  queries.handback: .*" "+    FAIL  replies.fresh: .*" "-.*; FAIL .*" -- \
         "$bin/faulty_unreleased_query.dll" --text-library "$dist/zorv_string.dll" ;;
 search_order_host_folder)
-    # The component alone, zorv-host.exe (the host here) beside the text
-    # library: the host's plain load finds it there, the altered search path
-    # finds none, and the component is ready.
-    mkdir -p "$work/alone" "$work/host" && cp "$dist/Selvarin.dll" "$work/alone/" &&
+    # The component alone with its layout, zorv-host.exe (the host here)
+    # beside the text library: the host's plain load finds it there, the
+    # altered search path finds none, and the component is ready.
+    mkdir -p "$work/alone" "$work/host" && cp "$dist/Selvarin.dll" "$dist/mymon.zorv_ui" "$work/alone/" &&
         cp "$host" "$dist/zorv_string.dll" "$work/host/"
     exe=$work/host/$(basename "$host")
     hostdir=$(winpath "$work/host"); alone=$(winpath "$work/alone")
@@ -78,6 +78,14 @@ search_order_host_folder)
         "+    altered search path \(zorv-host.exe; the component's folder first\): finds no zorv_string.dll \(searched, in order: $alone; .*\)" \
         "+PASS imports zorv_string.dll: $hostdir\\\\zorv_string.dll" "+ready to deploy" -- \
         "$work/alone/Selvarin.dll" ;;
+missing_layout)
+    # Without the layout it shows, the validation only warns, but the
+    # control room would get an empty panel: not ready.
+    mkdir -p "$work/alone" && cp "$dist/Selvarin.dll" "$work/alone/"
+    expect 1 1 "+FAIL validate: strictness 1: [0-9]+ passed, 0 failed, 1 warned" \
+        "+    WARN  library.layouts: the layout \"mymon.zorv_ui\" shown on panel 1 is not there \(looked for .*\); no check pressed its buttons" \
+        "+not ready to deploy" -- \
+        "$work/alone/Selvarin.dll" --text-library "$dist/zorv_string.dll" ;;
 search_order_component_folder)
     # The text library beside the component only: zorv-host.exe's own load
     # would find it, the panel host's would not. One FAIL says both.

@@ -134,6 +134,8 @@ ComponentReport componentReport(const ChildOutcome& child)
     // The kind line, if any, is the one just before the sentence's.
     if (at != 0)
         report.kind = guarded::faultKindFromName(taggedLine(child.err, "! kind ", at - 1));
+    if (report.kind)
+        report.fault = report.sentence.substr(0, report.sentence.find(guarded::faultEventSeparator));
     return report;
 }
 

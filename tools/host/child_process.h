@@ -67,10 +67,14 @@ std::size_t findTaggedLine(const std::string& text, const std::string& tag,
 // What a child's crash reporter said of the component: the sentence of its
 // "! component ..." line (without the "! ") and the rule a guarded-memory
 // fault names on a "! kind NAME" line before it. Empty and nullopt where the
-// child wrote no such line (it was killed, or ended on its own).
+// child wrote no such line (it was killed, or ended on its own). For a
+// guarded-memory fault, fault is what it did to which memory, without the
+// event ("component wrote into the host's message text"): one fault met in
+// several events is one fault.
 struct ComponentReport {
     std::string sentence;
     std::optional<guarded::FaultKind> kind;
+    std::string fault;
 };
 ComponentReport componentReport(const ChildOutcome& child);
 

@@ -163,9 +163,11 @@ PreflightItem readValidation(const ChildOutcome& child)
     if (report.is_null())
         return {item, PreflightStatus::fail, why, {}};
     PreflightItem result{item, PreflightStatus::pass, "", {}};
+    // A layout the component shows that is missing or unreadable is only a
+    // WARN to an author, but the control room would get an empty panel.
     for (const nlohmann::json& check : report["checks"])
-        if (checkStatus(check) == CheckStatus::fail)
-            result.lines.push_back({checkStatusName(CheckStatus::fail), text(check, "name"), text(check, "reason")});
+        if (checkStatus(check) == CheckStatus::fail || checkKind(check) == ResultKind::layoutUnread)
+            result.lines.push_back({checkStatusName(checkStatus(check)), text(check, "name"), text(check, "reason")});
     const int passed = count(report, "passed"), failed = count(report, "failed"), warned = count(report, "warned"),
               skipped = count(report, "skipped");
     result.detail = "strictness " + std::to_string(count(report, "strictness")) + ": " + std::to_string(passed)

@@ -57,7 +57,7 @@ CheckResult runCheckHere(const Check& check, const std::string& library, const C
     try {
         check.run(context);
     } catch (const CheckFailed& failed) {
-        return CheckResult{Status::fail, failed.reason, failed.kind};
+        return CheckResult{Status::fail, failed.reason, failed.kind, failed.cause};
     } catch (const CheckWarned& warned) {
         return CheckResult{Status::warn, warned.reason, warned.kind};
     } catch (const CheckSkipped& skipped) {
@@ -83,17 +83,25 @@ std::string firstWordyLine(const std::string& text)
     return "";
 }
 
-// Where several checks failed with one sentence, says so once: it is one
-// fault to mend, not several.
-void printSharedCauses(const std::vector<std::pair<std::string, std::vector<std::string>>>& failedFor)
+// The checks that failed of one fault: its kind and what broke.
+struct SharedFault {
+    ResultKind kind;
+    std::string fault;
+    std::vector<std::string> checks;
+};
+
+// Where several checks failed of one fault, says so once: it is one fault
+// to mend, not several.
+void printSharedCauses(const std::vector<SharedFault>& failedFor)
 {
-    for (const auto& [reason, checks] : failedFor) {
-        if (checks.size() < 2)
+    for (const SharedFault& shared : failedFor) {
+        if (shared.checks.size() < 2)
             continue;
         std::string names;
-        for (const std::string& name : checks)
+        for (const std::string& name : shared.checks)
             names += (names.empty() ? "" : ", ") + name;
-        std::cout << "one cause, " << checks.size() << " failed checks (" << names << "): " << reason << "\n";
+        std::cout << "one cause, " << shared.checks.size() << " failed checks (" << names << "): " << shared.fault
+                  << "\n";
     }
 }
 
@@ -127,7 +135,7 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
         ResultKind kind = report.sentence.empty() ? ResultKind::processEnded
                           : report.kind           ? resultKindOf(*report.kind)
                                                   : ResultKind::crash;
-        return CheckResult{Status::fail, reason, kind};
+        return CheckResult{Status::fail, reason, kind, report.fault};
     }
     if (verdict->status != Status::fail && (child.exitCode != 0 || child.crashed)) {
         // The check held, but the process failed on its way out (a leak
@@ -140,15 +148,50 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
 }
 
 
+// A pattern of --only or --skip names the check, or the group it is in.
+bool patternSelects(const std::string& pattern, const std::string& name)
+{
+    return globMatch(pattern, name) || globMatch(pattern + ".*", name);
+}
+
 bool selected(const std::string& name, const std::vector<std::string>& only, const std::vector<std::string>& skip)
 {
     auto matches = [&](const std::vector<std::string>& patterns) {
-        for (const std::string& p : patterns)
-            if (globMatch(p, name) || globMatch(p + ".*", name))
-                return true;
-        return false;
+        return std::any_of(patterns.begin(), patterns.end(),
+                           [&](const std::string& p) { return patternSelects(p, name); });
     };
     return (only.empty() || matches(only)) && !matches(skip);
+}
+
+// The names --only and --skip take: every check's and every group's.
+std::vector<std::string> selectableNames()
+{
+    std::vector<std::string> names;
+    for (const Check& check : checkRegistry().all()) {
+        const std::string group = check.name.substr(0, check.name.find('.'));
+        for (const std::string& name : {group, check.name})
+            if (std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(name);
+    }
+    return names;
+}
+
+// A pattern that selects no check is a typo: a selection of nothing would
+// pass while it checks nothing.
+bool patternsSelectChecks(const std::vector<std::string>& patterns, const char* option)
+{
+    for (const std::string& pattern : patterns) {
+        const auto& checks = checkRegistry().all();
+        if (std::any_of(checks.begin(), checks.end(),
+                        [&](const Check& check) { return patternSelects(pattern, check.name); }))
+            continue;
+        const std::string nearest = nearestWord(pattern, selectableNames());
+        std::cerr << "zorv-host validate: " << option << " " << pattern << ": no check or group has that name"
+                  << (nearest.empty() ? "" : " (did you mean \"" + nearest + "\"?)")
+                  << "; validate --list names them all\n";
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -217,7 +260,8 @@ const char validateEntry[] = "validate";
 std::string checkVerdictLine(const CheckVerdict& verdict)
 {
     return std::string("verdict ") + checkStatusName(verdict.status) + " "
-           + (verdict.kind == ResultKind::none ? "-" : resultKindName(verdict.kind)) + " " + quoteText(verdict.reason);
+           + (verdict.kind == ResultKind::none ? "-" : resultKindName(verdict.kind)) + " " + quoteText(verdict.reason)
+           + " " + quoteText(verdict.cause);
 }
 
 std::optional<CheckVerdict> readCheckVerdict(const std::string& line)
@@ -226,17 +270,17 @@ std::optional<CheckVerdict> readCheckVerdict(const std::string& line)
     std::string word, status, kind;
     if (!(fields >> word >> status >> kind) || word != "verdict")
         return std::nullopt;
-    // Exactly one blank between fields: the reason is all the rest.
+    // Exactly one blank between fields; the two quoted texts are all the rest.
     const std::size_t reasonAt = word.size() + status.size() + kind.size() + 3;
     if (line.compare(0, reasonAt, word + " " + status + " " + kind + " ") != 0)
         return std::nullopt;
     std::optional<CheckStatus> named = checkStatusFromName(status);
     std::optional<ResultKind> found = kind == "-" ? std::optional<ResultKind>(ResultKind::none)
                                                   : resultKindFromName(kind);
-    std::optional<std::string> reason = unquoteText(line.substr(reasonAt));
-    if (!named || !found || !reason)
+    std::optional<std::vector<std::string>> texts = unquoteTexts(line.substr(reasonAt));
+    if (!named || !found || !texts || texts->size() != 2)
         return std::nullopt;
-    return CheckVerdict{*named, *reason, *found};
+    return CheckVerdict{*named, (*texts)[0], *found, (*texts)[1]};
 }
 
 namespace {
@@ -302,9 +346,9 @@ private:
     std::vector<JunitSuite> suites_;
     std::vector<int> failedRounds_;
     bool unloadable_ = false;   // exit status 3, as for the other subcommands
-    // The checks that failed for each reason, in the order they were shown:
-    // one fault often fails many checks with the same sentence.
-    std::vector<std::pair<std::string, std::vector<std::string>>> failedFor_;
+    // The checks that failed of each fault, in the order they were shown:
+    // one fault often fails many checks.
+    std::vector<SharedFault> failedFor_;
 };
 
 void ValidationRun::printHeader() const
@@ -387,12 +431,13 @@ void ValidationRun::record(const Check& check, Outcome& outcome, int round, cons
     tally.count(result.status);
     unloadable_ = unloadable_ || result.kind == ResultKind::loadFailed;
     if (result.status == Status::fail && !result.reason.empty()) {
-        auto same = std::find_if(failedFor_.begin(), failedFor_.end(),
-                                 [&](const auto& entry) { return entry.first == result.reason; });
+        auto same = std::find_if(failedFor_.begin(), failedFor_.end(), [&](const SharedFault& shared) {
+            return shared.kind == result.kind && shared.fault == result.fault();
+        });
         if (same == failedFor_.end())
-            failedFor_.push_back({result.reason, {check.name}});
+            failedFor_.push_back({result.kind, result.fault(), {check.name}});
         else
-            same->second.push_back(check.name);
+            same->checks.push_back(check.name);
     }
     const std::string area = std::string(check.name).substr(0, std::string(check.name).find('.'));
     suite.cases.push_back({check.name, area,
@@ -477,6 +522,8 @@ int runValidate(const ValidateOptions& options)
         std::cerr << "zorv-host validate: " << error << "\n";
         return 2;
     }
+    if (!patternsSelectChecks(options.only, "--only") || !patternsSelectChecks(options.skip, "--skip"))
+        return 2;
     context.given = &given;
     context.sources = &options.sources;
     context.libraryFolder = folderOf(options.library);

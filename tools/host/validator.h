@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "guarded_memory.h"
@@ -24,7 +25,8 @@
     X(ambiguousLine, "ambiguous_line")         /* a well-shaped line with a quote inside a text */       \
     X(undeclaredEvent, "undeclared_event")     /* a notification not declared in "_events" */            \
     X(detachedEarly, "detached_early")         /* "AS" before the component was destroyed */             \
-    X(detachCount, "detach_count")             /* "AS" not sent exactly once */
+    X(detachCount, "detach_count")             /* "AS" not sent exactly once */                          \
+    X(layoutUnread, "layout_unread")           /* a layout the component shows is missing or unreadable */
 
 namespace zorv_host {
 
@@ -56,13 +58,23 @@ std::optional<CheckStatus> checkStatusFromName(const std::string& name);
 
 // A check's verdict as the child process that ran it hands it to its
 // parent: one line on a stream the component's printing cannot reach,
-//   verdict STATUS KIND "REASON"
-// STATUS its name, KIND the result kind's name or "-" for none, REASON
-// quoted as in scenario files. The read gives nullopt for any other line.
+//   verdict STATUS KIND "REASON" "CAUSE"
+// STATUS its name, KIND the result kind's name or "-" for none, REASON and
+// CAUSE quoted as in scenario files. The read gives nullopt for any other
+// line.
 struct CheckVerdict {
+    CheckVerdict() = default;
+    CheckVerdict(CheckStatus status, std::string reason, ResultKind kind = ResultKind::none, std::string cause = "")
+        : status(status), reason(std::move(reason)), kind(kind), cause(std::move(cause))
+    {
+    }
     CheckStatus status = CheckStatus::pass;
     std::string reason;
     ResultKind kind = ResultKind::none;   // what broke; none: a plain requirement or nothing
+    std::string cause;                    // what broke without where; "": the reason alone says it
+
+    // What one fault is known by: checks whose verdicts share it failed of it.
+    std::string fault() const { return cause.empty() ? reason : cause; }
 };
 std::string checkVerdictLine(const CheckVerdict& verdict);
 std::optional<CheckVerdict> readCheckVerdict(const std::string& line);

@@ -218,14 +218,21 @@ void addShownLayouts(Vocabulary& vocabulary, const std::vector<std::string>& com
             candidates.push_back(path);
         else
             candidates.push_back(libraryFolder + "/" + path);
-        candidates.push_back(libraryFolder + "/" + fileNameOf(path));
+        if (candidates.front() != libraryFolder + "/" + fileNameOf(path))
+            candidates.push_back(libraryFolder + "/" + fileNameOf(path));
+        std::string why = "is not there (looked for " + candidates.front()
+                          + (candidates.size() > 1 ? " and " + candidates.back() : "") + ")";
+        bool read = false;
         for (const std::string& candidate : candidates) {
             if (!readable(candidate))
                 continue;
             std::string error;
             std::optional<Layout> layout = loadLayoutFile(candidate, error);
-            if (!layout)
-                continue;   // not a layout: nothing to press there
+            if (!layout) {
+                why = "cannot be read: " + error;
+                break;
+            }
+            read = true;
             if (std::find(vocabulary.layouts.begin(), vocabulary.layouts.end(), candidate) == vocabulary.layouts.end())
                 vocabulary.layouts.push_back(candidate);
             for (const LayoutControl& control : layout->controls)
@@ -234,6 +241,10 @@ void addShownLayouts(Vocabulary& vocabulary, const std::vector<std::string>& com
                         PanelControl{panel, control.id, control.event, "from the layout " + fileNameOf(candidate)});
             break;
         }
+        const std::string unread = "the layout " + quoteText(path) + " shown on panel " + panel + " " + why;
+        if (!read && std::find(vocabulary.unreadLayouts.begin(), vocabulary.unreadLayouts.end(), unread)
+                         == vocabulary.unreadLayouts.end())
+            vocabulary.unreadLayouts.push_back(unread);
     }
 }
 

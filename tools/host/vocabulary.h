@@ -37,6 +37,7 @@ struct Vocabulary {
     std::vector<int> timers;                 // timer numbers from scenarios
     std::vector<ReplyRule> hostRules;        // host reply rules from scenarios
     std::vector<std::string> layouts;        // layout files read
+    std::vector<std::string> unreadLayouts;  // why each shown layout that was not read is not, once each
 
     void addMessage(const std::string& message);
     void addControl(const PanelControl& control);
@@ -69,7 +70,9 @@ void askComponent(Vocabulary& vocabulary, Session& session);
 
 // For each "PS" line among commands, reads the layout it names and adds its
 // buttons. The path is tried as given, then under libraryFolder, then its
-// file name under libraryFolder (the layouts ship beside the library).
+// file name under libraryFolder (the layouts ship beside the library). A
+// layout found nowhere, or found but not read, is noted in unreadLayouts:
+// its buttons are then never pressed.
 void addShownLayouts(Vocabulary& vocabulary, const std::vector<std::string>& commands,
                      const std::string& libraryFolder);
 

@@ -12,9 +12,10 @@ void require(bool condition, const std::string& reason, ResultKind kind)
         throw CheckFailed{reason, kind};
 }
 
-void fail(const RuleBreak& broken, const std::string& when)
+void fail(const RuleBreak& broken, const std::string& when, const std::string& more)
 {
-    throw CheckFailed{(when.empty() ? "" : when + ": ") + broken.detail, resultKindOf(broken.kind)};
+    throw CheckFailed{(when.empty() ? "" : when + ": ") + broken.detail + more, resultKindOf(broken.kind),
+                      broken.detail};
 }
 
 // Host replies that let every query succeed, so that components exercise
@@ -57,6 +58,15 @@ std::string describeButton(const PanelControl& button)
     return "button " + button.panel + " " + button.control
            + (button.eventText.empty() ? "" : " with event text " + quoteText(button.eventText))
            + (button.origin.empty() ? "" : " (" + button.origin + ")");
+}
+
+std::string describePress(const PanelControl& control, const std::string& text)
+{
+    PanelControl pressed = control;
+    pressed.eventText = text;
+    if (text != control.eventText && !control.origin.empty())
+        pressed.origin += ", where its event text is " + quoteText(control.eventText);
+    return describeButton(pressed);
 }
 
 // The probe messages, the fixed buttons and timers, then everything of the
@@ -102,10 +112,7 @@ void requireNoNotes(SimHost& host, const std::string& when)
     std::vector<RuleBreak> broken = host.takeRuleBreaks();
     if (broken.empty())
         return;
-    RuleBreak first = broken.front();
-    if (broken.size() > 1)
-        first.detail += " (+" + std::to_string(broken.size() - 1) + " more)";
-    fail(first, when);
+    fail(broken.front(), when, broken.size() > 1 ? " (+" + std::to_string(broken.size() - 1) + " more)" : "");
 }
 
 // Creates the component a check works on; without one there is nothing to

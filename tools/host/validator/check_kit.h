@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "component_abi.h"
@@ -19,10 +20,17 @@
 namespace zorv_host::validation {
 
 // Thrown inside a check to fail it with a reason, and the kind of what
-// broke; none for a plain requirement.
+// broke; none for a plain requirement. cause is what broke without where
+// ("" when the reason says only that): checks that fail with the same kind
+// and cause share one fault.
 struct CheckFailed {
+    CheckFailed(std::string reason, ResultKind kind = ResultKind::none, std::string cause = "")
+        : reason(std::move(reason)), kind(kind), cause(std::move(cause))
+    {
+    }
     std::string reason;
-    ResultKind kind = ResultKind::none;
+    ResultKind kind;
+    std::string cause;
 };
 
 // Thrown to end a check with a WARN: a finding that breaks no rule of the
@@ -41,8 +49,8 @@ struct CheckSkipped {
 void require(bool condition, const std::string& reason, ResultKind kind = ResultKind::none);
 
 // Fails the check with the rule break, its kind named; when, if given, goes
-// before its sentence.
-[[noreturn]] void fail(const RuleBreak& broken, const std::string& when = "");
+// before its sentence and more after it.
+[[noreturn]] void fail(const RuleBreak& broken, const std::string& when = "", const std::string& more = "");
 
 struct Context {
     component_factory factory = nullptr;
@@ -66,6 +74,9 @@ Vocabulary discover(const Context& c, Session& session, SimHost& host);
 std::string shownText(const std::string& text);
 
 std::string describeButton(const PanelControl& button);
+// A press of a known control with text, which need not be its own event
+// text: where it is another, the description says which is the control's.
+std::string describePress(const PanelControl& control, const std::string& text);
 
 // Called after each event of drive() with the event's description.
 using AfterEvent = std::function<void(const std::string&)>;

@@ -35,6 +35,23 @@ void checkCreate(const Context& c)
     }
 }
 
+// The checks press the buttons of the layouts the component shows; a layout
+// they cannot read leaves its buttons unpressed, and the panel host would
+// show nothing there either.
+void checkLayouts(const Context& c)
+{
+    Rig rig(c.factory, false);
+    Vocabulary vocabulary = discover(c, rig.session, rig.host);
+    drive(rig.session, vocabulary);
+    addShownLayouts(vocabulary, rig.host.allCommands(), c.libraryFolder);
+    const std::vector<std::string>& unread = vocabulary.unreadLayouts;
+    if (unread.empty())
+        return;
+    throw CheckFailed{unread.front() + (unread.size() > 1 ? " (+" + std::to_string(unread.size() - 1) + " more)" : "")
+                          + "; no check pressed its buttons",
+                      ResultKind::layoutUnread};
+}
+
 } // namespace
 
 void addLibraryChecks(CheckRegistry& registry)
@@ -45,6 +62,9 @@ void addLibraryChecks(CheckRegistry& registry)
     registry.add({"library.create",
                   "a component for an ordinary host, an empty or null base path, and a null host",
                   checkCreate});
+    registry.add({"library.layouts",
+                  "every layout the component shows is found beside it and reads",
+                  checkLayouts, 3});
 }
 
 } // namespace zorv_host::validation

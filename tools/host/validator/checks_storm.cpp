@@ -80,7 +80,7 @@ struct Storm {
             panel = own.panel;
             control = own.control;
             text = pick(4) ? own.eventText : text;
-            event = describeButton(PanelControl{panel, control, text, own.origin});
+            event = describePress(own, text);
         }
         begin(i, event);
         session.button(panel, control, text);
