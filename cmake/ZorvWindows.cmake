@@ -93,7 +93,9 @@ function(zorv_windows_module target)
   target_link_libraries(${target} PRIVATE zorv_import_kernel32)
   target_compile_options(${target} PRIVATE ${ZORV_WINDOWS_REPRO_FLAGS})
   # Exceptions off on the target too, for projects whose flags still carry /EHsc.
-  target_compile_options(${target} PRIVATE /EHs-c-)
+  # Frame pointers kept: a 32-bit crash report walks the module's frames by
+  # them (64-bit images carry unwind tables anyway).
+  target_compile_options(${target} PRIVATE /EHs-c- /Oy-)
   target_link_options(${target} PRIVATE /nodefaultlib /manifest:no
     /subsystem:windows,${ZORV_WINDOWS_MIN_VERSION} /osversion:${ZORV_WINDOWS_MIN_VERSION}
     /debug /pdbaltpath:%_PDB% /pdbsourcepath:X:/build /Brepro /opt:ref /opt:icf /incremental:no)

@@ -45,7 +45,7 @@ enum Fault {
 void crash()
 {
     volatile int* nowhere = reinterpret_cast<volatile int*>(static_cast<uintptr_t>(16));
-    *nowhere = 1;
+    *nowhere = 1;   // planted: the crash (crash reports must name this line)
 }
 
 // Lines a host's child process might hand its parent as the verdict of a
@@ -127,7 +127,7 @@ protected:
         static const char* kept = nullptr;
         static volatile char sink;
         if (ZORV_FAULT == writesMessageText)   // volatile: an optimiser drops a plain self-assignment
-            *static_cast<volatile char*>(text) = text[0];
+            *static_cast<volatile char*>(text) = text[0];   // planted: the write (reports name this line)
         if (ZORV_FAULT == keepsHostText) {
             if (kept)
                 sink = kept[0];

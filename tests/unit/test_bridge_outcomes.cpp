@@ -161,6 +161,19 @@ const json& placement(const json& state, const std::string& name)
     throw std::runtime_error("no placement " + name);
 }
 
+// The line of the planted faults' source that holds marker, as "FILE:LINE"'s end.
+std::string plantedPlace(const std::string& marker)
+{
+    const std::string file = std::string(__FILE__).substr(0, std::string(__FILE__).rfind('/'))
+                             + "/../faulty_components/faulty_component.cpp";
+    std::ifstream in(file);
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number)
+        if (line.find(marker) != std::string::npos)
+            return "faulty_component.cpp:" + std::to_string(number) + ")";
+    return "no line holds " + marker;
+}
+
 TEST(BridgeOutcomes, TheWorkbenchStopsANullFactoryAndRecordsACrash)
 {
     const std::string text = R"({"zorv_panel": 1, "placements": [
@@ -199,6 +212,9 @@ TEST(BridgeOutcomes, TheWorkbenchStopsANullFactoryAndRecordsACrash)
     ASSERT_TRUE(waitFor([](const json& s) { return placement(s, "F")["status"] == "crashed"; }));
     const std::string why = placement(json::parse(workbench.state()), "F")["why"];
     EXPECT_EQ(why.rfind("crashed during \"button ", 0), 0u) << why;
+    // The card names the planted line, the component's innermost frame.
+    EXPECT_NE(why.find("\n    at (anonymous namespace)::crash() ("), std::string::npos) << why;
+    EXPECT_NE(why.find(plantedPlace("planted: the crash") + "\n"), std::string::npos) << why;
     Outcome written = workbench.setRecording(false).get();
     ASSERT_TRUE(written.ok) << written.error;
     bool found = false;

@@ -56,6 +56,13 @@ function(zorv_wine_host_tests)
     list(APPEND added ${T_PREFIX}.probe.oversized_${kind})
   endforeach()
 
+  # Crash reports name the planted line: the stack walked in the exception
+  # handler, the module's symbols read from its PDB.
+  add_test(NAME ${T_PREFIX}.crash_sites
+    COMMAND ${SYSTEM_PYTHON} ${PROJECT_SOURCE_DIR}/tests/crash_sites.py --run ${T_RUN} ${T_HOST} ${T_BIN} .dll
+            ${PROJECT_SOURCE_DIR}/tests/faulty_components/faulty_component.cpp)
+  list(APPEND added ${T_PREFIX}.crash_sites)
+
   # The host's reading of command texts, against the memory protections of
   # Windows as Wine gives them.
   add_executable(host_command_text ${ZORV_WINE_HOST_TESTS_DIR}/command_text.cpp)

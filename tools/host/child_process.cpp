@@ -123,6 +123,14 @@ std::string taggedLine(const std::string& text, const std::string& tag, std::siz
     return rest;
 }
 
+std::string describedCrash(const std::string& errorText, const std::string& library)
+{
+    ChildOutcome child;
+    child.err = errorText;
+    const ComponentReport report = componentReport(child);
+    return report.sentence.empty() ? "" : withCrashSite(report.sentence, describeCrashSite(report.frames, library));
+}
+
 ComponentReport componentReport(const ChildOutcome& child)
 {
     static const std::string tag = "! component ";
@@ -134,8 +142,9 @@ ComponentReport componentReport(const ChildOutcome& child)
     // The kind line, if any, is the one just before the sentence's.
     if (at != 0)
         report.kind = guarded::faultKindFromName(taggedLine(child.err, "! kind ", at - 1));
-    if (report.kind)
-        report.fault = report.sentence.substr(0, report.sentence.find(guarded::faultEventSeparator));
+    // Both sentences name the event after " during" (" during: " a crash's).
+    report.fault = report.sentence.substr(0, report.sentence.find(" during"));
+    report.frames = readCrashFrames(child.err, at);
     return report;
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "crash_site.h"
 #include "platform/process.h"   // ChildOutcome, runSelf
 #include "guarded_memory.h"
 
@@ -70,13 +71,20 @@ std::size_t findTaggedLine(const std::string& text, const std::string& tag,
 // child wrote no such line (it was killed, or ended on its own). For a
 // guarded-memory fault, fault is what it did to which memory, without the
 // event ("component wrote into the host's message text"): one fault met in
-// several events is one fault.
+// several events is one fault. For a crash it is the crash alone
+// ("component crashed (SIGSEGV)"), which only its place makes one fault.
+// frames are the stack the report lists after its line.
 struct ComponentReport {
     std::string sentence;
     std::optional<guarded::FaultKind> kind;
     std::string fault;
+    std::vector<ReportedFrame> frames;
 };
 ComponentReport componentReport(const ChildOutcome& child);
+
+// The crash report in a child's standard error in words: its sentence,
+// then the stack of library's frames (crash_site.h); "" where it has none.
+std::string describedCrash(const std::string& errorText, const std::string& library);
 
 // Calls work(i) for every i below count, up to jobs of them at a time on
 // threads of their own, and done(i) on the calling thread in the order of i,

@@ -178,7 +178,7 @@ bool describeFault(const void* address, Access access, const char* event, char* 
             append(out, outSize, "wrote into ");
             append(out, outSize, slot.name);
         }
-        append(out, outSize, faultEventSeparator);
+        append(out, outSize, " during ");
         append(out, outSize, event);
         return true;
     }

@@ -60,9 +60,6 @@ void retire(Block* block);
 // How a faulting access touched memory, as the crash handler tells it.
 using Access = platform::MemoryAccess;
 
-// What stands between a fault's description and its event in a reason.
-inline constexpr char faultEventSeparator[] = " during ";
-
 // Async-signal-safe: when address lies on a guarded page, writes a reason
 // naming the block and event into out ("wrote into the host's message text
 // during parent ..."), sets kind to the memory rule broken and returns true.

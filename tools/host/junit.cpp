@@ -33,6 +33,14 @@ std::string xmlText(const std::string& text)
     return out;
 }
 
+std::string xmlAttribute(const std::string& text)
+{
+    std::string out;
+    for (char c : xmlText(text))
+        out += c == '\n' ? "&#10;" : c == '\r' ? "&#13;" : c == '\t' ? "&#9;" : std::string(1, c);
+    return out;
+}
+
 namespace {
 
 void writeSuite(std::ostream& out, const std::string& suiteName, const std::vector<JunitCase>& cases)
@@ -59,12 +67,12 @@ void writeSuite(std::ostream& out, const std::string& suiteName, const std::vect
         out << ">\n";
         switch (c.outcome) {
         case JunitCase::Outcome::fail:
-            out << "      <failure message=\"" << xmlText(c.message) << "\""
+            out << "      <failure message=\"" << xmlAttribute(c.message) << "\""
                 << (c.type.empty() ? "" : " type=\"" + xmlText(c.type) + "\"") << ">" << xmlText(c.output)
                 << "</failure>\n";
             break;
         case JunitCase::Outcome::skip:
-            out << "      <skipped message=\"" << xmlText(c.message) << "\"/>\n";
+            out << "      <skipped message=\"" << xmlAttribute(c.message) << "\"/>\n";
             break;
         case JunitCase::Outcome::warn:
             out << "      <system-out>WARN: " << xmlText(c.message) << "\n" << xmlText(c.output) << "</system-out>\n";

@@ -43,6 +43,9 @@ bool writeJunitFile(const std::string& path, const std::string& suiteName, const
 // XML 1.0 cannot carry at all (controls other than tab and line ends)
 // written as \xNN.
 std::string xmlText(const std::string& text);
+// The same for an attribute, whose tabs and line ends a reader would turn
+// into blanks: they are written as character references.
+std::string xmlAttribute(const std::string& text);
 
 } // namespace zorv_host
 

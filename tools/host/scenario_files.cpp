@@ -199,9 +199,9 @@ bool playIsolated(const std::string& file, const PlayOptions& options, ScenarioO
     std::string why = child.timedOut ? "no outcome within " + std::to_string(static_cast<int>(options.timeout))
                                            + " s: the component hangs or is too slow"
                                      : "the scenario's process ended (" + child.description + ")";
-    std::string sentence = componentReport(child).sentence;
-    if (!sentence.empty() && !child.timedOut)
-        why = sentence;
+    const ComponentReport report = componentReport(child);
+    if (!report.sentence.empty() && !child.timedOut)
+        why = withCrashSite(report.sentence, describeCrashSite(report.frames, options.library));
     outcome.output = child.out + "! " + why + "\n";
     outcome.ended = why;
     outcome.ok = false;
@@ -278,6 +278,8 @@ int playFiles(bool check, component_factory factory, const PlayOptions& options)
 int playLibrary(bool check, const PlayOptions& options)
 {
     installCrashReporter();
+    if (!options.outcomeLine)
+        describeCrashesHere(options.library);   // no parent reads this process's reports
     // The child's side of one isolated scenario keeps its standard output
     // for the transcript and the outcome; taken before the library loads, so
     // that nothing the component prints, even while loading, lands there.

@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -16,6 +17,16 @@ namespace zorv_host {
 namespace {
 
 bool faultKindsReported = false;
+
+// What describing a crash here needs, made before any crash: a fault
+// handler takes no heap. The arguments are crashSiteEntry's.
+struct CrashDescription {
+    bool wanted = false;
+    char library[4096];
+    char offsets[platform::CrashStack::capacity][2 * sizeof(std::uintptr_t) + 3];
+    const char* argv[3 + 2 * platform::CrashStack::capacity + 1];
+};
+CrashDescription crashDescription;
 
 // The crash report runs in a fault handler, where stdio and the heap may be
 // broken: its pieces go out with the system call alone.
@@ -33,18 +44,73 @@ void writeCrashRecord(const char* kind, const char* detail)
     platform::writeRawRecord("\n");
 }
 
-void writeCrashReport(const char* what, const char* recordKind, const char* recordDetail)
+// value as "0x..." in out, which holds 2 + 2 * sizeof value + 1 characters.
+void writeHex(std::uintptr_t value, char* out)
+{
+    char digits[2 * sizeof value];
+    std::size_t count = 0;
+    do {
+        digits[count++] = "0123456789abcdef"[value & 15];
+        value >>= 4;
+    } while (value != 0);
+    *out++ = '0';
+    *out++ = 'x';
+    while (count > 0)
+        *out++ = digits[--count];
+    *out = '\0';
+}
+
+const char* moduleOf(const platform::CrashFrame& frame) { return *frame.module ? frame.module : "?"; }
+
+// This program run again puts the stack into words.
+void describeFrames(const platform::CrashStack& stack)
+{
+    CrashDescription& d = crashDescription;
+    std::size_t n = 0;
+    d.argv[n++] = "zorv-host";
+    d.argv[n++] = crashSiteEntry;
+    d.argv[n++] = d.library;
+    for (std::size_t i = 0; i < stack.count; ++i) {
+        writeHex(stack.frames[i].offset, d.offsets[i]);
+        d.argv[n++] = moduleOf(stack.frames[i]);
+        d.argv[n++] = d.offsets[i];
+    }
+    d.argv[n] = nullptr;
+    platform::runThisProgram(d.argv);
+}
+
+// "! frame MODULE 0xOFFSET" for each frame of the faulting thread's stack,
+// innermost first, for the parent to find the place in the source; or
+// the stack in words, where no parent reads the report.
+void writeCrashFrames(const platform::CrashStack& stack)
+{
+    if (crashDescription.wanted)
+        return describeFrames(stack);
+    for (std::size_t i = 0; i < stack.count; ++i) {
+        char offset[2 * sizeof(std::uintptr_t) + 3];
+        writeHex(stack.frames[i].offset, offset);
+        writeRaw("! frame ");
+        writeRaw(moduleOf(stack.frames[i]));
+        writeRaw(" ");
+        writeRaw(offset);
+        writeRaw("\n");
+    }
+}
+
+void writeCrashReport(const char* what, const char* recordKind, const char* recordDetail,
+                      const platform::CrashStack& stack)
 {
     writeRaw("! component crashed (");
     writeRaw(what);
     writeRaw(") during: ");
     writeRaw(currentEventForCrash());
     writeRaw("\n");
+    writeCrashFrames(stack);
     writeCrashRecord(recordKind, recordDetail);
 }
 
 // A fault on a guarded page is a broken memory rule, reported as such.
-void reportGuardFault(const void* address, guarded::Access access)
+void reportGuardFault(const void* address, guarded::Access access, const platform::CrashStack& stack)
 {
     char reason[768];
     guarded::FaultKind kind = guarded::FaultKind::wroteLentMemory;
@@ -58,6 +124,7 @@ void reportGuardFault(const void* address, guarded::Access access)
     writeRaw("! component ");
     writeRaw(reason);
     writeRaw("\n");
+    writeCrashFrames(stack);
     writeCrashRecord("memory", guarded::faultKindName(kind));
     platform::exitNow(crashExitStatus);
 }
@@ -70,6 +137,16 @@ const char noComponentNote[] = "the factory returned null";
 void setFaultKindsReported(bool reported)
 {
     faultKindsReported = reported;
+}
+
+const char crashSiteEntry[] = "crash-site";
+
+void describeCrashesHere(const std::string& library)
+{
+    if (library.size() >= sizeof crashDescription.library)
+        return;   // a path that long is listed as frames instead
+    std::memcpy(crashDescription.library, library.c_str(), library.size() + 1);
+    crashDescription.wanted = true;
 }
 
 void setCrashRecordStream(int descriptor) { platform::setRawRecordStream(descriptor); }

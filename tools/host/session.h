@@ -61,6 +61,14 @@ void installCrashReporter();
 // Whether a fault on guarded memory is also reported as a line "! kind NAME"
 // before its sentence, for a parent process that sorts findings by kind.
 void setFaultKindsReported(bool reported);
+// For a process no parent reads the crash reports of (soak, a scenario
+// played in this process, validate --in-process): a crash's stack is put
+// into words here, by this program run again as crashSiteEntry, instead of
+// being listed as "! frame" lines for a parent. library is the component's.
+void describeCrashesHere(const std::string& library);
+// The entry a program exposes for that: crash-site LIBRARY [MODULE OFFSET]...
+// prints the stack's lines (crash_site.h) to standard error.
+extern const char crashSiteEntry[];
 
 // The transcript's note for a create whose factory made no component.
 extern const char noComponentNote[];

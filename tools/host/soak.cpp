@@ -106,6 +106,7 @@ int runSoak(const SoakOptions& options)
 {
     const std::string& library = options.library;
     installCrashReporter();
+    describeCrashesHere(library);
     guarded::setEnabled(options.guard);
     ComponentLibrary loaded(library);
     if (!loaded.factory()) {

@@ -129,13 +129,14 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
     std::optional<CheckVerdict> verdict = line && start == 0 ? readCheckVerdict(*line) : std::nullopt;
     if (!verdict) {
         ComponentReport report = componentReport(child);
-        std::string reason = !report.sentence.empty() ? report.sentence
-                                                      : "the check process ended (" + child.description + ")";
+        if (report.sentence.empty())
+            return CheckResult{Status::fail, "the check process ended (" + child.description + ")",
+                               ResultKind::processEnded};
         // A fault on guarded memory names its own kind.
-        ResultKind kind = report.sentence.empty() ? ResultKind::processEnded
-                          : report.kind           ? resultKindOf(*report.kind)
-                                                  : ResultKind::crash;
-        return CheckResult{Status::fail, reason, kind, report.fault};
+        const CrashSite site = describeCrashSite(report.frames, library);
+        return CheckResult{Status::fail, withCrashSite(report.sentence, site),
+                           report.kind ? resultKindOf(*report.kind) : ResultKind::crash,
+                           crashFault(report.fault, site, report.kind.has_value())};
     }
     if (verdict->status != Status::fail && (child.exitCode != 0 || child.crashed)) {
         // The check held, but the process failed on its way out (a leak
@@ -534,8 +535,10 @@ int runValidate(const ValidateOptions& options)
     const double timeout = options.timeout > 0 ? options.timeout : 60.0 * context.strictness;
     ValidationRun run(options, context, timeout);
     run.printHeader();
-    if (options.inProcess)
+    if (options.inProcess) {
         installCrashReporter();
+        describeCrashesHere(options.library);
+    }
     for (int round = 1; round <= options.repeat; ++round)
         run.runRound(round);
     return run.finish();

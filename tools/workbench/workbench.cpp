@@ -16,6 +16,7 @@
 
 #include "bridge.h"
 #include "bridge_client.h"
+#include "child_process.h"
 #include "host_model.h"
 #include "parent_panel.h"
 #include "recording.h"
@@ -545,10 +546,15 @@ struct Workbench::Impl {
         const Status status = failure.loading ? Status::Failed : Status::Crashed;
         run.status = status;
         run.why = failure.text;
-        std::string tail = client.errorTail(600);
+        // A crash report names the place in the component's code; anything
+        // else the child said last is shown as it is.
+        const std::string tail = client.errorTail(4000);
+        const std::string crash = zorv_host::describedCrash(tail, run.libraryFile);
         std::size_t lastLine = tail.rfind('\n');
         std::string last = lastLine == std::string::npos ? tail : tail.substr(lastLine + 1);
-        if (!last.empty())
+        if (!crash.empty())
+            run.why += " — " + crash;
+        else if (!last.empty())
             run.why += " — it said: " + last;
         run.host.timers().clear();
         if (run.bridge)

@@ -25,6 +25,7 @@ int main(int argc, char** argv)
     zorv_host::cli::addPreflight(app, status);
     zorv_host::cli::addBridge(app, status);
     zorv_host::cli::addNew(app, status);
+    zorv_host::cli::addCrashSite(app, status);
 #if defined(ZORV_HOST_WORKBENCH)
     zorv_host::cli::addPanel(app, status);
 #endif

@@ -2,8 +2,12 @@
 
 #include <csignal>
 #include <cstring>
+#include <dlfcn.h>
+#include <execinfo.h>
 #include <initializer_list>
 #include <signal.h>
+#include <cerrno>
+#include <sys/wait.h>
 #include <ucontext.h>
 #include <unistd.h>
 
@@ -27,7 +31,62 @@ MemoryAccess accessOf(void* context)
 #endif
 }
 
-void onCrashSignal(int signal)
+// The faulting instruction, from the machine's context.
+const void* faultingInstruction(void* context)
+{
+    const auto& registers = static_cast<ucontext_t*>(context)->uc_mcontext.gregs;
+#if defined(REG_RIP)
+    return reinterpret_cast<const void*>(registers[REG_RIP]);
+#elif defined(REG_EIP)
+    return reinterpret_cast<const void*>(registers[REG_EIP]);
+#else
+    (void)registers;
+    return nullptr;
+#endif
+}
+
+void addFrame(CrashStack& stack, const void* address)
+{
+    CrashFrame& frame = stack.frames[stack.count++];
+    Dl_info found;
+    if (dladdr(address, &found) && found.dli_fname && found.dli_fbase) {
+        frame.module = found.dli_fname;
+        frame.offset = reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(found.dli_fbase);
+    } else {
+        frame.module = "";
+        frame.offset = reinterpret_cast<std::uintptr_t>(address);
+    }
+}
+
+// The walk starts in this handler; the interrupted code follows the
+// signal's trampoline, at the faulting instruction itself. Where the walk
+// does not reach it, the faulting instruction alone is known.
+CrashStack captureStack(void* context)
+{
+    CrashStack stack;
+    const void* faulting = faultingInstruction(context);
+    void* walked[CrashStack::capacity + 16];
+    const int depth = backtrace(walked, static_cast<int>(sizeof walked / sizeof *walked));
+    int from = 0;
+    while (from < depth && walked[from] != faulting)
+        ++from;
+    if (from == depth) {
+        if (faulting)
+            addFrame(stack, faulting);
+        return stack;
+    }
+    for (int i = from; i < depth && stack.count < CrashStack::capacity; ++i)
+        addFrame(stack, walked[i]);
+    return stack;
+}
+
+const char* signalName(int signal)
+{
+    return signal == SIGSEGV ? "SIGSEGV" : signal == SIGBUS ? "SIGBUS" : signal == SIGFPE ? "SIGFPE"
+           : signal == SIGILL ? "SIGILL" : signal == SIGABRT ? "SIGABRT" : "signal";
+}
+
+[[noreturn]] void reportCrash(int signal, const CrashStack& stack)
 {
     // The number in decimal, without stdio.
     char number[12];
@@ -38,16 +97,20 @@ void onCrashSignal(int signal)
         *--digit = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0 && digit > number);
-    installed.onCrash(signal == SIGSEGV ? "SIGSEGV" : signal == SIGBUS ? "SIGBUS" : signal == SIGFPE ? "SIGFPE"
-                      : signal == SIGILL ? "SIGILL" : signal == SIGABRT ? "SIGABRT" : "signal",
-                      "signal", digit);
+    installed.onCrash(signalName(signal), "signal", digit, stack);
     _exit(70);
+}
+
+void onCrashSignal(int signal, siginfo_t*, void* context)
+{
+    reportCrash(signal, captureStack(context));
 }
 
 void onFaultSignal(int signal, siginfo_t* info, void* context)
 {
-    installed.onAccessFault(info->si_addr, accessOf(context));
-    onCrashSignal(signal);
+    const CrashStack stack = captureStack(context);
+    installed.onAccessFault(info->si_addr, accessOf(context), stack);
+    reportCrash(signal, stack);
 }
 
 } // namespace
@@ -55,13 +118,17 @@ void onFaultSignal(int signal, siginfo_t* info, void* context)
 void installCrashHandlers(const CrashHandlers& handlers)
 {
     installed = handlers;
-    for (int signal : {SIGFPE, SIGILL, SIGABRT})
-        std::signal(signal, onCrashSignal);
+    // The first walk loads the unwinder: done here, not in a fault handler.
+    void* warmUp[1];
+    backtrace(warmUp, 1);
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
-    action.sa_sigaction = onFaultSignal;
     action.sa_flags = SA_SIGINFO;
     sigemptyset(&action.sa_mask);
+    action.sa_sigaction = onCrashSignal;
+    for (int signal : {SIGFPE, SIGILL, SIGABRT})
+        sigaction(signal, &action, nullptr);
+    action.sa_sigaction = onFaultSignal;
     sigaction(SIGSEGV, &action, nullptr);
     sigaction(SIGBUS, &action, nullptr);
 }
@@ -82,6 +149,21 @@ void writeRawRecord(const char* text)
         return;
     ssize_t ignored = write(recordStream, text, std::strlen(text));
     (void)ignored;
+}
+
+void runThisProgram(const char* const* argv)
+{
+    // vfork runs no fork handlers: the heap's locks may be held.
+    const pid_t child = vfork();
+    if (child == 0) {
+        execv("/proc/self/exe", const_cast<char* const*>(argv));
+        _exit(127);
+    }
+    if (child > 0) {
+        int status = 0;
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
 }
 
 void exitNow(int status) { _exit(status); }

@@ -26,6 +26,10 @@ struct ChildOutcome {
 // reporter's), as do a signal and a Windows exception code.
 ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds);
 
+// Runs the program argv[0] (found along PATH where it has no folder) with
+// argv[1..] as runSelf runs this one. not started where it could not be.
+ChildOutcome runProgram(const std::vector<std::string>& argv, double timeoutSeconds);
+
 namespace platform {
 
 // The full path of this program's executable; empty if the system does not say.

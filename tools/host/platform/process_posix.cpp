@@ -89,14 +89,22 @@ void describeEnd(int status, ChildOutcome& outcome)
 
 ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds)
 {
+    std::vector<std::string> argv = {selfPath};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runProgram(argv, timeoutSeconds);
+}
+
+ChildOutcome runProgram(const std::vector<std::string>& args, double timeoutSeconds)
+{
     ChildOutcome outcome;
     // Everything the child needs is made before the fork: other threads may
     // hold the allocator's lock at that moment.
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(selfPath));
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
+    if (args.empty())
+        return outcome;
     int outPipe[2], errPipe[2];
     if (!makePipes(outPipe, errPipe, outcome))
         return outcome;
@@ -105,7 +113,7 @@ ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds
     if (child == 0) {
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
-        execv(selfPath, argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     close(outPipe[1]);

@@ -88,12 +88,21 @@ bool startChild(const std::string& command, Pipes& pipes, PROCESS_INFORMATION& p
 
 ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds)
 {
-    ChildOutcome outcome;
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string command = quoteArgument(self);
-    for (const std::string& arg : args)
-        command += " " + quoteArgument(arg);
+    std::vector<std::string> argv = {self};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runProgram(argv, timeoutSeconds);
+}
+
+ChildOutcome runProgram(const std::vector<std::string>& argv, double timeoutSeconds)
+{
+    ChildOutcome outcome;
+    if (argv.empty())
+        return outcome;
+    std::string command;
+    for (const std::string& arg : argv)
+        command += (command.empty() ? "" : " ") + quoteArgument(arg);
     Pipes pipes;
     PROCESS_INFORMATION process{};
     DWORD startError = 0;

@@ -74,6 +74,7 @@ void addPlay(CLI::App& app, int& status)
             return;
         }
         installCrashReporter();
+        describeCrashesHere(options->library);
         setCurrentEvent("loading " + options->library);
         ComponentLibrary library(options->library);
         if (loadComponent(library, status)) {

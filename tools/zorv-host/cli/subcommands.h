@@ -18,6 +18,7 @@ void addBridge(CLI::App& app, int& status);       // one component over a line p
 void addImageCheck(CLI::App& app, int& status);   // native only; the script does the work
 void addPanel(CLI::App& app, int& status);        // native only: the workbench
 void addNew(CLI::App& app, int& status);          // a ready component project
+void addCrashSite(CLI::App& app, int& status);    // hidden: a crashed process's stack in words
 
 } // namespace zorv_host::cli
 
