@@ -36,6 +36,8 @@ CASES = [
     ("echoes_parent_value", "commands.shape", "ambiguous_line", "WARN"),
     ("raises_undeclared_event", "commands.notifications", "undeclared_event", "WARN"),
     ("prints_fake_verdict", "library.create", "process_ended", "FAIL"),
+    ("calls_off_thread", "handlers.thread", "off_thread_call", "FAIL"),
+    ("stalls_on_source", "handlers.time", "slow_handler", "WARN"),   # a FAIL from strictness 3
 ]
 
 failures = []

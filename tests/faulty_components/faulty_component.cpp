@@ -3,12 +3,18 @@
 // that the tools can be shown to catch it. Every parent message triggers the
 // fault, except the crash and the undeclared notification, which come with a
 // timer expiry, and the faults of the component's own vocabulary: a press of
-// its own button, a word it declares.
+// its own button, a word it declares, the stall on "source".
 #include <stdint.h>
 
 #include "zorv_crt.h"
 #include "zorv_message.h"
 #include "zorv_script_helper.h"
+#if ZORV_MICROSOFT_ABI
+#include "zorv_win32.h"
+#else
+#include <chrono>
+#include <thread>
+#endif
 
 namespace {
 
@@ -38,6 +44,9 @@ enum Fault {
     echoesParentValue,     // puts every parent value into a "TP" text, quotes and all
     raisesUndeclaredEvent, // declares "pressed=*" in "_events" but raises "surprise=1"
     printsFakeVerdict,     // prints what a parent process might read as a verdict; ends the process on a timer
+    callsOffThread,        // sends a notification from a thread of its own
+    stallsOnSource,        // takes 400 ms over every "source" message
+    leaksPerMessage,       // keeps 4 KiB of its own on every parent message
 };
 
 // An unmapped address, not null: a real access violation that the
@@ -66,6 +75,42 @@ void printFakeVerdicts()
 #else
     std::_Exit(0);
 #endif
+}
+
+// Runs work on a thread of the module's own and waits for it to end.
+void onOwnThread(void (*work)(void*), void* context)
+{
+#if ZORV_MICROSOFT_ABI
+    struct Start {
+        void (*work)(void*);
+        void* context;
+        static unsigned long __stdcall run(void* start)
+        {
+            static_cast<Start*>(start)->work(static_cast<Start*>(start)->context);
+            return 0;
+        }
+    } start{work, context};
+    if (void* thread = CreateThread(nullptr, 0, Start::run, &start, 0, nullptr)) {
+        WaitForSingleObject(thread, zorv_wait_forever);
+        CloseHandle(thread);
+    }
+#else
+    std::thread(work, context).join();
+#endif
+}
+
+void stall(unsigned milliseconds)
+{
+#if ZORV_MICROSOFT_ABI
+    Sleep(milliseconds);
+#else
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+#endif
+}
+
+void notifyFromOwnThread(void* host)
+{
+    static_cast<zorv_client_callback*>(host)->callback(const_cast<char*>("HN 'from my thread'"), zorv_code::command);
 }
 
 class Faulty : public zorv_script_helper {
@@ -169,9 +214,19 @@ protected:
             return zorv_string("pressed=*");
         if (ZORV_FAULT == echoesParentValue && view->value() != "")
             textPut("text", view->value(), "1", "Label");
+        if (ZORV_FAULT == stallsOnSource && view->command() == "source")
+            stall(400);
+        if (ZORV_FAULT == leaksPerMessage) {
+            static void* volatile kept;   // volatile: an optimiser drops an allocation nobody reads
+            kept = malloc(4096);
+            if (kept)
+                memset(kept, 1, 4096);
+        }
         zorv_client_callback* host = hostCallback();
         if (!host)
             return zorv_string();
+        if (ZORV_FAULT == callsOffThread)
+            onOwnThread(notifyFromOwnThread, host);
         switch (ZORV_FAULT) {
         case unreleasedQuery:
             host->callback(const_cast<char*>("SD 'leak'"), zorv_code::command);

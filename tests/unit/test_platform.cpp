@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -59,6 +60,28 @@ TEST(Platform, WorkerThreadsEachServeOnceAndAreJoined)
         EXPECT_EQ(threads.started(), 3u);
     }
     EXPECT_EQ(served.load(), 3);
+}
+
+// The simulated host refuses calls from threads not its own by this identity.
+TEST(Platform, ThreadIdentityIsTheSameOnOneThreadAndDiffersOnOthers)
+{
+    struct Seen {
+        std::uint64_t main;
+        std::atomic<int> same{0};
+    } seen{platform::currentThreadId()};
+    EXPECT_EQ(platform::currentThreadId(), seen.main);
+    {
+        platform::WorkerThreads threads(
+            2,
+            [](void* context) {
+                auto* s = static_cast<Seen*>(context);
+                if (platform::currentThreadId() == s->main)
+                    ++s->same;
+            },
+            &seen);
+        ASSERT_EQ(threads.started(), 2u);
+    }
+    EXPECT_EQ(seen.same.load(), 0);
 }
 
 TEST(Platform, FileKinds)

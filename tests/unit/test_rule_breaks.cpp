@@ -2,6 +2,7 @@
 // its kind, the event it broke during and the transcript's sentence, and a
 // session names each event it delivers, so nothing is put down to the event
 // before.
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <set>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "component_abi.h"
+#include "platform/threads.h"
 #include "session.h"
 #include "sim_host.h"
 
@@ -173,6 +175,43 @@ TEST(RuleBreaks, TheSessionNamesEveryEventItDelivers)
     EXPECT_EQ(currentEventText(), "destroy");
 }
 #endif
+
+// Every call from a thread not the host's is refused: a command is neither
+// carried out nor answered, and the first such call is noted once, on the
+// host's thread, however many came.
+TEST(RuleBreaks, CallsFromAnotherThreadAreRefusedAndNotedOnce)
+{
+    SimHost host;
+    host.answerEveryQuery();
+    struct Calls {
+        SimHost* host;
+        std::atomic<int> answered{0};
+    } calls{&host};
+    {
+        platform::WorkerThreads threads(
+            2,
+            [](void* context) {
+                auto* c = static_cast<Calls*>(context);
+                for (const char* line : {"SD 'elsewhere'", "HN 'elsewhere'"})
+                    if (c->host->callback(const_cast<char*>(line), zorv_code::command))
+                        ++c->answered;
+            },
+            &calls);
+        ASSERT_EQ(threads.started(), 2u);
+    }
+    EXPECT_EQ(calls.answered.load(), 0);
+    EXPECT_TRUE(host.takeCommands().empty());
+    std::vector<RuleBreak> broken = host.takeRuleBreaks();
+    ASSERT_EQ(broken.size(), 1u);
+    EXPECT_EQ(broken[0].kind, RuleBreakKind::offThreadCall);
+    EXPECT_NE(broken[0].detail.find("'elsewhere'\" came from a thread other than the host's"), std::string::npos)
+        << broken[0].detail;
+    // The host's own thread is served as before, and nothing more is noted.
+    EXPECT_NE(host.callback(const_cast<char*>("SD 'here'"), zorv_code::command), nullptr);
+    EXPECT_EQ(host.takeCommands(), std::vector<std::string>{"SD 'here'"});
+    EXPECT_TRUE(host.takeRuleBreaks().empty());
+    host.componentDestroyed();
+}
 
 } // namespace
 } // namespace zorv_host

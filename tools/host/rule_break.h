@@ -33,7 +33,8 @@
     X(releaseAnswered, "release_answered")             /* the release of a reply answered non-null */          \
     X(codeAnswered, "code_answered")                   /* another event code answered non-null */              \
     X(sentWhileReleasing, "sent_while_releasing")      /* a command while the component's reply was released */ \
-    X(farSide, "far_side")                             /* the other side of a bridge broke the exchange */
+    X(farSide, "far_side")                             /* the other side of a bridge broke the exchange */     \
+    X(offThreadCall, "off_thread_call")                /* the host called from a thread not its own */
 
 namespace zorv_host {
 

@@ -1,5 +1,6 @@
 #include "session.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +28,12 @@ struct CrashDescription {
     const char* argv[3 + 2 * platform::CrashStack::capacity + 1];
 };
 CrashDescription crashDescription;
+
+double secondsNow()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
 
 // The crash report runs in a fault handler, where stdio and the heap may be
 // broken: its pieces go out with the system call alone.
@@ -189,8 +196,32 @@ bool Session::create(const std::optional<std::string>& basePath, bool withHost)
         destroy();
     beginEvent("create");
     host_.componentCreated();
+    const double start = secondsNow();
     component_ = factory_(withHost ? host_.asCallback() : nullptr, basePath ? basePath->c_str() : nullptr);
+    timed(start);
     return component_ != nullptr;
+}
+
+const char* Session::call(void* data, int code)
+{
+    const double start = secondsNow();
+    const char* result = componentCall(component_, data, code);
+    timed(start);
+    return result;
+}
+
+void Session::timed(double startSeconds)
+{
+    const double milliseconds = (secondsNow() - startSeconds) * 1000;
+    if (milliseconds > slowest_.milliseconds)
+        slowest_ = Handling{currentEventText(), milliseconds};
+}
+
+Handling Session::takeSlowest()
+{
+    Handling out;
+    std::swap(out, slowest_);
+    return out;
 }
 
 namespace {
@@ -246,7 +277,7 @@ void fillButton(char* out, void* context)
 const char* Session::lendMessage(const char* text)
 {
     if (!text)
-        return componentCall(component_, nullptr, zorv_code::parentMessage);
+        return call(nullptr, zorv_code::parentMessage);
     std::string copy(text);
     guarded::Block* block = guarded::lend(copy.size() + 1, "the host's message text",
                                           "of " + currentEventText() + " after the call that lent it returned",
@@ -254,11 +285,11 @@ const char* Session::lendMessage(const char* text)
     const char* reply = nullptr;
     bool intoText = false;
     if (block) {
-        reply = componentCall(component_, guarded::data(block), zorv_code::parentMessage);
+        reply = call(guarded::data(block), zorv_code::parentMessage);
         intoText = reply && guarded::holds(block, reply);
         guarded::retire(block);
     } else {
-        reply = componentCall(component_, const_cast<char*>(text), zorv_code::parentMessage);
+        reply = call(const_cast<char*>(text), zorv_code::parentMessage);
         intoText = reply && reply >= text && reply <= text + copy.size();
     }
     if (intoText) {
@@ -299,11 +330,11 @@ void Session::button(const std::string& panel, const std::string& control, const
                                           fillButton, &parts);
     if (!block) {
         ButtonEvent event{0x484f5354u, 0, panel.c_str(), control.c_str(), &message};   // "HOST"
-        if (componentCall(component_, &event, zorv_code::button))
+        if (call(&event, zorv_code::button))
             host_.note(RuleBreakKind::buttonAnswered, "a button event answered non-null");
         return;
     }
-    const char* result = componentCall(component_, guarded::data(block), zorv_code::button);
+    const char* result = call(guarded::data(block), zorv_code::button);
     guarded::retire(block);
     if (result)
         host_.note(RuleBreakKind::buttonAnswered, "a button event answered non-null");
@@ -312,7 +343,7 @@ void Session::button(const std::string& panel, const std::string& control, const
 void Session::timer(int number)
 {
     beginEvent("timer " + std::to_string(number));
-    if (componentCall(component_, reinterpret_cast<void*>(static_cast<intptr_t>(number)), zorv_code::timer))
+    if (call(reinterpret_cast<void*>(static_cast<intptr_t>(number)), zorv_code::timer))
         host_.note(RuleBreakKind::timerAnswered, "timer " + std::to_string(number) + " answered non-null");
 }
 
@@ -325,7 +356,7 @@ void Session::release(const char* reply)
 void Session::releaseReply(const char* reply)
 {
     std::size_t sent = host_.allCommands().size();
-    if (componentCall(component_, const_cast<char*>(reply), zorv_code::release))
+    if (call(const_cast<char*>(reply), zorv_code::release))
         host_.note(RuleBreakKind::releaseAnswered, "the release of a reply answered non-null");
     if (host_.allCommands().size() != sent)
         host_.note(RuleBreakKind::sentWhileReleasing,
@@ -338,7 +369,7 @@ const char* Session::rawEvent(int code, void* data)
     beginEvent("event " + std::to_string(code));
     if (code == zorv_code::parentMessage)
         return lendMessage(static_cast<const char*>(data));
-    return componentCall(component_, data, code);
+    return call(data, code);
 }
 
 void Session::destroy()
@@ -346,7 +377,9 @@ void Session::destroy()
     if (!component_)
         return;
     beginEvent("destroy");
+    const double start = secondsNow();
     componentDestroy(component_);
+    timed(start);
     component_ = nullptr;
     host_.componentDestroyed();
 }

@@ -14,6 +14,13 @@
 
 namespace zorv_host {
 
+// How long the component took over one event (its call for it), measured
+// on a monotonic clock.
+struct Handling {
+    std::string event;         // as the event being delivered names it
+    double milliseconds = 0;
+};
+
 class Session {
 public:
     Session(component_factory factory, SimHost& host) : factory_(factory), host_(host) {}
@@ -43,7 +50,14 @@ public:
     // Destroys the component; the host's books are closed for it.
     void destroy();
 
+    // The slowest call of the component (factory, event, release, destroy)
+    // since the last take; milliseconds 0 when there was none.
+    Handling takeSlowest();
+
 private:
+    // The component's call for the event being delivered, timed.
+    const char* call(void* data, int code);
+    void timed(double startSeconds);
     void releaseReply(const char* reply);
     // Code 3 with the text in a guarded block for the call's duration.
     const char* lendMessage(const char* text);
@@ -51,6 +65,7 @@ private:
     component_factory factory_;
     SimHost& host_;
     void* component_ = nullptr;
+    Handling slowest_;
 };
 
 // Crash reporting: the event being delivered, printed if the component

@@ -9,6 +9,7 @@
 #include "command_catalogue.h"
 #include "event_context.h"
 #include "platform/memory_read.h"
+#include "platform/threads.h"
 
 namespace zorv_host {
 
@@ -188,7 +189,14 @@ std::string escapeText(const std::string& text)
 
 std::string quoteText(const std::string& text) { return "\"" + escapeText(text) + "\""; }
 
-SimHost::SimHost() = default;
+SimHost::SimHost() : hostThread_(platform::currentThreadId()) {}
+
+void SimHost::componentCreated()
+{
+    detachCount_ = 0;
+    model_.reset();
+    hostThread_ = platform::currentThreadId();
+}
 
 SimHost::~SimHost()
 {
@@ -206,6 +214,8 @@ SimHost::~SimHost()
 
 const char* SimHost::callback(void* data, int code)
 {
+    if (platform::currentThreadId() != hostThread_)
+        return refuseOffThread(data, code);
     if (code == zorv_code::command) {
         const char* text = static_cast<const char*>(data);
         if (!text) {
@@ -240,6 +250,30 @@ const char* SimHost::callback(void* data, int code)
     }
     note(RuleBreakKind::unknownHostCode, "component called its host with unknown code " + std::to_string(code));
     return nullptr;
+}
+
+const char* SimHost::refuseOffThread(void* data, int code)
+{
+    int empty = 0;
+    if (!offThreadState_.compare_exchange_strong(empty, 1))
+        return nullptr;   // the first, not yet noted, stands for this one
+    std::string line;
+    std::size_t readable = 0;
+    if (code == zorv_code::command && data
+        && readCommandText(static_cast<const char*>(data), line, readable) == TextRead::ok)
+        offThreadCall_ = "the command \"" + escapeText(line.substr(0, 60)) + "\"";
+    else
+        offThreadCall_ = "a call with code " + std::to_string(code);
+    offThreadState_.store(2, std::memory_order_release);
+    return nullptr;
+}
+
+void SimHost::noteOffThreadCalls()
+{
+    if (offThreadState_.load(std::memory_order_acquire) != 2)
+        return;
+    note(RuleBreakKind::offThreadCall, offThreadCall_ + " came from a thread other than the host's, and was refused");
+    offThreadState_.store(0, std::memory_order_release);
 }
 
 void SimHost::addRule(const std::string& pattern, const std::optional<std::string>& reply)
@@ -414,6 +448,7 @@ void SimHost::note(RuleBreakKind kind, const std::string& detail)
 
 std::vector<RuleBreak> SimHost::takeRuleBreaks()
 {
+    noteOffThreadCalls();
     std::vector<RuleBreak> out;
     out.swap(notes_);
     return out;
@@ -421,6 +456,7 @@ std::vector<RuleBreak> SimHost::takeRuleBreaks()
 
 std::vector<std::string> SimHost::takeNotes()
 {
+    noteOffThreadCalls();
     std::vector<std::string> out;
     for (const RuleBreak& broken : notes_)
         out.push_back(broken.detail);

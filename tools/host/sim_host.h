@@ -8,7 +8,9 @@
 #ifndef ZORV_HOST_SIM_HOST_H
 #define ZORV_HOST_SIM_HOST_H
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -47,7 +49,8 @@ public:
     SimHost& operator=(const SimHost&) = delete;
     virtual ~SimHost();
 
-    // Called by the component: code 0 commands, code 5 handbacks.
+    // Called by the component: code 0 commands, code 5 handbacks. A call
+    // from any thread but the host's is refused (null) and noted.
     const char* callback(void* data, int code) override;
 
     // The pointer a factory expects for this host.
@@ -94,11 +97,8 @@ public:
     void componentDestroyed();
     // A new component starts with a clean detach state and a fresh model;
     // the panel it shares (instances, router) stays.
-    void componentCreated()
-    {
-        detachCount_ = 0;
-        model_.reset();
-    }
+    // The thread that creates it is the host's thread from then on.
+    void componentCreated();
 
     // What the host keeps: layouts, properties, timers; and the panel shared
     // with other components, whose instances and router a caller may set.
@@ -125,6 +125,8 @@ protected:
 
 private:
     const char* onCommand(const std::string& line);
+    const char* refuseOffThread(void* data, int code);
+    void noteOffThreadCalls();
     void onHandback(void* data);
     // The reply of the latest rule matching line; nullopt when none matches.
     std::optional<std::optional<std::string>> ruledReply(const std::string& line) const;
@@ -151,6 +153,12 @@ private:
     std::size_t handbacks_ = 0;
     int detachCount_ = 0;
     bool checkShapes_ = true;
+    // The host's thread, and the first call from another, handed over to
+    // it: the books are the host thread's alone, so the other thread only
+    // fills this slot (state 0 empty, 1 being filled, 2 ready).
+    std::uint64_t hostThread_;
+    std::atomic<int> offThreadState_{0};
+    std::string offThreadCall_;
 };
 
 // Printable form of a text for transcripts: bytes outside printable ASCII,

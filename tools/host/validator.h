@@ -26,7 +26,9 @@
     X(undeclaredEvent, "undeclared_event")     /* a notification not declared in "_events" */            \
     X(detachedEarly, "detached_early")         /* "AS" before the component was destroyed */             \
     X(detachCount, "detach_count")             /* "AS" not sent exactly once */                          \
-    X(layoutUnread, "layout_unread")           /* a layout the component shows is missing or unreadable */
+    X(layoutUnread, "layout_unread")           /* a layout the component shows is missing or unreadable */ \
+    X(slowHandler, "slow_handler")             /* an event's handling took over the time limit */        \
+    X(growthPerEvent, "growth_per_event")      /* memory in use grows with a kind of event */
 
 namespace zorv_host {
 

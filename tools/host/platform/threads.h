@@ -1,10 +1,11 @@
-// Worker threads for work done side by side (validate -j). MinGW's 64-bit
-// tool chain has no std::thread, so each system starts them its own way
-// (threads_posix.cpp, threads_windows.cpp).
+// Worker threads for work done side by side (validate -j), and which thread
+// is running. MinGW's 64-bit tool chain has no std::thread, so each system
+// starts and names them its own way (threads_posix.cpp, threads_windows.cpp).
 #ifndef ZORV_HOST_PLATFORM_THREADS_H
 #define ZORV_HOST_PLATFORM_THREADS_H
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 namespace zorv_host::platform {
@@ -26,6 +27,10 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// The calling thread's identity: equal for calls on one thread, different
+// for threads alive at the same time. Cheap and safe from any thread.
+std::uint64_t currentThreadId();
 
 // Gives up the processor for a few milliseconds, for a thread that polls.
 void pauseBriefly();

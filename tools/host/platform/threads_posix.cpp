@@ -1,5 +1,6 @@
 #include "platform/threads.h"
 
+#include <pthread.h>
 #include <thread>
 #include <time.h>
 #include <vector>
@@ -23,6 +24,8 @@ WorkerThreads::~WorkerThreads()
 }
 
 std::size_t WorkerThreads::started() const { return impl_->threads.size(); }
+
+std::uint64_t currentThreadId() { return static_cast<std::uint64_t>(pthread_self()); }
 
 void pauseBriefly()
 {

@@ -35,6 +35,8 @@ WorkerThreads::~WorkerThreads()
 
 std::size_t WorkerThreads::started() const { return impl_->threads.size(); }
 
+std::uint64_t currentThreadId() { return GetCurrentThreadId(); }
+
 void pauseBriefly() { Sleep(5); }
 
 } // namespace zorv_host::platform

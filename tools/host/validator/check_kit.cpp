@@ -69,42 +69,72 @@ std::string describePress(const PanelControl& control, const std::string& text)
     return describeButton(pressed);
 }
 
+const char* eventKindName(EventKind kind)
+{
+    switch (kind) {
+    case EventKind::parentMessage: return "parent message";
+    case EventKind::button: return "button";
+    case EventKind::timer: return "timer";
+    case EventKind::queryReply: return "query reply";
+    }
+    return "event";
+}
+
 // The probe messages, the fixed buttons and timers, then everything of the
 // component's own vocabulary.
-void drive(Session& session, const Vocabulary& vocabulary, const AfterEvent& after)
+std::vector<DrivenEvent> drivenEvents(const Vocabulary& vocabulary)
 {
-    auto delivered = [&](const std::string& event) {
-        if (after)
-            after(event);
-    };
+    std::vector<DrivenEvent> events;
     std::vector<std::string> messages = probeMessages();
     for (const std::string& message : vocabulary.messages)
         if (std::find(messages.begin(), messages.end(), message) == messages.end())
             messages.push_back(message);
-    for (const std::string& message : messages) {
-        setCurrentEvent("parent " + quoteText(shownText(message)));
-        session.parentMessage(message);
-        delivered("parent " + quoteText(shownText(message)));
-    }
+    for (const std::string& message : messages)
+        events.push_back({EventKind::parentMessage, "parent " + quoteText(shownText(message)),
+                          [message](Session& session) { session.parentMessage(message); }});
     std::vector<PanelControl> buttons = {{"1", "Monitor", "", ""}, {"1", "ActionAll", "alarm=ack", ""},
                                          {"1", "AckAll", "", ""},  {"2", "Monitor", "x=1", ""}};
     buttons.insert(buttons.end(), vocabulary.controls.begin(), vocabulary.controls.end());
-    for (const PanelControl& button : buttons) {
-        std::string event = button.origin.empty() ? "button " + button.panel + " " + button.control
-                                                  : describeButton(button);
-        setCurrentEvent(event);
-        session.button(button.panel, button.control, button.eventText);
-        delivered(event);
-    }
+    for (const PanelControl& button : buttons)
+        events.push_back({EventKind::button,
+                          button.origin.empty() ? "button " + button.panel + " " + button.control
+                                                : describeButton(button),
+                          [button](Session& session) { session.button(button.panel, button.control, button.eventText); }});
     std::vector<int> timers = {1, 7, -1};
     for (int timer : vocabulary.timers)
         if (std::find(timers.begin(), timers.end(), timer) == timers.end())
             timers.push_back(timer);
-    for (int timer : timers) {
-        setCurrentEvent("timer " + std::to_string(timer));
-        session.timer(timer);
-        delivered("timer " + std::to_string(timer));
+    for (int timer : timers)
+        events.push_back({EventKind::timer, "timer " + std::to_string(timer),
+                          [timer](Session& session) { session.timer(timer); }});
+    return events;
+}
+
+void drive(Session& session, const Vocabulary& vocabulary, const AfterEvent& after)
+{
+    for (const DrivenEvent& event : drivenEvents(vocabulary)) {
+        setCurrentEvent(event.description);
+        event.deliver(session);
+        if (after)
+            after(event.description);
     }
+}
+
+std::string describeHandling(const Handling& handling)
+{
+    return handling.event + " took " + std::to_string(static_cast<long>(handling.milliseconds + 0.5)) + " ms";
+}
+
+void endIfTooSlow(const Context& c, const Handling& handling)
+{
+    if (handling.milliseconds <= slowHandlerFailMs)
+        return;
+    const std::string reason = describeHandling(handling) + " (the limit is "
+                               + std::to_string(static_cast<int>(slowHandlerFailMs))
+                               + " ms): the host's thread stalls while it waits";
+    if (c.strictness >= 3)
+        throw CheckFailed{reason, ResultKind::slowHandler, "an event's handling over the time limit"};
+    throw CheckWarned{reason, ResultKind::slowHandler};
 }
 
 void requireNoNotes(SimHost& host, const std::string& when)
@@ -143,7 +173,8 @@ const CheckRegistry& checkRegistry()
     static const CheckRegistry registry = [] {
         CheckRegistry made;
         for (void (*addArea)(CheckRegistry&) : {addLibraryChecks, addCommandChecks, addCodeChecks, addMemoryChecks,
-                                                addLifecycleChecks, addStormChecks, addRobustnessChecks})
+                                                addLifecycleChecks, addHandlerChecks, addStormChecks,
+                                                addRobustnessChecks})
             addArea(made);
         return made;
     }();

@@ -78,12 +78,42 @@ std::string describeButton(const PanelControl& button);
 // text: where it is another, the description says which is the control's.
 std::string describePress(const PanelControl& control, const std::string& text);
 
-// Called after each event of drive() with the event's description.
-using AfterEvent = std::function<void(const std::string&)>;
+// The kinds of event that memory growth is traced to; a query reply is the
+// host's answer to a command the component sends during an event.
+enum class EventKind { parentMessage, button, timer, queryReply };
+const char* eventKindName(EventKind kind);
+
+// One event of the drive: its kind, its description, its delivery.
+struct DrivenEvent {
+    EventKind kind;
+    std::string description;
+    std::function<void(Session&)> deliver;
+};
 
 // The probe messages, the fixed buttons and timers, then everything of the
 // component's own vocabulary.
+std::vector<DrivenEvent> drivenEvents(const Vocabulary& vocabulary);
+
+// Called after each event of drive() with the event's description.
+using AfterEvent = std::function<void(const std::string&)>;
+
+// Delivers drivenEvents(vocabulary) in order.
 void drive(Session& session, const Vocabulary& vocabulary, const AfterEvent& after = nullptr);
+
+// How long an event's handling may take: over the first a WARN; over the
+// second a FAIL from strictness 3, a WARN below it. The host's thread is the
+// panel's: every event handled slowly stalls every panel on it.
+const double slowHandlerWarnMs = 50;
+const double slowHandlerFailMs = 250;
+// Heap bytes in use that one delivery of an event may leave behind, after a
+// warm-up; above it memory grows with that kind of event.
+const long long growthLimitPerEvent = 64;
+
+// "EVENT took N ms".
+std::string describeHandling(const Handling& handling);
+// Ends the check (FAIL from strictness 3, else WARN) when handling went
+// over the FAIL limit, naming the event and its time.
+void endIfTooSlow(const Context& c, const Handling& handling);
 
 // Fails the check with the first note the host took (and how many more).
 void requireNoNotes(SimHost& host, const std::string& when);
@@ -135,6 +165,7 @@ void addMemoryChecks(CheckRegistry& registry);
 void addLifecycleChecks(CheckRegistry& registry);
 void addStormChecks(CheckRegistry& registry);
 void addRobustnessChecks(CheckRegistry& registry);
+void addHandlerChecks(CheckRegistry& registry);
 
 } // namespace zorv_host::validation
 

@@ -5,6 +5,7 @@
 #include "command_catalogue.h"
 
 #include <algorithm>
+#include <iterator>
 #include <random>
 
 #include "platform/memory_usage.h"
@@ -77,6 +78,38 @@ void checkInstances(const Context& c)
     }
 }
 
+const char* const cycleMessages[] = {"_events", "_commands", "return=all", "return=all", "instance=CYCLE", "x"};
+
+// One create/destroy cycle with its parent messages; gives the heap bytes
+// in use that the messages added, when asked to measure them.
+long long cycle(Session& session, SimHost& host, int i, int cycles, bool measureMessages)
+{
+    const std::string name = "cycle " + std::to_string(i + 1) + " of " + std::to_string(cycles);
+    setCurrentEvent(name);
+    if (!session.create(std::string(i % 2 ? "C:/panels" : ""))) {
+        if (i == 0)
+            throw CheckSkipped{"the factory returned null"};
+        throw CheckFailed{"the factory returned null in cycle " + std::to_string(i + 1)};
+    }
+    host.takeCommands();
+    const std::size_t before = measureMessages ? platform::heapBytesInUse() : 0;
+    for (const char* message : cycleMessages) {
+        setCurrentEvent(name + ": parent " + quoteText(message));
+        session.parentMessage(std::string(message));
+        host.takeWarnings();
+    }
+    const std::size_t after = measureMessages ? platform::heapBytesInUse() : 0;
+    setCurrentEvent(name + ": destroy");
+    session.destroy();
+    requireNoNotes(host, "cycle " + std::to_string(i + 1));
+    std::vector<std::string> sent = host.takeCommands();
+    require(!sent.empty() && isDetach(sent.back()),
+            "cycle " + std::to_string(i + 1) + " did not end with " + quoteText(detachVerb().verb));
+    host.clearLog();
+    host.forgetReturnedReplies();   // the host's books, not the component's memory
+    return static_cast<long long>(after) - static_cast<long long>(before);
+}
+
 void checkCycles(const Context& c)
 {
     const int cycles = c.strictness == 1 ? 100 : c.strictness == 2 ? 1000 : 10000;
@@ -87,25 +120,7 @@ void checkCycles(const Context& c)
     Session session(c.factory, host);
     std::size_t heapAfterWarmUp = 0;
     for (int i = 0; i < cycles; ++i) {
-        setCurrentEvent("cycle " + std::to_string(i + 1) + " of " + std::to_string(cycles));
-        if (!session.create(std::string(i % 2 ? "C:/panels" : ""))) {
-            if (i == 0)
-                throw CheckSkipped{"the factory returned null"};
-            throw CheckFailed{"the factory returned null in cycle " + std::to_string(i + 1)};
-        }
-        for (const char* message : {"_events", "_commands", "return=all", "return=all", "instance=CYCLE", "x"}) {
-            setCurrentEvent("cycle " + std::to_string(i + 1) + " of " + std::to_string(cycles) + ": parent "
-                            + quoteText(message));
-            session.parentMessage(std::string(message));
-        }
-        setCurrentEvent("cycle " + std::to_string(i + 1) + " of " + std::to_string(cycles) + ": destroy");
-        session.destroy();
-        requireNoNotes(host, "cycle " + std::to_string(i + 1));
-        std::vector<std::string> sent = host.takeCommands();
-        require(!sent.empty() && isDetach(sent.back()),
-                "cycle " + std::to_string(i + 1) + " did not end with " + quoteText(detachVerb().verb));
-        host.clearLog();
-        host.forgetReturnedReplies();   // the host's books, not the component's memory
+        cycle(session, host, i, cycles, false);
         if (i + 1 == warmUp)
             heapAfterWarmUp = platform::heapBytesInUse();
     }
@@ -115,10 +130,23 @@ void checkCycles(const Context& c)
     std::size_t heapAtEnd = platform::heapBytesInUse();
     std::size_t grown = heapAtEnd > heapAfterWarmUp ? heapAtEnd - heapAfterWarmUp : 0;
     std::size_t allowed = 4096 + 16 * static_cast<std::size_t>(cycles - warmUp);
-    require(heapAfterWarmUp == 0 || grown <= allowed,
-            std::to_string(cycles - warmUp) + " create/destroy cycles left " + std::to_string(grown)
-                + " more heap bytes in use (" + std::to_string(grown / static_cast<std::size_t>(cycles - warmUp))
-                + " per cycle): memory or released replies not given back");
+    if (heapAfterWarmUp == 0 || grown <= allowed)
+        return;
+    const std::string left = std::to_string(cycles - warmUp) + " create/destroy cycles left " + std::to_string(grown)
+                             + " more heap bytes in use (" + std::to_string(grown / static_cast<std::size_t>(cycles - warmUp))
+                             + " per cycle)";
+    // A few more cycles tell memory kept by the messages from memory kept
+    // by creation and destruction.
+    const int more = 10;
+    long long byMessages = 0;
+    for (int i = 0; i < more; ++i)
+        byMessages += cycle(session, host, cycles + i, cycles + more, true);
+    const long long perMessage = byMessages / (more * static_cast<long long>(std::size(cycleMessages)));
+    if (perMessage > growthLimitPerEvent)
+        throw CheckFailed{left + ", " + std::to_string(perMessage)
+                              + " bytes of it each parent message of a cycle: memory grows with each parent message",
+                          ResultKind::growthPerEvent, "memory grows with each parent message"};
+    throw CheckFailed{left + ": memory or released replies not given back"};
 }
 
 } // namespace

@@ -136,12 +136,15 @@ void checkStorm(const Context& c)
     create(session, std::string(""));
     const Vocabulary vocabulary = discover(c, session, host);
     requireNoNotes(host, "creation and the \"_commands\" and \"_events\" queries");
+    endIfTooSlow(c, session.takeSlowest());
     Storm storm{host, session, vocabulary, std::mt19937_64(c.seed)};
     for (int i = 0; i < events; ++i) {
         if (storm.pick(8) == 0)
             storm.varyReplies();
         const std::string event = storm.anyEvent(i);
         requireNoNotes(host, "storm event " + std::to_string(i) + " (" + event + ")");
+        // One stalled event ends the storm: thousands more would only run out its time.
+        endIfTooSlow(c, session.takeSlowest());
         host.takeCommands();
     }
     host.clearLog();
