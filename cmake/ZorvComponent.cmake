@@ -46,6 +46,15 @@ function(_zorv_rc_text out key text)
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
+# A native build keeps its debugging symbols in every configuration (the
+# Windows build always writes its PDB): a crash report names the source
+# line of the component's frames only where they are there.
+function(zorv_native_debug_symbols target)
+  if(NOT MSVC)
+    target_compile_options(${target} PRIVATE -g)
+  endif()
+endfunction()
+
 function(zorv_add_component name)
   cmake_parse_arguments(PARSE_ARGV 1 C ""
     "VERSION;DESCRIPTION;COMMENTS;PRODUCT;COMPANY;COPYRIGHT" "SOURCES;LAYOUTS")
@@ -86,6 +95,7 @@ function(zorv_add_component name)
   if(COMMAND zorv_warnings)
     zorv_warnings(${name})
   endif()
+  zorv_native_debug_symbols(${name})
 
   if(ZORV_WINDOWS_TARGET)
     if(NOT COMMAND zorv_windows_module OR NOT DEFINED ZORV_WIN32_DIR)

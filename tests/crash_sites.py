@@ -2,9 +2,11 @@
 """Crash reports name the planted line: in validate's text, JSON and JUnit,
 and in check's transcript.
 
-usage: crash_sites.py [--run RUNNER] ZORV_HOST FAULTY_FOLDER SUFFIX FAULTY_SOURCE
+usage: crash_sites.py [--run RUNNER] [--hangs] ZORV_HOST FAULTY_FOLDER SUFFIX FAULTY_SOURCE
 
-RUNNER, if given, runs ZORV_HOST (a Windows program under Wine).
+RUNNER, if given, runs ZORV_HOST (a Windows program under Wine). --hangs:
+a hang's report names where the component's thread was stuck too (where
+the system lets a parent ask).
 FAULTY_FOLDER holds faulty_NAME + SUFFIX for every NAME below, built from
 FAULTY_SOURCE, whose lines marked "planted: ..." are the faults.
 """
@@ -20,6 +22,8 @@ arguments = sys.argv[1:]
 runner = []
 if arguments[:1] == ["--run"]:
     runner, arguments = arguments[1:2], arguments[2:]
+hangs = arguments[:1] == ["--hangs"]
+arguments = arguments[1:] if hangs else arguments
 host, folder, suffix, source = arguments[:4]
 failures = []
 
@@ -85,7 +89,25 @@ with tempfile.TemporaryDirectory() as work:
             failures.append(f"{' '.join(args[:1] + args[2:])} (exit status {done.returncode}) does not name the "
                             f"planted crash:\n{done.stdout}{done.stderr}")
 
+# A hang: when the time is up, the report says where the thread was stuck,
+# in validate and in an isolated scenario.
+hang_runs = []
+if hangs:
+    library = os.path.join(folder, "faulty_hangs_on_event" + suffix)
+    line = planted_line("planted: the hang")
+    with tempfile.TemporaryDirectory() as work:
+        scenario = os.path.join(work, "hang.scn")
+        with open(scenario, "w") as f:
+            f.write("create\n> PS '1' 'faulty.zorv_ui'\ntimer 1\n")
+        hang_runs = [("validate", library, "--only", "library.create", "--strictness", "1", "--seed", "7",
+                      "--timeout", "2"),
+                     ("check", library, scenario, scenario, "--timeout", "2")]
+        for args in hang_runs:
+            done = run(*args)
+            if not names_the_line(done.stdout, "timerCallback", line):
+                failures.append(f"{args[0]} of a hang does not say where it was stuck (line {line}):\n{done.stdout}")
+
 for failure in failures:
     print("FAIL:", failure)
-print(f"{len(CASES) * 3 + 3 - len(failures)} passed, {len(failures)} failed")
+print(f"{len(CASES) * 3 + 3 + len(hang_runs) - len(failures)} passed, {len(failures)} failed")
 sys.exit(1 if failures else 0)

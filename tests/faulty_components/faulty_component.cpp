@@ -195,7 +195,7 @@ protected:
     int eventOneCallback(EventView*) override { return 0; }
     void timerCallback(int) override
     {
-        for (volatile bool forever = ZORV_FAULT == hangsOnEvent; forever;) {
+        for (volatile bool forever = ZORV_FAULT == hangsOnEvent; forever;) {   // planted: the hang
         }
         if (ZORV_FAULT == crashesOnEvent)
             crash();

@@ -126,6 +126,15 @@ CrashSite describeCrashSite(const std::vector<ReportedFrame>& frames, const std:
     return site;
 }
 
+std::string withStuckSite(const std::string& reason, const std::vector<ReportedFrame>& frames,
+                          const std::string& componentLibrary)
+{
+    if (frames.empty())
+        return reason;
+    const CrashSite site = describeCrashSite(frames, componentLibrary);
+    return withCrashSite(reason + (site.place.empty() ? "" : ", stuck " + site.place), site);
+}
+
 std::string crashFault(const std::string& what, const CrashSite& site, bool memoryFault)
 {
     if (site.place.empty())

@@ -36,6 +36,12 @@ CrashSite describeCrashSite(const std::vector<ReportedFrame>& frames, const std:
 // sentence, then the stack and the note on lines of their own, indented.
 std::string withCrashSite(const std::string& sentence, const CrashSite& site);
 
+// A hang's reason (the time was up) with where the component's thread was
+// stuck, from the report the child made when asked; reason as it is where
+// there is no such report.
+std::string withStuckSite(const std::string& reason, const std::vector<ReportedFrame>& frames,
+                          const std::string& componentLibrary);
+
 // What one fault is known by: what happened (a crash report's sentence
 // without its event) where it happened. A crash without a place is known
 // by nothing: "" (each stays a fault of its own); a memory fault without

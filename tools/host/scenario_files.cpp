@@ -200,7 +200,9 @@ bool playIsolated(const std::string& file, const PlayOptions& options, ScenarioO
                                            + " s: the component hangs or is too slow"
                                      : "the scenario's process ended (" + child.description + ")";
     const ComponentReport report = componentReport(child);
-    if (!report.sentence.empty() && !child.timedOut)
+    if (child.timedOut)
+        why = withStuckSite(why, report.frames, options.library);
+    else if (!report.sentence.empty())
         why = withCrashSite(report.sentence, describeCrashSite(report.frames, options.library));
     outcome.output = child.out + "! " + why + "\n";
     outcome.ended = why;

@@ -116,6 +116,15 @@ void writeCrashReport(const char* what, const char* recordKind, const char* reco
     writeCrashRecord(recordKind, recordDetail);
 }
 
+// Where the thread was when the parent found the time up.
+void writeStuckReport(const platform::CrashStack& stack)
+{
+    writeRaw("! component stuck during: ");
+    writeRaw(currentEventForCrash());
+    writeRaw("\n");
+    writeCrashFrames(stack);
+}
+
 // A fault on a guarded page is a broken memory rule, reported as such.
 void reportGuardFault(const void* address, guarded::Access access, const platform::CrashStack& stack)
 {
@@ -181,7 +190,7 @@ std::optional<CrashRecord> readCrashRecord(const std::string& line)
 
 void installCrashReporter()
 {
-    platform::installCrashHandlers({reportGuardFault, writeCrashReport});
+    platform::installCrashHandlers({reportGuardFault, writeCrashReport, writeStuckReport});
 }
 
 Session::~Session()

@@ -120,8 +120,9 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
     ChildOutcome child = runSelf(args, timeout);
     if (child.timedOut)
         return CheckResult{Status::fail,
-                           "no verdict within " + std::to_string(static_cast<int>(timeout))
-                               + " s: the component hangs or is too slow",
+                           withStuckSite("no verdict within " + std::to_string(static_cast<int>(timeout))
+                                             + " s: the component hangs or is too slow",
+                                         componentReport(child).frames, library),
                            ResultKind::hang};
     // The child's standard output holds its verdict and nothing else.
     std::size_t start = 0;

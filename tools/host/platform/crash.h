@@ -39,6 +39,10 @@ struct CrashHandlers {
     // "11", or "exception" and "0xc0000005"); the process then ends with
     // status 70.
     void (*onCrash)(const char* what, const char* recordKind, const char* recordDetail, const CrashStack& stack);
+    // Called where the system can tell a process that ran out of its time
+    // (runSelf's limit) where its thread is stuck; the process then ends
+    // with status 124. Null: such a process just ends.
+    void (*onStuck)(const CrashStack& stack);
 };
 
 // Installs the handlers for the rest of the process's life. Call once.

@@ -16,6 +16,8 @@ namespace zorv_host::platform {
 namespace {
 
 CrashHandlers installed{};
+// What a parent sends a child that ran out of time (process_posix.cpp).
+const int stuckSignal = SIGUSR2;
 int recordStream = -1;
 
 // The page-fault error code, where the machine's context carries it: bit 1
@@ -106,6 +108,12 @@ void onCrashSignal(int signal, siginfo_t*, void* context)
     reportCrash(signal, captureStack(context));
 }
 
+void onStuckSignal(int, siginfo_t*, void* context)
+{
+    installed.onStuck(captureStack(context));
+    _exit(124);
+}
+
 void onFaultSignal(int signal, siginfo_t* info, void* context)
 {
     const CrashStack stack = captureStack(context);
@@ -131,6 +139,10 @@ void installCrashHandlers(const CrashHandlers& handlers)
     action.sa_sigaction = onFaultSignal;
     sigaction(SIGSEGV, &action, nullptr);
     sigaction(SIGBUS, &action, nullptr);
+    if (handlers.onStuck) {
+        action.sa_sigaction = onStuckSignal;
+        sigaction(stuckSignal, &action, nullptr);
+    }
 }
 
 void writeRawError(const char* text)

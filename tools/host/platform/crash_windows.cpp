@@ -60,14 +60,18 @@ CrashStack captureStack(const CONTEXT& faulting)
 #else
 // Follows the chain of saved frame pointers while it stays inside this
 // thread's stack: the components keep their frame pointers; where other
-// code does not, the walk ends there.
+// code does not, the walk ends there. The handler runs on the faulting
+// thread's stack, so the committed part that holds its own locals holds
+// every frame above it too.
 CrashStack captureStack(const CONTEXT& faulting)
 {
     CrashStack stack;
     addFrame(stack, faulting.Eip);
-    const NT_TIB* tib = reinterpret_cast<const NT_TIB*>(NtCurrentTeb());
-    const ULONG_PTR low = reinterpret_cast<ULONG_PTR>(tib->StackLimit);
-    const ULONG_PTR high = reinterpret_cast<ULONG_PTR>(tib->StackBase);
+    MEMORY_BASIC_INFORMATION region{};
+    if (VirtualQuery(&region, &region, sizeof region) == 0)
+        return stack;
+    const ULONG_PTR low = reinterpret_cast<ULONG_PTR>(region.BaseAddress);
+    const ULONG_PTR high = low + region.RegionSize;
     ULONG_PTR frame = faulting.Ebp;
     while (stack.count < CrashStack::capacity && frame >= low && frame + 2 * sizeof(ULONG_PTR) <= high
            && frame % sizeof(ULONG_PTR) == 0) {

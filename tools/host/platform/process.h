@@ -21,9 +21,11 @@ struct ChildOutcome {
 };
 
 // Runs the current executable with args (argv[1..]); kills it after
-// timeoutSeconds. Safe to call from several threads at once: no child
-// inherits another's pipes. Exit status 70 counts as a crash (the crash
-// reporter's), as do a signal and a Windows exception code.
+// timeoutSeconds. Where the system lets it, a child out of time is first
+// asked where it is stuck (crash.h, onStuck) and given two seconds to say.
+// Safe to call from several threads at once: no child inherits another's
+// pipes. Exit status 70 counts as a crash (the crash reporter's), as do a
+// signal and a Windows exception code.
 ChildOutcome runSelf(const std::vector<std::string>& args, double timeoutSeconds);
 
 // Runs the program argv[0] (found along PATH where it has no folder) with

@@ -36,7 +36,9 @@ bool makePipes(int outPipe[2], int errPipe[2], ChildOutcome& outcome)
 }
 
 // Reads both pipes into the outcome until they close or the deadline
-// passes; then the child is killed.
+// passes; then the child is asked where it is stuck (SIGUSR2, which the
+// crash reporter answers, crash_posix.cpp), and killed if it has not ended
+// two seconds later.
 void collectOutput(pid_t child, int outFd, int errFd, double timeoutSeconds, ChildOutcome& outcome)
 {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
@@ -45,8 +47,13 @@ void collectOutput(pid_t child, int outFd, int errFd, double timeoutSeconds, Chi
     int open = 2;
     while (open > 0) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+        if (left.count() <= 0 && !outcome.timedOut) {
             outcome.timedOut = true;
+            kill(child, SIGUSR2);
+            deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            continue;
+        }
+        if (left.count() <= 0) {
             kill(child, SIGKILL);
             break;
         }
