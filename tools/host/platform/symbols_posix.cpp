@@ -2,7 +2,10 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sstream>
+#include <utility>
 
 #include "platform/files.h"
 #include "platform/process.h"
@@ -100,10 +103,55 @@ std::vector<SourcePlace> readAnswers(const std::string& out, std::size_t count, 
     return places;
 }
 
+
+// One fault crashes many checks at the same places, and each answer costs
+// a symbolizer's start: the places already found are kept, per module and
+// offset, for the life of this process (validate -j asks from several
+// threads).
+std::mutex knownLock;
+std::map<std::pair<std::string, std::uintptr_t>, SourcePlace> known;
+
+std::optional<std::vector<SourcePlace>> knownPlaces(const std::string& module, const std::vector<std::uintptr_t>& offsets)
+{
+    std::lock_guard<std::mutex> hold(knownLock);
+    std::vector<SourcePlace> places;
+    for (std::uintptr_t offset : offsets) {
+        auto found = known.find({module, offset});
+        if (found == known.end())
+            return std::nullopt;
+        places.push_back(found->second);
+    }
+    return places;
+}
+
+void remember(const std::string& module, const std::vector<std::uintptr_t>& offsets,
+              const std::vector<SourcePlace>& places)
+{
+    std::lock_guard<std::mutex> hold(knownLock);
+    for (std::size_t i = 0; i < offsets.size() && i < places.size(); ++i)
+        known[{module, offsets[i]}] = places[i];
+}
+
+std::optional<std::vector<SourcePlace>> runSymbolizer(const std::string& module,
+                                                      const std::vector<std::uintptr_t>& offsets, std::string& why);
+
 } // namespace
 
 std::optional<std::vector<SourcePlace>> symbolize(const std::string& module, const std::vector<std::uintptr_t>& offsets,
                                                   std::string& why)
+{
+    if (std::optional<std::vector<SourcePlace>> places = knownPlaces(module, offsets))
+        return places;
+    std::optional<std::vector<SourcePlace>> places = runSymbolizer(module, offsets, why);
+    if (places)
+        remember(module, offsets, *places);
+    return places;
+}
+
+namespace {
+
+std::optional<std::vector<SourcePlace>> runSymbolizer(const std::string& module,
+                                                      const std::vector<std::uintptr_t>& offsets, std::string& why)
 {
     if (!fileReadable(module)) {
         why = module + " cannot be read";
@@ -130,5 +178,7 @@ std::optional<std::vector<SourcePlace>> symbolize(const std::string& module, con
     }
     return places;
 }
+
+} // namespace
 
 } // namespace zorv_host::platform
