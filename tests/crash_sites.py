@@ -46,6 +46,14 @@ def names_the_line(report, function, line):
                 and re.search(r"faulty_component\.cpp:%d$" % line, frame.group(2)))
 
 
+def timer_scenario(work):
+    """A scenario of work's that creates the component and expires timer 1."""
+    scenario = os.path.join(work, "timer.scn")
+    with open(scenario, "w") as f:
+        f.write("create\n> PS '1' 'faulty.zorv_ui'\ntimer 1\n")
+    return scenario
+
+
 def run(*args):
     return subprocess.run([*runner, host, *args], capture_output=True, text=True, timeout=120)
 
@@ -78,9 +86,7 @@ for fault, function, marker in CASES:
 library = os.path.join(folder, "faulty_crashes_on_event" + suffix)
 line = planted_line("planted: the crash")
 with tempfile.TemporaryDirectory() as work:
-    scenario = os.path.join(work, "crash.scn")
-    with open(scenario, "w") as f:
-        f.write("create\n> PS '1' 'faulty.zorv_ui'\ntimer 1\n")
+    scenario = timer_scenario(work)
     RUNS = [(("check", library, scenario, scenario), 70), (("check", library, scenario), 70),
             (("soak", library, "--events", "50"), 70)]
     for args, status in RUNS:
@@ -96,9 +102,7 @@ if hangs:
     library = os.path.join(folder, "faulty_hangs_on_event" + suffix)
     line = planted_line("planted: the hang")
     with tempfile.TemporaryDirectory() as work:
-        scenario = os.path.join(work, "hang.scn")
-        with open(scenario, "w") as f:
-            f.write("create\n> PS '1' 'faulty.zorv_ui'\ntimer 1\n")
+        scenario = timer_scenario(work)
         hang_runs = [("validate", library, "--only", "library.create", "--strictness", "1", "--seed", "7",
                       "--timeout", "2"),
                      ("check", library, scenario, scenario, "--timeout", "2")]

@@ -54,7 +54,7 @@ TEST(ChildReport, TheCrashSentenceAndTheKindBeforeIt)
     for (const Case& c : cases) {
         ChildOutcome child;
         child.err = c.err;
-        zorv_host::ComponentReport report = componentReport(child);
+        zorv_host::ComponentReport report = componentReport(child.err);
         EXPECT_EQ(report.sentence, c.sentence) << c.err;
         EXPECT_EQ(report.kind ? zorv_host::guarded::faultKindName(*report.kind) : "", std::string(c.kind)) << c.err;
     }

@@ -125,26 +125,24 @@ std::string taggedLine(const std::string& text, const std::string& tag, std::siz
 
 std::string describedCrash(const std::string& errorText, const std::string& library)
 {
-    ChildOutcome child;
-    child.err = errorText;
-    const ComponentReport report = componentReport(child);
+    const ComponentReport report = componentReport(errorText);
     return report.sentence.empty() ? "" : withCrashSite(report.sentence, describeCrashSite(report.frames, library));
 }
 
-ComponentReport componentReport(const ChildOutcome& child)
+ComponentReport componentReport(const std::string& errorText)
 {
     static const std::string tag = "! component ";
     ComponentReport report;
-    std::size_t at = findTaggedLine(child.err, tag);
+    std::size_t at = findTaggedLine(errorText, tag);
     if (at == std::string::npos)
         return report;
-    report.sentence = "component " + taggedLine(child.err, tag, at);
+    report.sentence = "component " + taggedLine(errorText, tag, at);
     // The kind line, if any, is the one just before the sentence's.
     if (at != 0)
-        report.kind = guarded::faultKindFromName(taggedLine(child.err, "! kind ", at - 1));
+        report.kind = guarded::faultKindFromName(taggedLine(errorText, "! kind ", at - 1));
     // Both sentences name the event after " during" (" during: " a crash's).
     report.fault = report.sentence.substr(0, report.sentence.find(" during"));
-    report.frames = readCrashFrames(child.err, at);
+    report.frames = readCrashFrames(errorText, at);
     return report;
 }
 

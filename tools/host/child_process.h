@@ -65,7 +65,8 @@ std::string taggedLine(const std::string& text, const std::string& tag, std::siz
 std::size_t findTaggedLine(const std::string& text, const std::string& tag,
                            std::size_t before = std::string::npos);
 
-// What a child's crash reporter said of the component: the sentence of its
+// What a child's crash reporter said of the component, read from its
+// standard error (errorText): the sentence of its
 // "! component ..." line (without the "! ") and the rule a guarded-memory
 // fault names on a "! kind NAME" line before it. Empty and nullopt where the
 // child wrote no such line (it was killed, or ended on its own). For a
@@ -80,7 +81,7 @@ struct ComponentReport {
     std::string fault;
     std::vector<ReportedFrame> frames;
 };
-ComponentReport componentReport(const ChildOutcome& child);
+ComponentReport componentReport(const std::string& errorText);
 
 // The crash report in a child's standard error in words: its sentence,
 // then the stack of library's frames (crash_site.h); "" where it has none.

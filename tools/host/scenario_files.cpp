@@ -199,7 +199,7 @@ bool playIsolated(const std::string& file, const PlayOptions& options, ScenarioO
     std::string why = child.timedOut ? "no outcome within " + std::to_string(static_cast<int>(options.timeout))
                                            + " s: the component hangs or is too slow"
                                      : "the scenario's process ended (" + child.description + ")";
-    const ComponentReport report = componentReport(child);
+    const ComponentReport report = componentReport(child.err);
     if (child.timedOut)
         why = withStuckSite(why, report.frames, options.library);
     else if (!report.sentence.empty())

@@ -122,14 +122,14 @@ CheckResult runCheckIsolated(const Check& check, const std::string& library, con
         return CheckResult{Status::fail,
                            withStuckSite("no verdict within " + std::to_string(static_cast<int>(timeout))
                                              + " s: the component hangs or is too slow",
-                                         componentReport(child).frames, library),
+                                         componentReport(child.err).frames, library),
                            ResultKind::hang};
     // The child's standard output holds its verdict and nothing else.
     std::size_t start = 0;
     std::optional<std::string> line = finalLine(child.out, start);
     std::optional<CheckVerdict> verdict = line && start == 0 ? readCheckVerdict(*line) : std::nullopt;
     if (!verdict) {
-        ComponentReport report = componentReport(child);
+        ComponentReport report = componentReport(child.err);
         if (report.sentence.empty())
             return CheckResult{Status::fail, "the check process ended (" + child.description + ")",
                                ResultKind::processEnded};
