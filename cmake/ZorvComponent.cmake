@@ -11,6 +11,11 @@
 # and manifest generated from the arguments. Layouts are copied beside the
 # module, where the host looks for them.
 #
+# With -DZORV_COVERAGE=ON a native build counts, with gcov, which lines and
+# branches of the component's own sources run (unoptimised, so that lines
+# stay lines); zorv_add_coverage_report() reports them. The Windows build
+# ignores the switch and says so.
+#
 # Links ZORV_COMPONENT_LIBRARIES (default: the targets zorv_script_helper and
 # zorv_string of our tree; the SDK package sets its imported targets), and with the Windows tool chain zorv_windows_module() and
 # zorv_import_kernel32 from ZorvWindows.cmake and ZORV_WIN32_DIR.
@@ -19,6 +24,7 @@ set(ZORV_COMPONENT_TEMPLATE_DIR ${CMAKE_CURRENT_LIST_DIR})
 if(NOT DEFINED ZORV_COMPONENT_LIBRARIES)
   set(ZORV_COMPONENT_LIBRARIES zorv_script_helper zorv_string)
 endif()
+option(ZORV_COVERAGE "Count what the tests reach of each component (native builds, gcov)" OFF)
 if(NOT DEFINED ZORV_TEXT_LIBRARY)
   set(ZORV_TEXT_LIBRARY zorv_string)
 endif()
@@ -53,6 +59,26 @@ function(zorv_native_debug_symbols target)
   if(NOT MSVC)
     target_compile_options(${target} PRIVATE -g)
   endif()
+endfunction()
+
+# The gcov counts, on the component's own sources only.
+function(_zorv_coverage_counts target)
+  zorv_windows_target(windows)
+  if(windows)
+    get_property(said GLOBAL PROPERTY ZORV_COVERAGE_SAID)
+    if(NOT said)
+      set_property(GLOBAL PROPERTY ZORV_COVERAGE_SAID ON)
+      message(WARNING "ZORV_COVERAGE is for the native build: the Windows components are built without counts")
+    endif()
+    return()
+  endif()
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    message(FATAL_ERROR "ZORV_COVERAGE needs gcc or clang (gcov's counts), not ${CMAKE_CXX_COMPILER_ID}")
+  endif()
+  target_compile_options(${target} PRIVATE --coverage -O0)
+  target_link_options(${target} PRIVATE --coverage)
+  # One object per source, so that the counts name the author's own files.
+  set_target_properties(${target} PROPERTIES UNITY_BUILD OFF ZORV_COVERAGE ON)
 endfunction()
 
 function(zorv_add_component name)
@@ -96,6 +122,10 @@ function(zorv_add_component name)
     zorv_warnings(${name})
   endif()
   zorv_native_debug_symbols(${name})
+  set_target_properties(${name} PROPERTIES ZORV_SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+  if(ZORV_COVERAGE)
+    _zorv_coverage_counts(${name})
+  endif()
 
   if(ZORV_WINDOWS_TARGET)
     if(NOT COMMAND zorv_windows_module OR NOT DEFINED ZORV_WIN32_DIR)

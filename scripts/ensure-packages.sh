@@ -21,7 +21,7 @@ ensure_packages() {
 
 # The native tool chain and test libraries.
 NATIVE_PACKAGES=(cmake ninja-build g++ g++-multilib libgtest-dev libgmock-dev valgrind libcli11-dev nlohmann-json3-dev libedit-dev
-                 pkg-config libcpp-httplib-dev)
+                 pkg-config libcpp-httplib-dev gcovr)
 # The workbench's page in a real browser (the browser tests, the main job's
 # screenshot); Debian's own Python runs selenium.
 BROWSER_PACKAGES=(chromium chromium-driver python3-selenium fonts-dejavu-core curl)

@@ -26,6 +26,9 @@ int main(int argc, char** argv)
     zorv_host::cli::addBridge(app, status);
     zorv_host::cli::addNew(app, status);
     zorv_host::cli::addCrashSite(app, status);
+#if defined(ZORV_HOST_COVERAGE)
+    zorv_host::cli::addCoverage(app, status);
+#endif
 #if defined(ZORV_HOST_WORKBENCH)
     zorv_host::cli::addPanel(app, status);
 #endif

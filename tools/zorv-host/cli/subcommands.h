@@ -17,6 +17,7 @@ void addPreflight(CLI::App& app, int& status);    // zorv-host.exe on the target
 void addBridge(CLI::App& app, int& status);       // one component over a line protocol
 void addImageCheck(CLI::App& app, int& status);   // native only; the script does the work
 void addPanel(CLI::App& app, int& status);        // native only: the workbench
+void addCoverage(CLI::App& app, int& status);     // native only: what the tests reach (gcovr)
 void addNew(CLI::App& app, int& status);          // a ready component project
 void addCrashSite(CLI::App& app, int& status);    // hidden: a crashed process's stack in words
 
