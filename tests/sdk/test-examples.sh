@@ -78,7 +78,7 @@ on_workbench() {
     local log=$out/logs/generated.workbench.out
     "$prefix/bin/zorv-host" panel "$generated/Dimmer.zorv_panel" --port 0 --record-dir "$out/recordings" >"$log" 2>&1 &
     local pid=$! url="" state=""
-    for _ in $(seq 100); do url=$(grep -o 'http://[0-9.:]*/' "$log" | head -1); [ -n "$url" ] && break; sleep 0.1; done
+    for _ in $(seq 100); do url=$(grep -o 'http://[0-9.:]*/[0-9a-f]*/' "$log" | head -1); [ -n "$url" ] && break; sleep 0.1; done
     for _ in $(seq 100); do
         state=$(curl -s "${url}api/state")
         [ "$(grep -o '"status":"running"' <<<"$state" | wc -l)" = 2 ] && break

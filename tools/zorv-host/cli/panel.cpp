@@ -129,7 +129,7 @@ int runPanel(PanelOptions options)
     }
     workbench.start();
     std::size_t count = panel->placements.size();
-    std::cout << "workbench: http://127.0.0.1:" << port << "/  (" << count << (count == 1 ? " placement" : " placements")
+    std::cout << "workbench: " << server.url() << "  (" << count << (count == 1 ? " placement" : " placements")
               << "; Ctrl-C ends it)\n"
               << "recordings go to " << options.recordDir << "/" << std::endl;
     const bool served = serveUntilEnded(server, endings);

@@ -59,11 +59,11 @@ function drawParent(state) {
     for (const source of parent.sources) {
       row.append(el('button', {
         'data-source': source.number, title: 'send "source=' + source.number + '" to every placement',
-        onclick: () => post('/api/source', {number: source.number}),
+        onclick: () => post('api/source', {number: source.number}),
       }, el('span', {class: 'n', text: String(source.number)}), source.name));
     }
     row.append(el('button', {class: 'clear', 'data-source': '-1', text: 'Clear',
-      title: 'clear the source selection', onclick: () => post('/api/source', {number: -1})}));
+      title: 'clear the source selection', onclick: () => post('api/source', {number: -1})}));
     row.dataset.key = key;
   }
   for (const button of row.querySelectorAll('button[data-source]'))
@@ -121,7 +121,7 @@ function buildSurface(placement) {
         if (isButton) {
           node.addEventListener('click', () => {
             page.pressedAt = performance.now();
-            post('/api/press', {placement: placement.name, panel: panel.id, control: control.id});
+            post('api/press', {placement: placement.name, panel: panel.id, control: control.id});
           });
         }
         surface.append(node);
@@ -145,13 +145,13 @@ function buildCard(placement) {
   parts.timers = el('div', {class: 'timers'});
   parts.reload = el('button', {class: 'reload', text: 'Reload', hidden: '',
     title: 'the library or a layout changed on disk: destroy, load the new files, create and configure again',
-    onclick: () => post('/api/restart', {placement: placement.name})});
+    onclick: () => post('api/restart', {placement: placement.name})});
   parts.restart = el('button', {class: 'restart', text: 'Restart',
-    onclick: () => post('/api/restart', {placement: placement.name})});
+    onclick: () => post('api/restart', {placement: placement.name})});
   parts.code = el('select', {class: 'event-code', title: 'an event of code 1, 6 or 7, with null data'},
     ...[1, 6, 7].map((code) => el('option', {value: String(code), text: 'code ' + code})));
   parts.event = el('button', {class: 'send-event', text: 'Event',
-    onclick: () => post('/api/event', {placement: placement.name, code: Number(parts.code.value)})});
+    onclick: () => post('api/event', {placement: placement.name, code: Number(parts.code.value)})});
   parts.input = el('input', {type: 'text', placeholder: 'parent message', title: 'a parent message to this placement, e.g. return=all'});
   parts.reply = el('div', {class: 'message-reply'});
   const send = async () => {
@@ -160,7 +160,7 @@ function buildCard(placement) {
     // The old reply goes at once, so that what shows is always this text's.
     parts.reply.textContent = '';
     delete parts.reply.dataset.answers;
-    const outcome = await post('/api/parent', {placement: placement.name, text});
+    const outcome = await post('api/parent', {placement: placement.name, text});
     parts.reply.textContent = outcome.ok ? 'reply: ' + (outcome.reply == null ? 'null' : JSON.stringify(outcome.reply))
                                          : 'not sent: ' + (outcome.error || 'refused');
     parts.reply.dataset.answers = text;
@@ -344,7 +344,7 @@ function render(state) {
 
 function connect() {
   const link = document.getElementById('connection');
-  const events = new EventSource('/api/events');
+  const events = new EventSource('api/events');
   events.addEventListener('open', () => { link.textContent = 'live'; link.className = 'badge on'; });
   events.addEventListener('error', () => { link.textContent = 'reconnecting…'; link.className = 'badge off'; });
   events.addEventListener('state', (event) => render(JSON.parse(event.data)));
@@ -352,7 +352,7 @@ function connect() {
 }
 
 document.getElementById('record').addEventListener('change', async (event) => {
-  const outcome = await post('/api/record', {on: event.target.checked});
+  const outcome = await post('api/record', {on: event.target.checked});
   const note = document.getElementById('record-note');
   if (outcome.files) note.textContent = 'wrote ' + outcome.files.length + ' scenarios to ' + page.state.recordDir;
   else if (event.target.checked && outcome.ok) note.textContent = 'recording\u2026';

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <random>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -55,6 +57,25 @@ bool switchField(const json& body, const char* name)
     return body.at(name).get<bool>();
 }
 
+// 128 random bits as 32 hexadecimal digits.
+std::string makeToken()
+{
+    std::random_device device;
+    std::string token;
+    for (int i = 0; i < 4; ++i) {
+        char part[9];
+        std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(device()));
+        token += part;
+    }
+    return token;
+}
+
+void refuse(httplib::Response& res, const std::string& reason)
+{
+    res.status = 403;
+    res.set_content(json{{"ok", false}, {"error", reason}}.dump(), "application/json");
+}
+
 std::string logEventData(const std::vector<LogEntry>& entries)
 {
     std::string data = "[";
@@ -70,6 +91,9 @@ struct Server::Impl {
     std::string pageDir;
     httplib::Server http;
     std::atomic<bool> stopping{false};
+    const std::string token = makeToken();
+    const std::string root = "/" + token + "/";   // where everything is served
+    int port = -1;
 
     Impl(Workbench& w, std::string dir) : workbench(w), pageDir(std::move(dir))
     {
@@ -82,13 +106,40 @@ struct Server::Impl {
             setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
             setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         });
+        http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+            const std::string reason = refusal(req);
+            if (reason.empty())
+                return httplib::Server::HandlerResponse::Unhandled;
+            refuse(res, reason);
+            return httplib::Server::HandlerResponse::Handled;
+        });
         routes();
+    }
+
+    // Why a request is refused; empty when it may go on.
+    std::string refusal(const httplib::Request& req) const
+    {
+        const std::string at = ":" + std::to_string(port);
+        const std::string host = req.get_header_value("Host");
+        if (host != "127.0.0.1" + at && host != "localhost" + at)
+            return "the Host must be 127.0.0.1" + at + " or localhost" + at + ", not \"" + host + "\"";
+        if (req.has_header("Origin")) {
+            const std::string origin = req.get_header_value("Origin");
+            if (origin != "http://127.0.0.1" + at && origin != "http://localhost" + at)
+                return "requests from another origin (\"" + origin + "\") are refused";
+        }
+        if (req.path.compare(0, root.size(), root) != 0 && req.path + "/" != root)
+            return "without its token: open the URL the workbench printed";
+        return std::string();
     }
 
     void routes()
     {
+        http.Get(root.substr(0, root.size() - 1), [this](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect(root);
+        });
         if (!pageDir.empty()) {
-            http.set_mount_point("/", pageDir);
+            http.set_mount_point(root, pageDir);
         } else {
             for (std::size_t i = 0; i < pageAssetCount; ++i) {
                 const PageAsset& asset = pageAssets[i];
@@ -96,33 +147,33 @@ struct Server::Impl {
                     res.set_content(reinterpret_cast<const char*>(asset.data), asset.size, asset.contentType);
                     res.set_header("Cache-Control", "no-store");
                 };
-                http.Get(asset.path, serve);
+                http.Get(root + (asset.path + 1), serve);
                 if (std::string(asset.path) == "/index.html")
-                    http.Get("/", serve);
+                    http.Get(root, serve);
             }
         }
-        http.Get("/api/state", [this](const httplib::Request&, httplib::Response& res) {
+        http.Get(root + "api/state", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(workbench.state(), "application/json");
         });
-        http.Get("/api/log", [this](const httplib::Request& req, httplib::Response& res) {
+        http.Get(root + "api/log", [this](const httplib::Request& req, httplib::Response& res) {
             std::uint64_t after = req.has_param("after") ? std::strtoull(req.get_param_value("after").c_str(), nullptr, 10) : 0;
             res.set_content(logEventData(workbench.logSince(after, logBacklog)), "application/json");
         });
-        http.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) { events(res); });
-        post("/api/press", [this](const json& body) {
+        http.Get(root + "api/events", [this](const httplib::Request&, httplib::Response& res) { events(res); });
+        post(root + "api/press", [this](const json& body) {
             return workbench.press(textField(body, "placement"), textField(body, "panel", "1"),
                                    textField(body, "control"));
         });
-        post("/api/source", [this](const json& body) { return workbench.selectSource(numberField(body, "number")); });
-        post("/api/parent", [this](const json& body) {
+        post(root + "api/source", [this](const json& body) { return workbench.selectSource(numberField(body, "number")); });
+        post(root + "api/parent", [this](const json& body) {
             return workbench.sendParent(textField(body, "placement"), textField(body, "text"));
         });
-        post("/api/event", [this](const json& body) {
+        post(root + "api/event", [this](const json& body) {
             return workbench.sendEvent(textField(body, "placement"), numberField(body, "code"));
         });
-        post("/api/restart",
+        post(root + "api/restart",
              [this](const json& body) { return workbench.restart(textField(body, "placement")); });
-        post("/api/record", [this](const json& body) { return workbench.setRecording(switchField(body, "on")); });
+        post(root + "api/record", [this](const json& body) { return workbench.setRecording(switchField(body, "on")); });
     }
 
     // A request of the page: a JSON body, an Outcome back.
@@ -195,9 +246,13 @@ Server::~Server() { stop(); }
 int Server::bind(int port)
 {
     if (port == 0)
-        return impl_->http.bind_to_any_port("127.0.0.1");
-    return impl_->http.bind_to_port("127.0.0.1", port) ? port : -1;
+        impl_->port = impl_->http.bind_to_any_port("127.0.0.1");
+    else
+        impl_->port = impl_->http.bind_to_port("127.0.0.1", port) ? port : -1;
+    return impl_->port;
 }
+
+std::string Server::url() const { return "http://127.0.0.1:" + std::to_string(impl_->port) + impl_->root; }
 
 bool Server::run() { return impl_->http.listen_after_bind(); }
 

@@ -1,6 +1,14 @@
 // The workbench's web front: the page, its live state as server-sent events,
 // and the requests the page makes, served on the loopback interface only.
 // Every request goes to the Workbench, which runs it on its host thread.
+//
+// Only the printed URL drives it: everything is served under a random
+// token, /TOKEN/ (the page's own requests are relative to it), and a
+// request must name this server in Host (127.0.0.1 or localhost with its
+// port) and, when it has an Origin, come from it. Anything else gets 403
+// with a short JSON reason, so another web page open in the same browser
+// can neither read the state nor press a button (nor reach it through a
+// name it rebinds to 127.0.0.1).
 #ifndef ZORV_WORKBENCH_SERVER_H
 #define ZORV_WORKBENCH_SERVER_H
 
@@ -22,6 +30,8 @@ public:
 
     // Binds 127.0.0.1:port (0 picks a free port); the port, or -1.
     int bind(int port);
+    // The URL that drives it, once bound: "http://127.0.0.1:PORT/TOKEN/".
+    std::string url() const;
     // Serves until stop(); returns false when serving failed.
     bool run();
     // From any thread (a signal handler's helper thread included).
