@@ -59,7 +59,7 @@ TEST(HostModel, CarriesOutEachVerb)
         {"TP 'statesheet=x' '1' 'Ident'", std::nullopt, EffectKind::propertyRefused, "TP for panel '1', which has no layout"},
         {ps, std::string(hostToken), EffectKind::panelShown, ""},
         {"TG '1' 'Ident' 'statesheet'", std::string("statesheet=default"), EffectKind::queried, ""},
-        {"TP 'statesheet=sel_on' '1' 'Ident'", std::nullopt, EffectKind::propertySet, ""},
+        {"TP 'statesheet=sel_on' '1' 'Ident'", std::nullopt, EffectKind::propertySet, "statesheet=sel_on"},
         {"TG '1' 'Ident' 'statesheet'", std::string("statesheet=sel_on"), EffectKind::queried, ""},
         {"TP 'value=1' '1' 'Nope'", std::nullopt, EffectKind::propertyRefused,
          "TP for control 'Nope', which the layout does not have"},

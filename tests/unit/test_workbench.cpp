@@ -76,6 +76,11 @@ TEST(PanelFile, WarnsAboutLikelySlips)
     EXPECT_NE(panel->warnings[1].find("\"D3\" is not in \"instances\""), std::string::npos) << panel->warnings[1];
     EXPECT_NE(panel->warnings[2].find("\"onn\" is not in \"state_sheets\""), std::string::npos) << panel->warnings[2];
     EXPECT_NE(panel->warnings[3].find("placement \"B\""), std::string::npos) << panel->warnings[3];
+    // Without any state sheets, every sheet named is one the page draws plain.
+    panel = parsePanelFile(minimalPanel(R"("selectedbg": "on",)"), "p", roots, error);
+    ASSERT_TRUE(panel) << error;
+    ASSERT_EQ(panel->warnings.size(), 1u);
+    EXPECT_NE(panel->warnings[0].find("\"on\" is not in \"state_sheets\""), std::string::npos) << panel->warnings[0];
 }
 
 TEST(PanelFile, RefusesWhatItCannotRun)
@@ -287,6 +292,14 @@ std::vector<JournalStep> takeRoad()
     return steps;
 }
 
+std::string readText(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 zorv_host::RunResult replay(const std::string& text)
 {
     std::istringstream in(text);
@@ -359,6 +372,43 @@ TEST(Recording, StopsAtTheStepTheComponentFailedIn)
     EXPECT_EQ(parsed->steps.back().source, "parent \"instance=D3\"");   // the hang is not replayed
 }
 
+// A journal keeps the whole life while it fits its budget or a recording
+// is on, and only the latest steps within the budget otherwise.
+TEST(Journal, KeepsWithinItsBudgetUnlessRecording)
+{
+    JournalStep step;
+    step.event = "parent \"source=5\"";
+    step.commands = {"RC 12 5 3 ',' 1", "ET 1 250"};
+    const std::size_t each = stepBytes(JournalStep(step));   // as a copy counts
+    Journal journal(10 * each);
+    for (int i = 0; i < 10; ++i)
+        journal.add(step, false);
+    EXPECT_TRUE(journal.wholeLife());
+    journal.add(step, false);
+    EXPECT_FALSE(journal.wholeLife());
+    EXPECT_EQ(journal.steps().size(), 10u);
+    EXPECT_EQ(journal.dropped(), 1u);
+    for (int i = 0; i < 1000; ++i)
+        journal.add(step, false);
+    EXPECT_EQ(journal.steps().size(), 10u);   // flat, however long the run
+    EXPECT_EQ(journal.bytes(), 10 * each);
+    EXPECT_EQ(journal.dropped(), 1001u);
+
+    journal.startRecording();
+    EXPECT_EQ(journal.recordFrom(), 10u);
+    for (int i = 0; i < 30; ++i)
+        journal.add(step, true);
+    EXPECT_EQ(journal.steps().size(), 40u);   // nothing a recording holds goes
+    journal.add(step, false);                 // the recording ended: back within the budget
+    EXPECT_EQ(journal.steps().size(), 10u);
+    EXPECT_EQ(journal.recordFrom(), 0u);
+
+    journal.newLife();
+    EXPECT_TRUE(journal.empty());
+    EXPECT_TRUE(journal.wholeLife());
+    EXPECT_EQ(journal.bytes(), 0u);
+}
+
 TEST(Recording, FileNamesKeepToSafeCharacters)
 {
     EXPECT_EQ(scenarioFileName("MON 1"), "MON_1.scn");
@@ -382,6 +432,7 @@ protected:
                          {"name": "D", "library": ")" ZORV_TEST_SELVARIN R"(", "base_path": "/nonexistent"}]})";
     }
     virtual std::string recordDir() { return zorv_test::inProcessFolder("workbench-recordings"); }
+    virtual void adjust(WorkbenchOptions&) {}
 
     void SetUp() override
     {
@@ -396,6 +447,7 @@ protected:
         // thread may itself wait long for the processor, and would call
         // it hung after the usual 2 s. No test here hangs a component.
         options.eventSeconds = 60;
+        adjust(options);
         workbench = std::make_unique<Workbench>(*panel, options);
         workbench->start();
         ASSERT_TRUE(waitFor([](const json&) { return true; }, [this] { return workbench->settled(); }));
@@ -471,6 +523,58 @@ TEST_F(WorkbenchRun, PlaysTheTakeRoadAcrossPlacements)
     for (const LogEntry& entry : workbench->logSince(0))
         logged = logged || (entry.placement == "D" && entry.text.find("which has no layout") != std::string::npos);
     EXPECT_TRUE(logged);   // its TP for "Ident" went to a panel without a layout
+}
+
+// The panel file names no state sheets: the ones the component uses are
+// said once each, in the log and on the card.
+TEST_F(WorkbenchRun, StateSheetsThePanelFileLacksAreNamed)
+{
+    EXPECT_TRUE(workbench->press("A", "1", "Monitor").get().ok);
+    EXPECT_TRUE(waitFor([](const json& s) {
+        const json& sheets = placement(s, "A")["unknownSheets"];
+        return sheets.size() == 2 && sheets[0] == "off" && sheets[1] == "on";
+    }));
+    int said = 0;
+    for (const LogEntry& entry : workbench->logSince(0))
+        said += entry.placement == "A" && entry.text.find("is not in the panel file's") != std::string::npos;
+    EXPECT_EQ(said, 2);
+}
+
+// A long run keeps the journal within its budget (a test-sized one here),
+// and the card then says a recording cannot reach back to the life's start.
+class WorkbenchLongRun : public WorkbenchRun {
+protected:
+    void adjust(WorkbenchOptions& options) override { options.journalBytes = 16 << 10; }
+};
+
+TEST_F(WorkbenchLongRun, KeepsTheJournalWithinItsBudget)
+{
+    ASSERT_TRUE(waitFor([](const json& s) { return placement(s, "A")["status"] == "running"; }));
+    std::size_t stepsKept = 0;
+    for (int round = 1; round <= 3; ++round) {
+        for (int i = 0; i < 300; ++i)
+            ASSERT_TRUE(workbench->sendEvent("A", 1).get().ok);
+        ASSERT_TRUE(workbench->sendParent("A", "return=all").get().ok);   // published after the events
+        const json journal = placement(json::parse(workbench->state()), "A")["journal"];
+        EXPECT_LE(journal["bytes"].get<std::size_t>(), std::size_t(16) << 10);
+        EXPECT_FALSE(journal["wholeLife"].get<bool>());
+        EXPECT_NE(journal["reach"].get<std::string>().find("restart it to record"), std::string::npos);
+        if (round > 1) {
+            EXPECT_EQ(journal["steps"].get<std::size_t>(), stepsKept);   // flat
+        }
+        stepsKept = journal["steps"];
+    }
+    // Its life cannot be replayed from a part: no file, and the log says why.
+    ASSERT_TRUE(workbench->setRecording(true).get().ok);
+    ASSERT_TRUE(workbench->sendParent("A", "return=all").get().ok);
+    Outcome written = workbench->setRecording(false).get();
+    ASSERT_TRUE(written.ok) << written.error;
+    for (const std::string& file : written.files)
+        EXPECT_NE(std::filesystem::path(file).filename().string().rfind("A", 0), 0u) << file;
+    bool said = false;
+    for (const LogEntry& entry : workbench->logSince(0))
+        said = said || (entry.placement == "A" && entry.text.find("not recorded: this life outgrew") == 0);
+    EXPECT_TRUE(said);
 }
 
 TEST_F(WorkbenchRun, ATypedActiveDestinationMovesTheSelectionOfEveryPlacement)
@@ -591,6 +695,16 @@ TEST_F(WorkbenchRecording, AFailedWriteKeepsRecordingAndNamesStayApart)
     for (const std::string& file : written.files)
         names.push_back(std::filesystem::path(file).filename().string());
     EXPECT_EQ(names, (std::vector<std::string>{"M_1.scn", "M_1_2.scn"}));
+    // A second recording writes files of its own: the first stay.
+    ASSERT_TRUE(workbench->setRecording(true).get().ok);
+    EXPECT_TRUE(workbench->sendParent("M 1", "return=all").get().ok);
+    written = workbench->setRecording(false).get();
+    ASSERT_TRUE(written.ok) << written.error;
+    names.clear();
+    for (const std::string& file : written.files)
+        names.push_back(std::filesystem::path(file).filename().string());
+    EXPECT_EQ(names, (std::vector<std::string>{"M_1_3.scn", "M_1_4.scn"}));
+    EXPECT_TRUE(std::filesystem::exists(recordDir() + "/M_1.scn"));
     std::filesystem::remove_all(blocker());
 }
 
@@ -658,6 +772,26 @@ TEST_F(WorkbenchLayoutEdit, AnEditedLayoutOffersAReloadThatShowsIt)
     // The reload took the edited layout as the one loaded: no change seen.
     ASSERT_TRUE(watcherLookedAgain());
     EXPECT_FALSE(changed(json::parse(workbench->state()), "E"));
+    // A recording across a reload holds the reloaded life only, which the
+    // checker replays: the life before ran what the reload replaced.
+    ASSERT_TRUE(workbench->setRecording(true).get().ok);
+    EXPECT_TRUE(workbench->sendParent("E", "return=all").get().ok);
+    touch(layout("E"));
+    EXPECT_TRUE(waitFor([](const json& s) { return changed(s, "E"); }));
+    EXPECT_TRUE(workbench->restart("E").get().ok);
+    EXPECT_TRUE(waitFor([](const json& s) { return shown(s, "E") && !changed(s, "E"); }));
+    EXPECT_TRUE(workbench->sendParent("E", "return=all").get().ok);
+    Outcome written = workbench->setRecording(false).get();
+    ASSERT_TRUE(written.ok) << written.error;
+    std::string recorded;
+    for (const std::string& file : written.files)
+        if (std::filesystem::path(file).filename().string().rfind("E", 0) == 0)   // E.scn, or E_N.scn after others
+            recorded = readText(file);
+    std::size_t creates = 0;
+    for (std::size_t at = recorded.find("\ncreate "); at != std::string::npos; at = recorded.find("\ncreate ", at + 1))
+        ++creates;
+    EXPECT_EQ(creates, 1u) << recorded;
+    EXPECT_EQ(replay(recorded).mismatches, 0) << recorded;
     // A layout that goes away is a change too: the reload shows why PS fails.
     std::filesystem::remove(layout("E"));
     EXPECT_TRUE(waitFor([](const json& s) { return changed(s, "E"); }));

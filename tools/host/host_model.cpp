@@ -98,7 +98,7 @@ struct HostModel::Actions {
             return did(EffectKind::propertyRefused, "TP for panel '" + fields[1] + "', which has no layout");
         if (!view->second.store.put(fields[2], property, value))
             return did(EffectKind::propertyRefused, "TP for control '" + fields[2] + "', which the layout does not have");
-        return did(EffectKind::propertySet);
+        return did(EffectKind::propertySet, fields[0]);
     }
 
     // TG 'panel' 'control' 'property'

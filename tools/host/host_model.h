@@ -78,7 +78,8 @@ enum class EffectKind {
 
 struct Effect {
     EffectKind kind = EffectKind::notCarriedOut;
-    std::string text;   // a sentence for a log; for `notified`, the notification itself
+    std::string text;   // a sentence for a log; for `notified`, the notification itself; for
+                        // `propertySet`, "property=value"
     std::string file;   // panelShown, panelNotShown: the layout's path
 };
 

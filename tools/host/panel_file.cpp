@@ -177,7 +177,7 @@ void warnAboutSlips(PanelFile& panel)
             panel.warnings.push_back("placement \"" + p.name + "\": its instance \"" + p.instance
                                      + "\" is not in \"instances\", so SD for it gets no reply");
         for (const std::string* sheet : {&p.selectedbg, &p.deselectedbg})
-            if (!sheet->empty() && !panel.stateSheets.empty() && !panel.stateSheets.count(*sheet))
+            if (!sheet->empty() && !panel.stateSheets.count(*sheet))
                 panel.warnings.push_back("placement \"" + p.name + "\": the state sheet \"" + *sheet
                                          + "\" is not in \"state_sheets\", so the page draws it plain");
     }

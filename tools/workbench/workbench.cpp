@@ -53,9 +53,10 @@ const char* statusName(Status status)
 }
 
 struct PlacementRun {
-    PlacementRun(Placement placement, zorv_host::HostPanel& panel)
+    PlacementRun(Placement placement, zorv_host::HostPanel& panel, std::size_t journalBytes)
         : config(std::move(placement)),
-          host(panel, zorv_host::HostModelOptions{true, shortestTimer, monotonicSeconds})
+          host(panel, zorv_host::HostModelOptions{true, shortestTimer, monotonicSeconds}),
+          journal(journalBytes)
     {
     }
     Placement config;
@@ -72,9 +73,20 @@ struct PlacementRun {
     std::string lastRuleBreak;
     long long loadedTime = 0;   // the library's modification time when loaded
     bool changed = false;       // the library or a layout it shows changed on disk since
-    std::vector<JournalStep> journal;
-    std::size_t recordFrom = 0;
+    Journal journal;
+    std::set<std::string> unknownSheets;   // state sheets it used that the panel file lacks
 };
+
+// What a recording started now could hold of a placement's life, in words.
+std::string recordReach(const Journal& journal)
+{
+    if (journal.wholeLife())
+        return "a recording reaches back to the start of this life (" + std::to_string(journal.steps().size())
+               + (journal.steps().size() == 1 ? " event)" : " events)");
+    return "this life outgrew what a recording keeps (" + std::to_string(journal.budget() >> 10)
+           + " KiB; its oldest " + std::to_string(journal.dropped())
+           + " events are gone): restart it to record from its start";
+}
 
 long long modificationTime(const std::string& path)
 {
@@ -150,7 +162,7 @@ struct Workbench::Impl {
     {
         runs.reserve(panel.placements.size());
         for (const Placement& placement : panel.placements)
-            runs.emplace_back(placement, hostPanel);
+            runs.emplace_back(placement, hostPanel, options.journalBytes);
         bool wanted = std::any_of(panel.placements.begin(), panel.placements.end(),
                                   [](const Placement& p) { return p.runner == Runner::Wine; });
         if (wanted)
@@ -304,6 +316,13 @@ struct Workbench::Impl {
                   {"ruleBreaks", run.ruleBreaks},
                   {"events", run.events},
                   {"lastRuleBreak", run.lastRuleBreak}}},
+                {"unknownSheets", run.unknownSheets},
+                {"journal",
+                 {{"steps", run.journal.steps().size()},
+                  {"dropped", run.journal.dropped()},
+                  {"bytes", run.journal.bytes()},
+                  {"wholeLife", run.journal.wholeLife()},
+                  {"reach", recordReach(run.journal)}}},
                 {"timers", timers},
                 {"panels", panels}};
     }
@@ -348,10 +367,8 @@ struct Workbench::Impl {
         run.outstanding = run.ruleBreaks = run.events = 0;
         run.lastRuleBreak.clear();
         run.changed = false;
-        if (!keepJournal) {
-            run.journal.clear();
-            run.recordFrom = 0;
-        }
+        if (!keepJournal)
+            run.journal.newLife();
         run.wineBits = run.config.runner == Runner::Wine ? wine.bits : 0;
         run.note.clear();
     }
@@ -509,7 +526,7 @@ struct Workbench::Impl {
         JournalStep step;
         step.event = line;
         step.parent = parent;
-        if (recording && run.recordFrom == run.journal.size() && !run.journal.empty())
+        if (recording && run.journal.recordFrom() == run.journal.steps().size() && !run.journal.empty())
             step.comment = "recording switched on: what follows was recorded; the steps above set the "
                            "component up as the workbench did";
         ++run.events;
@@ -518,7 +535,7 @@ struct Workbench::Impl {
         ExchangeResult result = run.bridge->exchange(line, handlers, options.eventSeconds);
         if (!result.ok) {
             step.failure = run.bridge->failure();
-            run.journal.push_back(step);
+            run.journal.add(std::move(step), recording);
             failed(run, run.bridge->failure(), *run.bridge);
             outcome.error = run.why;
             return outcome;
@@ -532,7 +549,7 @@ struct Workbench::Impl {
         step.reply = result.reply;
         if (parent)
             addLog(run.config.name, "reply", result.reply ? quoteText(*result.reply) : "null");
-        run.journal.push_back(std::move(step));
+        run.journal.add(std::move(step), recording);
         outcome.ok = true;
         outcome.reply = result.reply;
         dirty = true;
@@ -566,6 +583,20 @@ struct Workbench::Impl {
     // ---- the host's side of each command: the host model carries it out,
     // the workbench logs what it did and lets the parent react.
 
+    // A state sheet the panel file does not define is drawn plain: said once
+    // a placement and name, in the log and on the card.
+    void noteUnknownSheet(PlacementRun& run, const std::string& assignment)
+    {
+        const std::string prefix = "statesheet=";
+        if (assignment.compare(0, prefix.size(), prefix) != 0)
+            return;
+        const std::string sheet = assignment.substr(prefix.size());
+        if (sheet.empty() || panel.stateSheets.count(sheet) || !run.unknownSheets.insert(sheet).second)
+            return;
+        addLog(run.config.name, "error", "the state sheet \"" + sheet + "\" is not in the panel file's "
+                                         "\"state_sheets\": the page draws it plain");
+    }
+
     std::optional<std::string> carryOut(PlacementRun& run, const std::string& line)
     {
         zorv_host::HostAction action = run.host.carryOut(line);
@@ -583,7 +614,7 @@ struct Workbench::Impl {
         case EffectKind::routeRefused: addLog(name, "router", effect.text); break;
         case EffectKind::notified: notifyParent(run, effect.text); break;
         case EffectKind::detached: addLog(name, "status", effect.text); break;
-        case EffectKind::propertySet:
+        case EffectKind::propertySet: noteUnknownSheet(run, effect.text); break;
         case EffectKind::queried: break;
         }
         return action.answer;
@@ -772,8 +803,14 @@ struct Workbench::Impl {
         PlacementRun* run = find(name);
         if (!run)
             return Outcome{false, "no placement \"" + name + "\"", {}, {}};
+        // A reload runs another build (or layout): its replay must not meet
+        // the lives the old one ran, so the journal starts again.
+        const bool reload = run->changed;
         bool clean = run->status == Status::Running && deliver(*run, "destroy").ok;
-        launch(static_cast<std::size_t>(run - runs.data()), clean);
+        if (reload && recording && !run->journal.empty())
+            addLog(name, "status", "reloaded: its recording starts again with this build's life (what was "
+                                   "recorded before ran the build it replaced)");
+        launch(static_cast<std::size_t>(run - runs.data()), clean && !reload);
         return Outcome{true, {}, {}, {}};
     }
 
@@ -782,11 +819,8 @@ struct Workbench::Impl {
         Outcome outcome{true, {}, {}, {}};
         if (on) {
             recording = true;
-            for (PlacementRun& run : runs) {
-                run.recordFrom = run.journal.size();
-                for (JournalStep& step : run.journal)
-                    step.comment.clear();   // the marker of an earlier recording
-            }
+            for (PlacementRun& run : runs)
+                run.journal.startRecording();
             addLog("", "status", "recording");
         } else if (recording) {
             outcome = writeRecording();
@@ -795,6 +829,17 @@ struct Workbench::Impl {
         }
         dirty = true;
         return outcome;
+    }
+
+    // A file of the recording folder for the placement that neither an
+    // earlier recording nor another placement of this one wrote ("MON 1"
+    // and "MON_1" make one name): "MON_1.scn", "MON_1_2.scn", ...
+    std::string freshRecordingPath(const std::string& placement, std::set<std::string>& used) const
+    {
+        std::string name = scenarioFileName(placement);
+        for (int n = 2; !used.insert(name).second || fileExists(options.recordDir + "/" + name); ++n)
+            name = scenarioFileName(placement + "_" + std::to_string(n));
+        return options.recordDir + "/" + name;
     }
 
     Outcome writeRecording()
@@ -806,11 +851,11 @@ struct Workbench::Impl {
         for (const PlacementRun& run : runs) {
             if (run.journal.empty())
                 continue;
-            // Two names may map to one file name ("MON 1", "MON_1").
-            std::string name = scenarioFileName(run.config.name);
-            for (int n = 2; !used.insert(name).second; ++n)
-                name = scenarioFileName(run.config.name + "_" + std::to_string(n));
-            std::string path = options.recordDir + "/" + name;
+            if (!run.journal.wholeLife()) {
+                addLog(run.config.name, "status", "not recorded: " + recordReach(run.journal));
+                continue;
+            }
+            std::string path = freshRecordingPath(run.config.name, used);
             std::vector<std::string> replay = {options.selfPath, zorv_host::checkEntry, run.libraryFile, path};
             if (run.wineBits)
                 replay = wineCommand(wine, {zorv_host::checkEntry, run.libraryFile, path});
@@ -820,7 +865,7 @@ struct Workbench::Impl {
                 "Every path below is absolute: the replay runs from any folder.",
                 "Replay: " + shellCommand(replay)};
             std::ofstream out(path, std::ios::binary);
-            out << scenarioText(run.journal, header);
+            out << scenarioText(run.journal.steps(), header);
             if (!out)
                 return Outcome{false, "cannot write " + path + "; still recording", {}, {}};
             outcome.files.push_back(path);

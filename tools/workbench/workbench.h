@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "panel_file.h"
+#include "recording.h"
 
 namespace zorv_workbench {
 
@@ -46,6 +47,7 @@ struct WorkbenchOptions {
     double eventSeconds = 2.0;     // a placement that takes longer is hung
     double loadSeconds = 60.0;     // to load a library (Wine starts slowly)
     std::string recordDir = "workbench-recordings";
+    std::size_t journalBytes = Journal::defaultBudget;   // a life kept for recording beyond this when none is on
 };
 
 struct LogEntry {

@@ -136,7 +136,9 @@ int runPanel(PanelOptions options)
     workbench.stop();
     if (options.printLog)
         std::cout << "\n== the log\n" << workbench.logText();
-    std::cout << "\n== the router\n" << workbench.crosspointTable() << std::flush;
+    if (!panel->devices.empty())
+        std::cout << "\n== the router\n" << workbench.crosspointTable();
+    std::cout << std::flush;
     return served ? 0 : 2;
 }
 

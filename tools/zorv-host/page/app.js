@@ -50,6 +50,11 @@ async function post(path, body) {
 
 function drawParent(state) {
   const parent = state.parent;
+  // Without a router there are no sources to choose nor crosspoints to show.
+  const routed = state.router.devices.length > 0;
+  document.getElementById('router-parts').hidden = !routed;
+  document.getElementById('sources').hidden = !routed;
+  document.getElementById('router').hidden = !routed;
   document.getElementById('parent-device').textContent = parent.device || '–';
   document.getElementById('active-dest').textContent = parent.activeDest == null ? 'none' : parent.activeDest;
   const row = document.getElementById('sources');
@@ -143,6 +148,8 @@ function buildCard(placement) {
   parts.books = el('div', {class: 'books'});
   parts.rule = el('div', {class: 'rule'});
   parts.timers = el('div', {class: 'timers'});
+  parts.sheets = el('div', {class: 'sheets bad'});
+  parts.reach = el('div', {class: 'reach'});
   parts.reload = el('button', {class: 'reload', text: 'Reload', hidden: '',
     title: 'the library or a layout changed on disk: destroy, load the new files, create and configure again',
     onclick: () => post('api/restart', {placement: placement.name})});
@@ -169,7 +176,7 @@ function buildCard(placement) {
   const message = el('div', {class: 'message'}, parts.input, el('button', {text: 'Send', onclick: send}));
   parts.root = el('div', {class: 'card', 'data-placement': placement.name},
     el('div', {class: 'card-head'}, parts.name, el('span', {}, parts.runner, ' ', parts.status)),
-    parts.note, parts.why, parts.surfaces, parts.timers, parts.books, parts.rule,
+    parts.note, parts.why, parts.sheets, parts.surfaces, parts.timers, parts.books, parts.rule, parts.reach,
     el('div', {class: 'card-actions'}, parts.restart, parts.reload, parts.code, parts.event), message, parts.reply);
   return parts;
 }
@@ -223,6 +230,10 @@ function drawPlacement(parts, placement, state) {
     parts.booksKey = booksKey;
   }
   parts.rule.textContent = books.lastRuleBreak ? 'last rule break: ' + books.lastRuleBreak : '';
+  parts.sheets.textContent = placement.unknownSheets.length
+    ? 'not in the panel file\'s state_sheets, drawn plain: ' + placement.unknownSheets.join(', ') : '';
+  parts.reach.textContent = state.recording || !placement.journal.steps ? '' : placement.journal.reach;
+  parts.reach.className = 'reach' + (placement.journal.wholeLife ? '' : ' bad');
   parts.timers.textContent = placement.timers.map(
     (t) => 'timer ' + t.number + ': ' + t.interval + ' ms').join(' \u00b7 ');
 }
