@@ -544,7 +544,7 @@ TEST_F(WorkbenchRun, StateSheetsThePanelFileLacksAreNamed)
 // and the card then says a recording cannot reach back to the life's start.
 class WorkbenchLongRun : public WorkbenchRun {
 protected:
-    void adjust(WorkbenchOptions& options) override { options.journalBytes = 16 << 10; }
+    void adjust(WorkbenchOptions& options) override { options.journalBytes = 4 << 10; }
 };
 
 TEST_F(WorkbenchLongRun, KeepsTheJournalWithinItsBudget)
@@ -552,11 +552,11 @@ TEST_F(WorkbenchLongRun, KeepsTheJournalWithinItsBudget)
     ASSERT_TRUE(waitFor([](const json& s) { return placement(s, "A")["status"] == "running"; }));
     std::size_t stepsKept = 0;
     for (int round = 1; round <= 3; ++round) {
-        for (int i = 0; i < 300; ++i)
+        for (int i = 0; i < 40; ++i)
             ASSERT_TRUE(workbench->sendEvent("A", 1).get().ok);
         ASSERT_TRUE(workbench->sendParent("A", "return=all").get().ok);   // published after the events
         const json journal = placement(json::parse(workbench->state()), "A")["journal"];
-        EXPECT_LE(journal["bytes"].get<std::size_t>(), std::size_t(16) << 10);
+        EXPECT_LE(journal["bytes"].get<std::size_t>(), std::size_t(4) << 10);
         EXPECT_FALSE(journal["wholeLife"].get<bool>());
         EXPECT_NE(journal["reach"].get<std::string>().find("restart it to record"), std::string::npos);
         if (round > 1) {
