@@ -13,6 +13,7 @@
 
 #include "paths.h"
 #include "cli/subcommands.h"
+#include "zorv_version.h"
 
 namespace fs = std::filesystem;
 
@@ -185,7 +186,15 @@ std::string installedPrefix()
     return fs::weakly_canonical(fs::path(thisProgramFolder()) / "..").string();
 }
 
-bool renderProject(const std::string& folder, const std::string& name, const std::string& sdk,
+SdkReference thisSdk()
+{
+    std::string prefix = installedPrefix();
+    if (prefix.empty())
+        prefix = "/path/to/the/installed/sdk";
+    return {prefix, ZORV_SDK_REQUEST};
+}
+
+bool renderProject(const std::string& folder, const std::string& name, const SdkReference& sdk,
                    std::vector<ProjectFile>& files, std::string& error)
 {
     files.clear();
@@ -199,7 +208,8 @@ bool renderProject(const std::string& folder, const std::string& name, const std
         file.name = t.target;
         replaceAll(file.name, "NAME", name);
         replaceAll(file.text, "@NAME@", name);
-        replaceAll(file.text, "@SDK@", sdk);
+        replaceAll(file.text, "@SDK@", sdk.prefix);
+        replaceAll(file.text, "@SDK_REQUEST@", sdk.request);
         files.push_back(std::move(file));
     }
     return true;
@@ -256,10 +266,7 @@ std::string projectProblem(const std::string& name, const std::string& folder, s
     const std::string templateFolder = findTemplateFolder();
     if (templateFolder.empty())
         return "no project templates found (looked in " + installedTemplates().string() + " and in the sources)";
-    std::string sdk = installedPrefix();
-    if (sdk.empty())
-        sdk = "/path/to/the/installed/sdk";
-    renderProject(templateFolder, name, sdk, files, problem);
+    renderProject(templateFolder, name, thisSdk(), files, problem);
     return problem;
 }
 
