@@ -113,7 +113,7 @@ const ProjectFile* fileNamed(const std::vector<ProjectFile>& files, const std::s
 TEST(NewProject, RendersAConsistentProject)
 {
     const std::string templates = findTemplateFolder();
-    ASSERT_NE(templates, "") << "no templates in the sources";
+    ASSERT_NE(templates, "") << "no templates beside the test program (BIN/../share/zorv/templates)";
     std::vector<ProjectFile> files;
     std::string error;
     ASSERT_TRUE(renderProject(templates, "Dimmer", {"/opt/sdk", "7.3"}, files, error)) << error;
@@ -156,6 +156,14 @@ TEST(NewProject, RendersAConsistentProject)
                               "zorv_add_scenarios(Dimmer FILES Dimmer.scn)", "zorv_add_validation(TARGET Dimmer)"})
         EXPECT_NE(project->text.find(piece), std::string::npos) << piece;
     EXPECT_NE(readme->text.find("SDK=/opt/sdk\n"), std::string::npos);
+}
+
+// The build tree lays the templates out as the SDK installs them, but holds
+// no CMake package: a project written from it names no build folder as its SDK.
+TEST(NewProject, TheBuildTreeIsNoSdk)
+{
+    EXPECT_NE(findTemplateFolder(), "");
+    EXPECT_EQ(installedPrefix(), "");
 }
 
 TEST(NewProject, NamesTheMissingTemplate)

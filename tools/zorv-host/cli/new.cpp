@@ -170,20 +170,20 @@ std::string findTemplateFolder()
     const fs::path installed = installedTemplates();
     if (!installed.empty() && hasTemplates(installed))
         return fs::weakly_canonical(installed).string();
-    // A zorv-host of the build tree uses the templates in the sources: this
-    // file's folder is tools/zorv-host/cli.
-    const fs::path sources = fs::path(__FILE__).parent_path().parent_path() / "templates" / "component";
-    if (sources.is_absolute() && hasTemplates(sources))
-        return sources.string();
     return std::string();
 }
 
 std::string installedPrefix()
 {
-    const fs::path installed = installedTemplates();
-    if (installed.empty() || !hasTemplates(installed))
+    const std::string bin = thisProgramFolder();
+    if (bin.empty() || findTemplateFolder().empty())
         return std::string();
-    return fs::weakly_canonical(fs::path(thisProgramFolder()) / "..").string();
+    // The build tree has the templates too, but no package to find.
+    std::error_code error;
+    const fs::path prefix = fs::weakly_canonical(fs::path(bin) / "..", error);
+    if (error || !fs::is_regular_file(prefix / "lib" / "cmake" / "ZorvSDK" / "ZorvSDKConfig.cmake", error))
+        return std::string();
+    return prefix.string();
 }
 
 SdkReference thisSdk()
@@ -265,7 +265,7 @@ std::string projectProblem(const std::string& name, const std::string& folder, s
         return problem;
     const std::string templateFolder = findTemplateFolder();
     if (templateFolder.empty())
-        return "no project templates found (looked in " + installedTemplates().string() + " and in the sources)";
+        return "no project templates found (looked in " + installedTemplates().string() + ")";
     renderProject(templateFolder, name, thisSdk(), files, problem);
     return problem;
 }

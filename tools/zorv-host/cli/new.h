@@ -19,12 +19,13 @@ std::string componentNameError(const std::string& name);
 // an empty folder. Nothing in an existing folder is ever overwritten.
 std::string targetFolderError(const std::string& folder);
 
-// The template folder: beside an installed zorv-host
-// (BIN/../share/zorv/templates/component), else the one in the sources.
-// "" when neither holds the templates.
+// The template folder beside this program, BIN/../share/zorv/templates/
+// component (installed, or laid out alike in the build tree); "" when it
+// does not hold the templates.
 std::string findTemplateFolder();
 
-// The installed SDK's prefix when zorv-host runs from one, else "".
+// The installed SDK's prefix (templates and CMake package) when zorv-host
+// runs from one, else "".
 std::string installedPrefix();
 
 struct ProjectFile {
