@@ -48,7 +48,7 @@ read_release() {
 gather_builds() {
     if [ $reuse = no ]; then
         ensure_packages "${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
-        build_windows_dist >/dev/null
+        build_windows_dist
     fi
     local file
     for file in Selvarin.dll Selvarin.pdb mymon.zorv_ui zorv-host.exe; do
@@ -57,7 +57,7 @@ gather_builds() {
     if [ $reuse = yes ]; then
         scripts/install-sdk.sh --reuse-builds "$1" >/dev/null
     else
-        scripts/install-sdk.sh "$1" >/dev/null
+        scripts/install-sdk.sh "$1"
     fi
 }
 
