@@ -38,8 +38,12 @@ read_release() {
     version=$(head -n 1 VERSION | tr -d '[:space:]')
     [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "VERSION holds \"$version\", not a.b.c.d"
     grep -q "^## \[$version\]" CHANGELOG.md || fail "CHANGELOG.md has no entry \"## [$version]\""
-    epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || true)}
-    [[ $epoch =~ ^[0-9]+$ ]] || fail "no SOURCE_DATE_EPOCH and no commit to date the archives by"
+    if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+        epoch=$SOURCE_DATE_EPOCH
+        [[ $epoch =~ ^[0-9]+$ ]] || fail "SOURCE_DATE_EPOCH is \"$epoch\", not a count of seconds since 1970"
+    else
+        epoch=$(git log -1 --format=%ct 2>/dev/null) || fail "no SOURCE_DATE_EPOCH and no commit to date the archives by"
+    fi
     export SOURCE_DATE_EPOCH=$epoch
 }
 
