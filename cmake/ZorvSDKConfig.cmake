@@ -3,7 +3,11 @@
 # with the SDK's toolchain file), zorv-host, and the functions
 # zorv_add_component, zorv_add_validation and zorv_add_scenarios.
 #   ZorvSDK::zorv_script_helper  ZorvSDK::zorv_string  ZorvSDK::zorv-host (native)
-get_filename_component(ZORV_SDK_PREFIX "${CMAKE_CURRENT_LIST_DIR}/../../.." ABSOLUTE)
+# The prefix from where this file really lies: a system package links
+# PREFIX/lib/cmake/ZorvSDK from the folder CMake searches (/usr/lib/cmake).
+get_filename_component(_zorv_sdk_cmake "${CMAKE_CURRENT_LIST_DIR}" REALPATH)
+get_filename_component(ZORV_SDK_PREFIX "${_zorv_sdk_cmake}/../../.." ABSOLUTE)
+unset(_zorv_sdk_cmake)
 set(ZORV_SDK_TOOLCHAIN_FILE ${CMAKE_CURRENT_LIST_DIR}/toolchain-win32-clang-cl.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/ZorvPlatform.cmake)
 

@@ -7,10 +7,10 @@
 #   share/zorv/win32/        .def files and the module runtime sources
 #   share/zorv/templates/    what `zorv-host new` writes a project from
 #   share/zorv/              zorv_image_check.py, run by `zorv-host image-check`
-#   share/zorv/doc/          the author's guide, the workbench, the layout format
+#   share/zorv/doc/          the author's guide, the workbench, the layout format,
+#                            the changelog
 #   lib/cmake/ZorvSDK/       the package, its functions and the toolchain file
 # Kept out of a plain `cmake --install`, which fills dist/ as before.
-set(ZORV_SDK_VERSION 1.0.0)
 set(sdk_cmake lib/cmake/ZorvSDK)
 
 if(ZORV_WINDOWS_HOST)
@@ -31,6 +31,7 @@ else()
       COMPONENT sdk EXCLUDE_FROM_ALL)
     install(FILES ${PROJECT_SOURCE_DIR}/docs/component-guide.md ${PROJECT_SOURCE_DIR}/docs/workbench.md
       ${PROJECT_SOURCE_DIR}/docs/workbench.png ${PROJECT_SOURCE_DIR}/docs/layout-format.md
+      ${PROJECT_SOURCE_DIR}/CHANGELOG.md
       DESTINATION share/zorv/doc COMPONENT sdk EXCLUDE_FROM_ALL)
   endif()
 endif()
@@ -49,7 +50,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/platform/win32/kernel32.def
 
 include(CMakePackageConfigHelpers)
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/ZorvSDKConfigVersion.cmake
-  VERSION ${ZORV_SDK_VERSION} COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
 install(FILES
   ${CMAKE_CURRENT_LIST_DIR}/ZorvSDKConfig.cmake
   ${CMAKE_BINARY_DIR}/ZorvSDKConfigVersion.cmake

@@ -29,6 +29,9 @@ BROWSER_PACKAGES=(chromium chromium-driver python3-selenium fonts-dejavu-core cu
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 # Google Benchmark.
 BENCH_PACKAGES=(libbenchmark-dev)
+# The release's archives (scripts/release.sh): zip for the control room's,
+# dpkg-shlibdeps for the SDK package's library dependencies.
+RELEASE_PACKAGES=(zip unzip dpkg-dev)
 
 # The shipping build (clang-cl, lld-link, LLVM tools), zorv-host.exe (MinGW),
 # Wine to run them, and pefile for the image checks. LLVM 16: its CodeView

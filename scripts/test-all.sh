@@ -4,7 +4,7 @@
 # UndefinedBehaviorSanitizer and in the optimised build (with a smoke run of
 # the benchmarks), the shipped 32-bit Windows modules under Wine with their
 # image checks, the Windows side of zorv-host under 64-bit Wine, the SDK, the
-# guide, the workbench in a browser, and each fuzzer for FUZZ_SECONDS
+# guide, the release's archives, the workbench in a browser, and each fuzzer for FUZZ_SECONDS
 # (default 15). Installs what it needs.
 #
 # Never ends in silence: a stage or suite that fails shows its output (a
@@ -16,7 +16,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
 ensure_packages "${NATIVE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}" "${BENCH_PACKAGES[@]}" \
-    "${BROWSER_PACKAGES[@]}" || echo "== some packages could not be installed; the stages that need them will say so"
+    "${BROWSER_PACKAGES[@]}" "${RELEASE_PACKAGES[@]}" || echo "== some packages could not be installed; the stages that need them will say so"
 
 passed=0
 failed=0
@@ -161,6 +161,8 @@ scripts/fuzz.sh "${FUZZ_SECONDS:-15}" >"$fuzz_log" 2>&1 &
 fuzz_pid=$!
 run_stage "sdk: installed, and examples/ built against it natively and for Windows" sdk_stage
 run_stage "sdk: every sh block of docs/component-guide.md, as written" tests/sdk/test-guide.sh
+run_stage "release: the archives twice from the builds above, their checksums, the zip's preflight, the SDK package in a scratch root" \
+    tests/release/test-release.sh
 fuzz_status=0
 wait "$fuzz_pid" || fuzz_status=$?
 tally_stage "fuzz: each target for ${FUZZ_SECONDS:-15} s" "$fuzz_log" "$fuzz_status"

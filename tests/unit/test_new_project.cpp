@@ -113,10 +113,10 @@ const ProjectFile* fileNamed(const std::vector<ProjectFile>& files, const std::s
 TEST(NewProject, RendersAConsistentProject)
 {
     const std::string templates = findTemplateFolder();
-    ASSERT_NE(templates, "") << "no templates in the sources";
+    ASSERT_NE(templates, "") << "no templates beside the test program (BIN/../share/zorv/templates)";
     std::vector<ProjectFile> files;
     std::string error;
-    ASSERT_TRUE(renderProject(templates, "Dimmer", "/opt/sdk", files, error)) << error;
+    ASSERT_TRUE(renderProject(templates, "Dimmer", {"/opt/sdk", "7.3"}, files, error)) << error;
     ASSERT_EQ(files.size(), 6u);
     for (const ProjectFile& file : files)
         EXPECT_EQ(file.text.find('@'), std::string::npos) << file.name << " keeps a placeholder";
@@ -151,11 +151,19 @@ TEST(NewProject, RendersAConsistentProject)
     EXPECT_EQ(scenario->steps.front().expected.front(), "> PS '1' 'Dimmer.zorv_ui'");
     EXPECT_EQ(scenario->steps.back().action, Action::Destroy);
 
-    for (const char* piece : {"find_package(ZorvSDK 1.0 REQUIRED)", "zorv_add_component(Dimmer",
+    for (const char* piece : {"find_package(ZorvSDK 7.3 REQUIRED)", "zorv_add_component(Dimmer",
                               "SOURCES Dimmer.cpp", "LAYOUTS Dimmer.zorv_ui", "VERSION 1.0.0.0", "DESCRIPTION ",
                               "zorv_add_scenarios(Dimmer FILES Dimmer.scn)", "zorv_add_validation(TARGET Dimmer)"})
         EXPECT_NE(project->text.find(piece), std::string::npos) << piece;
     EXPECT_NE(readme->text.find("SDK=/opt/sdk\n"), std::string::npos);
+}
+
+// The build tree lays the templates out as the SDK installs them, but holds
+// no CMake package: a project written from it names no build folder as its SDK.
+TEST(NewProject, TheBuildTreeIsNoSdk)
+{
+    EXPECT_NE(findTemplateFolder(), "");
+    EXPECT_EQ(installedPrefix(), "");
 }
 
 TEST(NewProject, NamesTheMissingTemplate)
@@ -164,7 +172,7 @@ TEST(NewProject, NamesTheMissingTemplate)
     writeText(folder / "CMakeLists.txt.in", "project(@NAME@)\n");
     std::vector<ProjectFile> files;
     std::string error;
-    EXPECT_FALSE(renderProject(folder.string(), "Dimmer", "", files, error));
+    EXPECT_FALSE(renderProject(folder.string(), "Dimmer", {}, files, error));
     EXPECT_NE(error.find("component.cpp.in"), std::string::npos) << error;
 }
 

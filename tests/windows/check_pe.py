@@ -18,20 +18,24 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "image-check"))
 import zorv_image_check as checker  # noqa: E402
 
-VERSION = "1.0.0.1"
 DESCRIPTION = "An auto take single destination component with selction indication"
-VERSION_STRINGS = {
-    "Comments": "ZORV V4.5 Script Component",
-    "FileDescription": DESCRIPTION,
-    "FileVersion": "1, 0, 0, 1",
-    "InternalName": "Selvarin",
-    "OriginalFilename": "Selvarin",
-    "ProductName": "ZORV V4.5",
-    "ProductVersion": "1, 0, 0, 1",
-    "LegalTrademarks": "",
-    "PrivateBuild": "",
-    "SpecialBuild": "",
-}
+
+
+def version_strings(version):
+    """The record's strings for the release version a.b.c.d (--version)."""
+    numbers = ", ".join(version.split("."))
+    return {
+        "Comments": "ZORV V4.5 Script Component",
+        "FileDescription": DESCRIPTION,
+        "FileVersion": numbers,
+        "InternalName": "Selvarin",
+        "OriginalFilename": "Selvarin",
+        "ProductName": "ZORV V4.5",
+        "ProductVersion": numbers,
+        "LegalTrademarks": "",
+        "PrivateBuild": "",
+        "SpecialBuild": "",
+    }
 
 # The component's table of virtual operations, slot by slot: which the
 # component overrides and which stay the base's.
@@ -59,7 +63,7 @@ MIN_WINDOWS = (5, 1)
 
 def checker_options(a):
     """The image check's options for the shipped component."""
-    return argparse.Namespace(expect_version=VERSION, expect_description=DESCRIPTION, name="Selvarin",
+    return argparse.Namespace(expect_version=a.version, expect_description=DESCRIPTION, name="Selvarin",
                               text_library=None, allow_import=[], cls="Selvarin", object=a.object)
 
 
@@ -121,7 +125,7 @@ def check_version(a, pe):
     if fixed.FileOS != 0x40004:
         problems.append("file OS 0x%x, not 0x40004" % fixed.FileOS)
     strings = {k.decode(): v.decode() for t in checker.string_tables(pe) for k, v in t.entries.items()}
-    for key, value in VERSION_STRINGS.items():
+    for key, value in version_strings(a.version).items():
         if strings.get(key) != value:
             problems.append("%s is %r, not %r" % (key, strings.get(key), value))
     for key in ("CompanyName", "LegalCopyright"):
@@ -235,6 +239,7 @@ def main():
     parser.add_argument("--dll", required=True)
     parser.add_argument("--string-dll", required=True)
     parser.add_argument("--object", required=True)
+    parser.add_argument("--version", required=True, help="the release's version a.b.c.d (the VERSION file)")
     parser.add_argument("--forbid-path", action="append", default=[], help="a folder that must not appear")
     args = parser.parse_args()
     if checker.pefile is None:

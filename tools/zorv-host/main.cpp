@@ -6,6 +6,7 @@
 #include "cli/subcommand_word.h"
 #include "cli/subcommands.h"
 #include "preflight.h"
+#include "zorv_version.h"
 
 int main(int argc, char** argv)
 {
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
     // A path under Wine starts with '/': it is a file, never a /option. Set
     // before the subcommands are added, which inherit it.
     app.allow_windows_style_options(false);
+    app.set_version_flag("--version", "zorv-host " ZORV_VERSION, "print the release this program belongs to and exit");
     app.require_subcommand(1);
     app.failure_message(zorv_host::cli::failureMessage);
     int status = 0;
@@ -43,6 +45,8 @@ int main(int argc, char** argv)
         return app.exit(help);
     } catch (const CLI::CallForAllHelp& help) {
         return app.exit(help);
+    } catch (const CLI::CallForVersion& version) {
+        return app.exit(version);
     } catch (const CLI::ParseError& error) {
         const std::string unknown = zorv_host::cli::unknownSubcommandMessage(app, argc, argv);
         if (unknown.empty())

@@ -15,15 +15,15 @@ namespace zorv_host::cli {
 
 namespace {
 
-// Installed: PREFIX/bin/zorv-host and PREFIX/share/zorv/ (the SDK's share
-// folder); in the build tree the script is found in the sources.
+// PREFIX/bin/zorv-host and PREFIX/share/zorv/ (the SDK's share folder; the
+// build tree lays it out alike), or the script beside the program.
 std::string findScript()
 {
     std::string folder = thisProgramFolder();
     if (folder.empty())
         folder = ".";
     for (const std::string& candidate : {folder + "/../share/zorv/zorv_image_check.py",
-                                         folder + "/zorv_image_check.py", std::string(ZORV_IMAGE_CHECK_SOURCE)})
+                                         folder + "/zorv_image_check.py"})
         if (platform::fileReadable(candidate))
             return candidate;
     return std::string();

@@ -13,6 +13,7 @@
 
 #include "paths.h"
 #include "cli/subcommands.h"
+#include "zorv_version.h"
 
 namespace fs = std::filesystem;
 
@@ -169,23 +170,31 @@ std::string findTemplateFolder()
     const fs::path installed = installedTemplates();
     if (!installed.empty() && hasTemplates(installed))
         return fs::weakly_canonical(installed).string();
-    // A zorv-host of the build tree uses the templates in the sources: this
-    // file's folder is tools/zorv-host/cli.
-    const fs::path sources = fs::path(__FILE__).parent_path().parent_path() / "templates" / "component";
-    if (sources.is_absolute() && hasTemplates(sources))
-        return sources.string();
     return std::string();
 }
 
 std::string installedPrefix()
 {
-    const fs::path installed = installedTemplates();
-    if (installed.empty() || !hasTemplates(installed))
+    const std::string bin = thisProgramFolder();
+    if (bin.empty() || findTemplateFolder().empty())
         return std::string();
-    return fs::weakly_canonical(fs::path(thisProgramFolder()) / "..").string();
+    // The build tree has the templates too, but no package to find.
+    std::error_code error;
+    const fs::path prefix = fs::weakly_canonical(fs::path(bin) / "..", error);
+    if (error || !fs::is_regular_file(prefix / "lib" / "cmake" / "ZorvSDK" / "ZorvSDKConfig.cmake", error))
+        return std::string();
+    return prefix.string();
 }
 
-bool renderProject(const std::string& folder, const std::string& name, const std::string& sdk,
+SdkReference thisSdk()
+{
+    std::string prefix = installedPrefix();
+    if (prefix.empty())
+        prefix = "/path/to/the/installed/sdk";
+    return {prefix, ZORV_SDK_REQUEST};
+}
+
+bool renderProject(const std::string& folder, const std::string& name, const SdkReference& sdk,
                    std::vector<ProjectFile>& files, std::string& error)
 {
     files.clear();
@@ -199,7 +208,8 @@ bool renderProject(const std::string& folder, const std::string& name, const std
         file.name = t.target;
         replaceAll(file.name, "NAME", name);
         replaceAll(file.text, "@NAME@", name);
-        replaceAll(file.text, "@SDK@", sdk);
+        replaceAll(file.text, "@SDK@", sdk.prefix);
+        replaceAll(file.text, "@SDK_REQUEST@", sdk.request);
         files.push_back(std::move(file));
     }
     return true;
@@ -255,11 +265,8 @@ std::string projectProblem(const std::string& name, const std::string& folder, s
         return problem;
     const std::string templateFolder = findTemplateFolder();
     if (templateFolder.empty())
-        return "no project templates found (looked in " + installedTemplates().string() + " and in the sources)";
-    std::string sdk = installedPrefix();
-    if (sdk.empty())
-        sdk = "/path/to/the/installed/sdk";
-    renderProject(templateFolder, name, sdk, files, problem);
+        return "no project templates found (looked in " + installedTemplates().string() + ")";
+    renderProject(templateFolder, name, thisSdk(), files, problem);
     return problem;
 }
 

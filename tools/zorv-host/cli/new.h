@@ -19,12 +19,13 @@ std::string componentNameError(const std::string& name);
 // an empty folder. Nothing in an existing folder is ever overwritten.
 std::string targetFolderError(const std::string& folder);
 
-// The template folder: beside an installed zorv-host
-// (BIN/../share/zorv/templates/component), else the one in the sources.
-// "" when neither holds the templates.
+// The template folder beside this program, BIN/../share/zorv/templates/
+// component (installed, or laid out alike in the build tree); "" when it
+// does not hold the templates.
 std::string findTemplateFolder();
 
-// The installed SDK's prefix when zorv-host runs from one, else "".
+// The installed SDK's prefix (templates and CMake package) when zorv-host
+// runs from one, else "".
 std::string installedPrefix();
 
 struct ProjectFile {
@@ -32,9 +33,20 @@ struct ProjectFile {
     std::string text;
 };
 
-// Reads every template and fills @NAME@ and @SDK@ (sdk: the prefix the
-// README's commands use). False with error when a template is missing.
-bool renderProject(const std::string& templates, const std::string& name, const std::string& sdk,
+// What a written project asks of the SDK: the prefix its README's commands
+// use, and the version a.b of its find_package(ZorvSDK a.b).
+struct SdkReference {
+    std::string prefix;
+    std::string request;
+};
+
+// This program's SDK: its installed prefix (a stand-in path when it runs
+// from a build tree) and the release's a.b.
+SdkReference thisSdk();
+
+// Reads every template and fills @NAME@, @SDK@ and @SDK_REQUEST@. False
+// with error when a template is missing.
+bool renderProject(const std::string& templates, const std::string& name, const SdkReference& sdk,
                    std::vector<ProjectFile>& files, std::string& error);
 
 // The whole command: checks, renders and writes NAME's project into folder
