@@ -12,38 +12,13 @@
 #include <vector>
 
 #include "alloc_counter.h"
+#include "roads.h"
 #include "Selvarin.h"
 #include "zorv_script_helper.h"
 
 namespace {
 
-// A host that records nothing but the last command, into a fixed buffer:
-// no heap, so every allocation counted is the component's.
-class QuietHost : public zorv_client_callback {
-public:
-    const char* callback(void* data, int code) override
-    {
-        if (code != zorv_code::command)
-            return nullptr;
-        const char* line = static_cast<const char*>(data);
-        std::size_t n = std::strlen(line);
-        n = n < sizeof last - 1 ? n : sizeof last - 1;
-        std::memcpy(last, line, n);
-        last[n] = '\0';
-        ++commands;
-        if (line[0] == 'S' && line[1] == 'D')
-            return lookupReply;   // handed back with code 5, which is ignored here
-        return line[0] == 'P' ? "OK" : nullptr;
-    }
-    char last[256] = {};
-    std::size_t commands = 0;
-    char lookupReply[16] = "12 34";
-};
-
-zorv_client_callback* makeSelvarin(QuietHost& host)
-{
-    return load_zorv_client_script(&host, "/panels");
-}
+using roads::QuietHost;
 
 const char* send(zorv_client_callback* c, const char* message)
 {
@@ -59,51 +34,31 @@ void reportPerEvent(benchmark::State& state, std::size_t allocations, int events
                                                                        | benchmark::Counter::kInvert);
 }
 
-// The automatic-take road through callback: "activedest" (state sheet),
-// "source" (route and timer start), timer 1 (notification and timer stop).
+// The automatic-take road (roads.h): 3 events, 5 commands.
 void BM_TakeRoad(benchmark::State& state)
 {
     QuietHost host;
-    zorv_client_callback* c = makeSelvarin(host);
-    send(c, "instance=DEST1");
-    send(c, "selectedbg=sel_on");
+    zorv_client_callback* c = roads::makeSelvarin(host);
+    roads::prepareTakeRoad(c);
     std::size_t before = alloc_counter::allocations();
-    for (auto _ : state) {
-        send(c, "activedest=34");
-        send(c, "source=5");
-        c->callback(reinterpret_cast<void*>(1), zorv_code::timer);
-    }
+    for (auto _ : state)
+        roads::playTakeRoad(c);
     std::size_t allocations = alloc_counter::allocations() - before;
     if (std::strcmp(host.last, "ET 1") != 0)
         state.SkipWithError("the take road did not end with the timer stop");
-    reportPerEvent(state, allocations, 3);
+    reportPerEvent(state, allocations, roads::takeRoadEvents);
     delete c;
 }
 BENCHMARK(BM_TakeRoad);
 
-// The floor: the same five command lines formatted by hand into stack
-// buffers and given to the same host. No parse, no texts, no heap.
+// The floor: the same five command lines formatted by hand (roads.h).
 void BM_TakeRoadFloor(benchmark::State& state)
 {
     QuietHost host;
-    const char* sheet = "sel_on";
-    int device = 12, offset = 34, source = 5, timer = 1;
     std::size_t before = alloc_counter::allocations();
-    for (auto _ : state) {
-        char line[64];
-        std::snprintf(line, sizeof line, "TP 'statesheet=%s' '%d' 'Ident'", sheet, 1);
-        host.callback(line, zorv_code::command);
-        std::snprintf(line, sizeof line, "RC %d %d %d ',' %d", device, source, offset, 1);
-        host.callback(line, zorv_code::command);
-        std::snprintf(line, sizeof line, "ET %d %d", timer, 250);
-        host.callback(line, zorv_code::command);
-        std::snprintf(line, sizeof line, "HN 'clearsource=%d'", -1);
-        host.callback(line, zorv_code::command);
-        std::snprintf(line, sizeof line, "ET %d", timer);
-        host.callback(line, zorv_code::command);
-        benchmark::DoNotOptimize(line);
-    }
-    reportPerEvent(state, alloc_counter::allocations() - before, 3);
+    for (auto _ : state)
+        roads::playFloor(host);
+    reportPerEvent(state, alloc_counter::allocations() - before, roads::takeRoadEvents);
 }
 BENCHMARK(BM_TakeRoadFloor);
 
@@ -111,12 +66,12 @@ BENCHMARK(BM_TakeRoadFloor);
 void BM_QuietMessage(benchmark::State& state)
 {
     QuietHost host;
-    zorv_client_callback* c = makeSelvarin(host);
+    zorv_client_callback* c = roads::makeSelvarin(host);
     std::size_t commands = host.commands;
     std::size_t before = alloc_counter::allocations();
     for (auto _ : state)
-        benchmark::DoNotOptimize(send(c, "source=5"));   // not selected: no take
-    reportPerEvent(state, alloc_counter::allocations() - before, 1);
+        benchmark::DoNotOptimize(roads::playQuietMessage(c));
+    reportPerEvent(state, alloc_counter::allocations() - before, roads::quietMessageEvents);
     if (host.commands != commands)
         state.SkipWithError("the quiet message sent a command");
     delete c;
@@ -175,7 +130,7 @@ void BM_ThousandComponents(benchmark::State& state)
     std::vector<zorv_client_callback*> components;
     std::size_t liveBefore = alloc_counter::liveBytes();
     for (int i = 0; i < 1000; ++i)
-        components.push_back(makeSelvarin(host));
+        components.push_back(roads::makeSelvarin(host));
     std::size_t liveAfter = alloc_counter::liveBytes();
     for (auto _ : state)
         for (zorv_client_callback* c : components)
