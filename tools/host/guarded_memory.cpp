@@ -7,12 +7,15 @@
 
 namespace zorv_host::guarded {
 
-namespace {
+// free: no pages. lent: the data pages read-only. retired: taken back,
+// every page inaccessible, waiting in the quarantine. spare: out of the
+// quarantine, still mapped and inaccessible, kept for the next lend of as
+// many pages (which then costs no mapping and no first-touch page faults).
+enum class State { free, lent, retired, spare };
 
-enum class State { free, lent, retired };
-
-// A fixed table, so that the fault handler reads it without the heap.
-struct Slot {
+// One slot of a fixed table (so that the fault handler reads it without the
+// heap), lent as the block it holds.
+struct Block {
     State state = State::free;
     char* base = nullptr;        // first mapped byte
     std::size_t mapped = 0;      // data pages and the guard page
@@ -20,15 +23,66 @@ struct Slot {
     char* end = nullptr;         // one past the last lent byte (a page boundary)
     char name[160] = {};
     char taken[256] = {};
-    unsigned long retiredAt = 0;
 };
 
+namespace {
+
 const std::size_t slotCount = 4096;
-const std::size_t keptRetired = 256;   // retired blocks kept mapped for late accesses
-Slot slots[slotCount];
+const std::size_t keptRetired = 256;   // retired blocks kept inaccessible for late accesses
+const std::size_t keptSpare = 64;      // mappings kept for reuse once out of the quarantine
+const std::size_t largestSpare = 4;    // data pages of the largest mapping kept so
+
+// Block numbers in fixed arrays, so that lend and retire take the same few
+// steps however full the table is.
+template <std::size_t capacity>
+class SlotStack {
+public:
+    std::size_t size() const { return count_; }
+    void push(std::size_t slot) { items_[count_++] = slot; }
+    // The most recently pushed slot for which matches() holds, taken out;
+    // false when there is none.
+    template <typename Match>
+    bool take(Match matches, std::size_t* slot)
+    {
+        for (std::size_t i = count_; i-- > 0;) {
+            if (matches(items_[i])) {
+                *slot = items_[i];
+                items_[i] = items_[--count_];
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    std::size_t items_[capacity] = {};
+    std::size_t count_ = 0;
+};
+
+// Retired slots, oldest first.
+class Quarantine {
+public:
+    std::size_t size() const { return count_; }
+    void push(std::size_t slot) { items_[(first_ + count_++) % keptRetired] = slot; }
+    std::size_t popOldest()
+    {
+        std::size_t slot = items_[first_];
+        first_ = (first_ + 1) % keptRetired;
+        --count_;
+        return slot;
+    }
+
+private:
+    std::size_t items_[keptRetired] = {};
+    std::size_t first_ = 0, count_ = 0;
+};
+
+Block slots[slotCount];
 bool on = true;
-unsigned long retireClock = 0;
-std::size_t retiredCount = 0;
+std::size_t neverUsed = 0;                // slots from here on were never used
+SlotStack<slotCount> freedSlots;          // free slots used before
+Quarantine quarantine;
+SlotStack<keptSpare> spareSlots;
 
 using platform::mapPages;
 using platform::pageSize;
@@ -43,35 +97,73 @@ void copyText(char* out, std::size_t size, const std::string& text)
     out[n] = '\0';
 }
 
-void freeSlot(Slot& slot)
+// A retired slot leaves the quarantine: a spare while there is room for
+// one and it is small, else unmapped and free.
+void releaseOldestRetired()
 {
-    if (slot.state == State::retired)
-        --retiredCount;
+    const std::size_t index = quarantine.popOldest();
+    Block& slot = slots[index];
+    if (spareSlots.size() < keptSpare && slot.mapped <= (largestSpare + 1) * pageSize()) {
+        slot.state = State::spare;
+        spareSlots.push(index);
+        return;
+    }
     unmapPages(slot.base, slot.mapped);
-    slot = Slot();
+    slot = Block();
+    freedSlots.push(index);
 }
 
-// Unmaps the block retired longest ago.
-void dropOldestRetired()
+// A slot with no pages; null when every slot is lent.
+Block* freeSlotOrNull()
 {
-    Slot* oldest = nullptr;
-    for (Slot& slot : slots)
-        if (slot.state == State::retired && (!oldest || slot.retiredAt < oldest->retiredAt))
-            oldest = &slot;
-    if (oldest)
-        freeSlot(*oldest);
+    if (neverUsed < slotCount)
+        return &slots[neverUsed++];
+    auto any = [](std::size_t) { return true; };
+    std::size_t index = 0;
+    if (freedSlots.take(any, &index))
+        return &slots[index];
+    // Every slot holds pages: a spare gives them up, else the block retired
+    // longest ago.
+    if (!spareSlots.take(any, &index)) {
+        if (quarantine.size() == 0)
+            return nullptr;
+        index = quarantine.popOldest();
+    }
+    unmapPages(slots[index].base, slots[index].mapped);
+    slots[index] = Block();
+    return &slots[index];
 }
 
-Slot* freeSlotOrNull()
+// A spare of dataPages data pages, made writable (its guard page stays
+// inaccessible); null when there is none.
+Block* writableSpare(std::size_t dataPages)
 {
-    for (Slot& slot : slots)
-        if (slot.state == State::free)
-            return &slot;
-    dropOldestRetired();
-    for (Slot& slot : slots)
-        if (slot.state == State::free)
-            return &slot;
-    return nullptr;
+    const std::size_t mapped = (dataPages + 1) * pageSize();
+    std::size_t index = 0;
+    if (!spareSlots.take([mapped](std::size_t i) { return slots[i].mapped == mapped; }, &index))
+        return nullptr;
+    Block& slot = slots[index];
+    protectPages(slot.base, mapped - pageSize(), PageAccess::readWrite);
+    return &slot;
+}
+
+// A fresh mapping of dataPages data pages and an inaccessible guard page;
+// null when no slot or no pages can be had.
+Block* freshSlot(std::size_t dataPages)
+{
+    Block* slot = freeSlotOrNull();
+    if (!slot)
+        return nullptr;
+    const std::size_t page = pageSize();
+    char* base = mapPages((dataPages + 1) * page);
+    if (!base) {
+        freedSlots.push(static_cast<std::size_t>(slot - slots));
+        return nullptr;
+    }
+    protectPages(base + dataPages * page, page, PageAccess::none);
+    slot->base = base;
+    slot->mapped = (dataPages + 1) * page;
+    return slot;
 }
 
 // Appends text to out (size bytes, kept NUL-terminated) without the heap.
@@ -84,10 +176,6 @@ void append(char* out, std::size_t size, const char* text)
 }
 
 } // namespace
-
-struct Block {
-    Slot* slot;
-};
 
 void fillWithString(char* out, void* context)
 {
@@ -103,54 +191,50 @@ Block* lend(std::size_t size, const std::string& name, const std::string& taken,
 {
     if (!on)
         return nullptr;
-    Slot* slot = freeSlotOrNull();
+    const std::size_t page = pageSize();
+    const std::size_t dataPages = size == 0 ? 1 : (size + page - 1) / page;
+    Block* slot = writableSpare(dataPages);
+    if (!slot)
+        slot = freshSlot(dataPages);
     if (!slot)
         return nullptr;
-    const std::size_t page = pageSize();
-    std::size_t dataPages = (size + page - 1) / page;
-    if (dataPages == 0)
-        dataPages = 1;
-    std::size_t mapped = (dataPages + 1) * page;
-    char* base = mapPages(mapped);
-    if (!base)
-        return nullptr;
-    slot->base = base;
-    slot->mapped = mapped;
-    slot->end = base + dataPages * page;
-    slot->begin = slot->end - size;
+    slot->end = slot->base + dataPages * page;
+    char* begin = slot->end - size;
+    // A spare's bytes before the block are as zero as a fresh page's: only
+    // those its last block wrote (from its start) need clearing.
+    if (slot->begin && slot->begin < begin)
+        std::memset(slot->begin, 0, static_cast<std::size_t>(begin - slot->begin));
+    slot->begin = begin;
     copyText(slot->name, sizeof slot->name, name);
     copyText(slot->taken, sizeof slot->taken, taken);
     fill(slot->begin, context);
-    protectPages(slot->end, page, PageAccess::none);
-    protectPages(base, dataPages * page, PageAccess::readOnly);
+    protectPages(slot->base, dataPages * page, PageAccess::readOnly);
     slot->state = State::lent;
-    return new Block{slot};
+    return slot;
 }
 
-char* data(Block* block) { return block->slot->begin; }
+char* data(Block* block) { return block->begin; }
 
 bool holds(const Block* block, const void* p)
 {
     const char* c = static_cast<const char*>(p);
-    return c >= block->slot->begin && c < block->slot->end;
+    return c >= block->begin && c < block->end;
 }
 
 void retire(Block* block)
 {
-    Slot* slot = block->slot;
-    delete block;
-    protectPages(slot->base, slot->mapped, PageAccess::none);
-    slot->state = State::retired;
-    slot->retiredAt = ++retireClock;
-    if (++retiredCount > keptRetired)
-        dropOldestRetired();
+    protectPages(block->base, block->mapped, PageAccess::none);
+    block->state = State::retired;
+    if (quarantine.size() == keptRetired)
+        releaseOldestRetired();
+    quarantine.push(static_cast<std::size_t>(block - slots));
 }
 
 bool describeFault(const void* address, Access access, const char* event, char* out, std::size_t outSize,
                    FaultKind* kind)
 {
     const char* a = static_cast<const char*>(address);
-    for (const Slot& slot : slots) {
+    for (const Block& slot : slots) {
         if (slot.state == State::free || a < slot.base || a >= slot.base + slot.mapped)
             continue;
         out[0] = '\0';
@@ -162,7 +246,7 @@ bool describeFault(const void* address, Access access, const char* event, char* 
             *kind = write ? FaultKind::wrotePastEnd : FaultKind::readPastEnd;
             append(out, outSize, write ? "wrote past the end of " : "read past the end of ");
             append(out, outSize, slot.name);
-        } else if (slot.state == State::retired) {
+        } else if (slot.state == State::retired || slot.state == State::spare) {
             *kind = write ? FaultKind::wroteRetiredMemory : FaultKind::readRetiredMemory;
             append(out, outSize, write ? "wrote into " : "read ");
             append(out, outSize, slot.name);

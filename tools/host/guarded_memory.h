@@ -1,9 +1,10 @@
 // Guarded host memory: everything the simulated host lends a component sits
 // in pages of its own, its last byte on a page's last byte and an
 // inaccessible page after it. Lent memory is read-only; once the host takes
-// it back it becomes inaccessible (kept mapped for a while, so that a late
-// access faults on a known block instead of landing in reused memory). A
-// fault on such a page is turned into a reason that names the block.
+// it back it becomes inaccessible (kept so for the next 256 blocks taken
+// back, so that a late access faults on a known block instead of landing in
+// reused memory; only then are its pages reused or given back). A fault on
+// such a page is turned into a reason that names the block.
 #ifndef ZORV_HOST_GUARDED_MEMORY_H
 #define ZORV_HOST_GUARDED_MEMORY_H
 

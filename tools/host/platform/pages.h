@@ -17,7 +17,7 @@ char* mapPages(std::size_t bytes);
 // Gives back pages that mapPages gave, all bytes of them.
 void unmapPages(char* base, std::size_t bytes);
 
-enum class PageAccess { none, readOnly };
+enum class PageAccess { none, readOnly, readWrite };
 
 // Sets the access of the pages from base (page-aligned) for bytes.
 void protectPages(char* base, std::size_t bytes, PageAccess access);

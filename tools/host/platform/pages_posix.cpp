@@ -21,7 +21,8 @@ void unmapPages(char* base, std::size_t bytes) { munmap(base, bytes); }
 
 void protectPages(char* base, std::size_t bytes, PageAccess access)
 {
-    mprotect(base, bytes, access == PageAccess::none ? PROT_NONE : PROT_READ);
+    const int protection[] = {PROT_NONE, PROT_READ, PROT_READ | PROT_WRITE};
+    mprotect(base, bytes, protection[static_cast<int>(access)]);
 }
 
 } // namespace zorv_host::platform

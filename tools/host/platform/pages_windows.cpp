@@ -24,8 +24,9 @@ void unmapPages(char* base, std::size_t) { VirtualFree(base, 0, MEM_RELEASE); }
 
 void protectPages(char* base, std::size_t bytes, PageAccess access)
 {
+    const DWORD protection[] = {PAGE_NOACCESS, PAGE_READONLY, PAGE_READWRITE};
     DWORD old = 0;
-    VirtualProtect(base, bytes, access == PageAccess::none ? PAGE_NOACCESS : PAGE_READONLY, &old);
+    VirtualProtect(base, bytes, protection[static_cast<int>(access)], &old);
 }
 
 } // namespace zorv_host::platform
