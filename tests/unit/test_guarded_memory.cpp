@@ -16,7 +16,7 @@
 namespace zorv_host::guarded {
 namespace {
 
-void fillAbc(char* out, void*) { std::memcpy(out, "abcdefghij", 10); }
+void fillAbc(char* out, const char*, void*) { std::memcpy(out, "abcdefghij", 10); }
 
 struct Described {
     bool found;
@@ -76,8 +76,26 @@ TEST(GuardedMemory, AFaultIsNamedByWhereItLandsAndWhetherTheBlockIsStillLent)
     setEnabled(was);
 }
 
-void fillLong(char* out, void*) { std::memset(out, 'a', 2000); }
-void fillXy(char* out, void*) { std::memcpy(out, "xy", 3); }
+void fillSelfPointer(char* out, const char* lentAt, void*) { std::memcpy(out, &lentAt, sizeof lentAt); }
+
+// The host writes a block through a view of its own; what it stores as a
+// pointer into the block (the button record's texts) is where the
+// component reads it.
+TEST(GuardedMemory, APointerIntoABlockIsTheComponentsAddress)
+{
+    const bool was = enabled();
+    setEnabled(true);
+    Block* block = lend(sizeof(const char*), "a record", "after test", fillSelfPointer, nullptr);
+    ASSERT_NE(block, nullptr);
+    const char* stored = nullptr;
+    std::memcpy(&stored, data(block), sizeof stored);
+    EXPECT_EQ(stored, data(block));
+    retire(block);
+    setEnabled(was);
+}
+
+void fillLong(char* out, const char*, void*) { std::memset(out, 'a', 2000); }
+void fillXy(char* out, const char*, void*) { std::memcpy(out, "xy", 3); }
 
 const char* pageOf(const char* p)
 {

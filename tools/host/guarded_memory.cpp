@@ -17,7 +17,8 @@ enum class State { free, lent, retired, spare };
 // heap), lent as the block it holds.
 struct Block {
     State state = State::free;
-    char* base = nullptr;        // first mapped byte
+    char* base = nullptr;        // first mapped byte, as the component sees it
+    char* hostView = nullptr;    // the same bytes where the host writes them (base when they have one view)
     std::size_t mapped = 0;      // data pages and the guard page
     char* begin = nullptr;       // first lent byte
     char* end = nullptr;         // one past the last lent byte (a page boundary)
@@ -85,16 +86,28 @@ Quarantine quarantine;
 SlotStack<keptSpare> spareSlots;
 
 using platform::mapPages;
+using platform::mapPageViews;
 using platform::pageSize;
 using platform::PageAccess;
 using platform::protectPages;
 using platform::unmapPages;
+using platform::unmapPageViews;
 
 void copyText(char* out, std::size_t size, const std::string& text)
 {
     std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
     std::memcpy(out, text.data(), n);
     out[n] = '\0';
+}
+
+// Gives the slot's pages back: it is free.
+void unmapSlot(Block& slot)
+{
+    if (slot.hostView != slot.base)
+        unmapPageViews({slot.hostView, slot.base}, slot.mapped);
+    else
+        unmapPages(slot.base, slot.mapped);
+    slot = Block();
 }
 
 // A retired slot leaves the quarantine: a spare while there is room for
@@ -108,8 +121,7 @@ void releaseOldestRetired()
         spareSlots.push(index);
         return;
     }
-    unmapPages(slot.base, slot.mapped);
-    slot = Block();
+    unmapSlot(slot);
     freedSlots.push(index);
 }
 
@@ -129,13 +141,12 @@ Block* freeSlotOrNull()
             return nullptr;
         index = quarantine.popOldest();
     }
-    unmapPages(slots[index].base, slots[index].mapped);
-    slots[index] = Block();
+    unmapSlot(slots[index]);
     return &slots[index];
 }
 
-// A spare of dataPages data pages, made writable (its guard page stays
-// inaccessible); null when there is none.
+// A spare of dataPages data pages, writable where the host writes (its
+// guard page stays inaccessible); null when there is none.
 Block* writableSpare(std::size_t dataPages)
 {
     const std::size_t mapped = (dataPages + 1) * pageSize();
@@ -143,26 +154,32 @@ Block* writableSpare(std::size_t dataPages)
     if (!spareSlots.take([mapped](std::size_t i) { return slots[i].mapped == mapped; }, &index))
         return nullptr;
     Block& slot = slots[index];
-    protectPages(slot.base, mapped - pageSize(), PageAccess::readWrite);
+    if (slot.hostView == slot.base)
+        protectPages(slot.base, mapped - pageSize(), PageAccess::readWrite);
     return &slot;
 }
 
-// A fresh mapping of dataPages data pages and an inaccessible guard page;
-// null when no slot or no pages can be had.
+// Fresh pages for dataPages data pages and an inaccessible guard page, in
+// two views where the system offers them, else in one; null when no slot
+// or no pages can be had.
 Block* freshSlot(std::size_t dataPages)
 {
     Block* slot = freeSlotOrNull();
     if (!slot)
         return nullptr;
     const std::size_t page = pageSize();
-    char* base = mapPages((dataPages + 1) * page);
-    if (!base) {
+    const std::size_t mapped = (dataPages + 1) * page;
+    platform::PageViews views = mapPageViews(mapped);
+    if (!views.component)
+        views.host = views.component = mapPages(mapped);
+    if (!views.component) {
         freedSlots.push(static_cast<std::size_t>(slot - slots));
         return nullptr;
     }
-    protectPages(base + dataPages * page, page, PageAccess::none);
-    slot->base = base;
-    slot->mapped = (dataPages + 1) * page;
+    protectPages(views.component + dataPages * page, page, PageAccess::none);
+    slot->base = views.component;
+    slot->hostView = views.host;
+    slot->mapped = mapped;
     return slot;
 }
 
@@ -177,7 +194,7 @@ void append(char* out, std::size_t size, const char* text)
 
 } // namespace
 
-void fillWithString(char* out, void* context)
+void fillWithString(char* out, const char*, void* context)
 {
     const std::string* text = static_cast<const std::string*>(context);
     std::memcpy(out, text->c_str(), text->size() + 1);
@@ -186,8 +203,7 @@ void fillWithString(char* out, void* context)
 void setEnabled(bool enable) { on = enable; }
 bool enabled() { return on; }
 
-Block* lend(std::size_t size, const std::string& name, const std::string& taken, void (*fill)(char*, void*),
-            void* context)
+Block* lend(std::size_t size, const std::string& name, const std::string& taken, Fill fill, void* context)
 {
     if (!on)
         return nullptr;
@@ -200,14 +216,15 @@ Block* lend(std::size_t size, const std::string& name, const std::string& taken,
         return nullptr;
     slot->end = slot->base + dataPages * page;
     char* begin = slot->end - size;
+    char* const hostBase = slot->hostView;
     // A spare's bytes before the block are as zero as a fresh page's: only
     // those its last block wrote (from its start) need clearing.
     if (slot->begin && slot->begin < begin)
-        std::memset(slot->begin, 0, static_cast<std::size_t>(begin - slot->begin));
+        std::memset(hostBase + (slot->begin - slot->base), 0, static_cast<std::size_t>(begin - slot->begin));
     slot->begin = begin;
     copyText(slot->name, sizeof slot->name, name);
     copyText(slot->taken, sizeof slot->taken, taken);
-    fill(slot->begin, context);
+    fill(hostBase + (begin - slot->base), begin, context);
     protectPages(slot->base, dataPages * page, PageAccess::readOnly);
     slot->state = State::lent;
     return slot;

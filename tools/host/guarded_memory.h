@@ -43,15 +43,20 @@ bool enabled();
 
 struct Block;
 
-// A block of size bytes, filled by fill() while still writable, then made
-// read-only. name says what it is ("the reply to \"SD 'x'\""); taken says
-// how the host took it back ("after handing it back"), for late accesses.
-// Null when guarding is off or no pages could be had.
-Block* lend(std::size_t size, const std::string& name, const std::string& taken, void (*fill)(char*, void*),
-            void* context);
+// Writes a block's size bytes at out, the host's own view of them; a
+// pointer it stores into the block must be made from lentAt, the address
+// the component is given for the same bytes (out and lentAt differ).
+using Fill = void (*)(char* out, const char* lentAt, void* context);
+
+// A block of size bytes, filled by fill(context) before the component may
+// read it, then read-only for the component. name says what it is ("the
+// reply to \"SD 'x'\""); taken says how the host took it back ("after
+// handing it back"), for late accesses. Null when guarding is off or no
+// pages could be had.
+Block* lend(std::size_t size, const std::string& name, const std::string& taken, Fill fill, void* context);
 // A fill for lend() that copies the std::string context points to, its NUL
 // included.
-void fillWithString(char* out, void* context);
+void fillWithString(char* out, const char* lentAt, void* context);
 char* data(Block* block);
 // Whether p points into the block's lent bytes.
 bool holds(const Block* block, const void* p);
