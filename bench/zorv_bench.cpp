@@ -1,19 +1,25 @@
 // Figures for the framework and the destination component: time and heap
 // allocations per event, the hand-formatted floor beside the take road, the
-// cost of parse and split against text length, and the cost of many idle
-// components. Prints figures; asserts nothing.
+// cost of parse and split against text length, the cost of many idle
+// components, and what guarding the host's memory costs the soak. Prints
+// figures and, last, their table for docs/performance.md; asserts nothing.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "alloc_counter.h"
+#include "bench_table.h"
 #include "roads.h"
 #include "Selvarin.h"
+#include "session.h"
+#include "sim_host.h"
+#include "soak.h"
 #include "zorv_script_helper.h"
 
 namespace {
@@ -145,41 +151,101 @@ void BM_ThousandComponents(benchmark::State& state)
 }
 BENCHMARK(BM_ThousandComponents);
 
-// Collects the runs to print the ratios the targets speak of.
-class RatioReporter : public benchmark::ConsoleReporter {
+// The soak's ordinary rounds (zorv-host soak) through the simulated host,
+// its memory guarded (guarded:1) or not (guarded:0, --no-guard).
+void* makeSelvarinForHost(void* host, const char* basePath)
+{
+    return load_zorv_client_script(static_cast<zorv_client_callback*>(host), basePath);
+}
+
+void BM_SoakRound(benchmark::State& state)
+{
+    const bool wasGuarded = zorv_host::guarded::enabled();
+    zorv_host::guarded::setEnabled(state.range(0) != 0);
+    zorv_host::SimHost host;
+    host.setCheckShapes(false);
+    host.answerEveryQuery();
+    zorv_host::Session session(makeSelvarinForHost, host);
+    if (!session.create(std::string("C:/panels")))
+        state.SkipWithError("the factory made no component");
+    const zorv_host::Vocabulary ordinaryOnly;
+    long events = 0, round = 0;
+    for (auto _ : state) {
+        events += zorv_host::playSoakRound(session, ordinaryOnly, round++);
+        host.takeCommands();
+        host.clearLog();
+        if (!host.takeNotes().empty())
+            state.SkipWithError("the host noted a rule break");
+    }
+    session.destroy();
+    zorv_host::guarded::setEnabled(wasGuarded);
+    state.counters["events/s"] = benchmark::Counter(static_cast<double>(events), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_SoakRound)->ArgName("guarded")->Arg(1)->Arg(0);
+
+// The console's report as usual, then the table of docs/performance.md.
+class TableReporter : public benchmark::ConsoleReporter {
 public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
+    explicit TableReporter(bench_table::InstructionCounts instructions)
+        : ConsoleReporter(OO_Tabular), instructions_(std::move(instructions))
+    {
+    }
     void ReportRuns(const std::vector<Run>& runs) override
     {
-        for (const Run& run : runs)
-            times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred)
+                continue;
+            bench_table::RunFigures& figures = runs_[run.benchmark_name()];
+            figures.cpuNanoseconds = run.GetAdjustedCPUTime() * nanosecondsPer(run.time_unit);
+            for (const auto& counter : run.counters)
+                figures.counters[counter.first] = counter.second.value;
+        }
         ConsoleReporter::ReportRuns(runs);
     }
     void Finalize() override
     {
         ConsoleReporter::Finalize();
-        auto ratio = [&](const char* a, const char* b) {
-            return times_.count(a) && times_.count(b) && times_[b] > 0 ? times_[a] / times_[b] : 0.0;
-        };
-        std::printf("\nratios\n");
-        std::printf("  take road / hand-formatted floor:   %6.2f   (target: at most 4)\n",
-                    ratio("BM_TakeRoad", "BM_TakeRoadFloor"));
-        std::printf("  parse 1 MiB / parse 1 KiB:           %7.1f  (linear: 1024, target within 25%%)\n",
-                    ratio("BM_Parse/1048576", "BM_Parse/1024"));
-        std::printf("  split 1 MiB / split 1 KiB:           %7.1f  (linear: 1024, target within 25%%)\n",
-                    ratio("BM_Split/1048576", "BM_Split/1024"));
+        bench_table::print(runs_, instructions_, stdout);
     }
 
 private:
-    std::map<std::string, double> times_;
+    static double nanosecondsPer(benchmark::TimeUnit unit) { return 1e9 / benchmark::GetTimeUnitMultiplier(unit); }
+
+    bench_table::InstructionCounts instructions_;
+    bench_table::RunsByName runs_;
 };
+
+// Takes --instructions=take=N,floor=N,quiet=N (bench/instruction_counts.py's
+// figures for the table) out of the arguments; false when its value is bad.
+bool takeInstructionCounts(int& argc, char** argv, bench_table::InstructionCounts& counts)
+{
+    const std::string flag = "--instructions=";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], flag.c_str(), flag.size()) != 0)
+            continue;
+        if (!bench_table::parseInstructionCounts(argv[i] + flag.size(), counts))
+            return false;
+        for (int j = i; j + 1 < argc; ++j)
+            argv[j] = argv[j + 1];
+        --argc;
+        --i;
+    }
+    return true;
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    bench_table::InstructionCounts instructions;
+    if (!takeInstructionCounts(argc, argv, instructions)) {
+        std::fprintf(stderr, "zorv_bench: --instructions takes ROAD=COUNT,... (take, floor, quiet)\n");
+        return 2;
+    }
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 2;
+    TableReporter reporter(instructions);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
