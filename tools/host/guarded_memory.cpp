@@ -33,7 +33,7 @@ const std::size_t keptRetired = 256;   // retired blocks kept inaccessible for l
 const std::size_t keptSpare = 64;      // mappings kept for reuse once out of the quarantine
 const std::size_t largestSpare = 4;    // data pages of the largest mapping kept so
 
-// Block numbers in fixed arrays, so that lend and retire take the same few
+// Slot numbers in fixed arrays, so that lend and retire take the same few
 // steps however full the table is.
 template <std::size_t capacity>
 class SlotStack {
