@@ -84,6 +84,11 @@ def press_latency(args, problems):
         page = wd.Page(bench.url)
         page.driver.set_script_timeout(SCRIPT_SECONDS)
         runners = {p["name"]: p["runner"] for p in bench.state()["placements"]}
+        # Which Wine ran them: the shipped 32-bit DLL, or where 32-bit Wine
+        # cannot start its 64-bit test build under 64-bit Wine.
+        wine_runs = sorted({"%d-bit Wine (%s)" % (p["wineBits"], "the shipped DLL" if p["wineBits"] == 32
+                                                   else "the 64-bit test build of the same sources")
+                            for p in bench.state()["placements"] if p["runner"] == "wine"})
         seen = {"native": [], "wine": []}
         names = [p["name"] for p in placements]
         for i in range(args.presses):
@@ -111,6 +116,8 @@ def press_latency(args, problems):
         for runner in ("native", "wine"):
             if seen[runner]:
                 figures("placement running " + runner, seen[runner])
+        if wine_runs:
+            print("  (the Wine placements ran under %s)" % "; ".join(wine_runs))
         if not any(r == "wine" for r in runners.values()):
             print("  (Wine does not run on this machine: the Wine placements ran their native modules)")
         return sum(len(v) for v in seen.values())

@@ -1,49 +1,30 @@
 // Figures for the framework and the destination component: time and heap
 // allocations per event, the hand-formatted floor beside the take road, the
-// cost of parse and split against text length, and the cost of many idle
-// components. Prints figures; asserts nothing.
+// cost of parse and split against text length, the cost of many idle
+// components, and what guarding the host's memory costs the soak. Prints
+// figures and, last, their table for docs/performance.md; asserts nothing.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "alloc_counter.h"
+#include "bench_table.h"
+#include "roads.h"
 #include "Selvarin.h"
+#include "session.h"
+#include "sim_host.h"
+#include "soak.h"
 #include "zorv_script_helper.h"
 
 namespace {
 
-// A host that records nothing but the last command, into a fixed buffer:
-// no heap, so every allocation counted is the component's.
-class QuietHost : public zorv_client_callback {
-public:
-    const char* callback(void* data, int code) override
-    {
-        if (code != zorv_code::command)
-            return nullptr;
-        const char* line = static_cast<const char*>(data);
-        std::size_t n = std::strlen(line);
-        n = n < sizeof last - 1 ? n : sizeof last - 1;
-        std::memcpy(last, line, n);
-        last[n] = '\0';
-        ++commands;
-        if (line[0] == 'S' && line[1] == 'D')
-            return lookupReply;   // handed back with code 5, which is ignored here
-        return line[0] == 'P' ? "OK" : nullptr;
-    }
-    char last[256] = {};
-    std::size_t commands = 0;
-    char lookupReply[16] = "12 34";
-};
-
-zorv_client_callback* makeSelvarin(QuietHost& host)
-{
-    return load_zorv_client_script(&host, "/panels");
-}
+using roads::QuietHost;
 
 const char* send(zorv_client_callback* c, const char* message)
 {
@@ -59,51 +40,31 @@ void reportPerEvent(benchmark::State& state, std::size_t allocations, int events
                                                                        | benchmark::Counter::kInvert);
 }
 
-// The automatic-take road through callback: "activedest" (state sheet),
-// "source" (route and timer start), timer 1 (notification and timer stop).
+// The automatic-take road (roads.h): 3 events, 5 commands.
 void BM_TakeRoad(benchmark::State& state)
 {
     QuietHost host;
-    zorv_client_callback* c = makeSelvarin(host);
-    send(c, "instance=DEST1");
-    send(c, "selectedbg=sel_on");
+    zorv_client_callback* c = roads::makeSelvarin(host);
+    roads::prepareTakeRoad(c);
     std::size_t before = alloc_counter::allocations();
-    for (auto _ : state) {
-        send(c, "activedest=34");
-        send(c, "source=5");
-        c->callback(reinterpret_cast<void*>(1), zorv_code::timer);
-    }
+    for (auto _ : state)
+        roads::playTakeRoad(c);
     std::size_t allocations = alloc_counter::allocations() - before;
     if (std::strcmp(host.last, "ET 1") != 0)
         state.SkipWithError("the take road did not end with the timer stop");
-    reportPerEvent(state, allocations, 3);
+    reportPerEvent(state, allocations, roads::takeRoadEvents);
     delete c;
 }
 BENCHMARK(BM_TakeRoad);
 
-// The floor: the same five command lines formatted by hand into stack
-// buffers and given to the same host. No parse, no texts, no heap.
+// The floor: the same five command lines formatted by hand (roads.h).
 void BM_TakeRoadFloor(benchmark::State& state)
 {
     QuietHost host;
-    const char* sheet = "sel_on";
-    int device = 12, offset = 34, source = 5, timer = 1;
     std::size_t before = alloc_counter::allocations();
-    for (auto _ : state) {
-        char line[64];
-        std::snprintf(line, sizeof line, "TP 'statesheet=%s' '%d' 'Ident'", sheet, 1);
-        host.callback(line, zorv_code::command);
-        std::snprintf(line, sizeof line, "RC %d %d %d ',' %d", device, source, offset, 1);
-        host.callback(line, zorv_code::command);
-        std::snprintf(line, sizeof line, "ET %d %d", timer, 250);
-        host.callback(line, zorv_code::command);
-        std::snprintf(line, sizeof line, "HN 'clearsource=%d'", -1);
-        host.callback(line, zorv_code::command);
-        std::snprintf(line, sizeof line, "ET %d", timer);
-        host.callback(line, zorv_code::command);
-        benchmark::DoNotOptimize(line);
-    }
-    reportPerEvent(state, alloc_counter::allocations() - before, 3);
+    for (auto _ : state)
+        roads::playFloor(host);
+    reportPerEvent(state, alloc_counter::allocations() - before, roads::takeRoadEvents);
 }
 BENCHMARK(BM_TakeRoadFloor);
 
@@ -111,12 +72,12 @@ BENCHMARK(BM_TakeRoadFloor);
 void BM_QuietMessage(benchmark::State& state)
 {
     QuietHost host;
-    zorv_client_callback* c = makeSelvarin(host);
+    zorv_client_callback* c = roads::makeSelvarin(host);
     std::size_t commands = host.commands;
     std::size_t before = alloc_counter::allocations();
     for (auto _ : state)
-        benchmark::DoNotOptimize(send(c, "source=5"));   // not selected: no take
-    reportPerEvent(state, alloc_counter::allocations() - before, 1);
+        benchmark::DoNotOptimize(roads::playQuietMessage(c));
+    reportPerEvent(state, alloc_counter::allocations() - before, roads::quietMessageEvents);
     if (host.commands != commands)
         state.SkipWithError("the quiet message sent a command");
     delete c;
@@ -175,7 +136,7 @@ void BM_ThousandComponents(benchmark::State& state)
     std::vector<zorv_client_callback*> components;
     std::size_t liveBefore = alloc_counter::liveBytes();
     for (int i = 0; i < 1000; ++i)
-        components.push_back(makeSelvarin(host));
+        components.push_back(roads::makeSelvarin(host));
     std::size_t liveAfter = alloc_counter::liveBytes();
     for (auto _ : state)
         for (zorv_client_callback* c : components)
@@ -190,41 +151,101 @@ void BM_ThousandComponents(benchmark::State& state)
 }
 BENCHMARK(BM_ThousandComponents);
 
-// Collects the runs to print the ratios the targets speak of.
-class RatioReporter : public benchmark::ConsoleReporter {
+// The soak's ordinary rounds (zorv-host soak) through the simulated host,
+// its memory guarded (guarded:1) or not (guarded:0, --no-guard).
+void* makeSelvarinForHost(void* host, const char* basePath)
+{
+    return load_zorv_client_script(static_cast<zorv_client_callback*>(host), basePath);
+}
+
+void BM_SoakRound(benchmark::State& state)
+{
+    const bool wasGuarded = zorv_host::guarded::enabled();
+    zorv_host::guarded::setEnabled(state.range(0) != 0);
+    zorv_host::SimHost host;
+    host.setCheckShapes(false);
+    host.answerEveryQuery();
+    zorv_host::Session session(makeSelvarinForHost, host);
+    if (!session.create(std::string("C:/panels")))
+        state.SkipWithError("the factory made no component");
+    const zorv_host::Vocabulary ordinaryOnly;
+    long events = 0, round = 0;
+    for (auto _ : state) {
+        events += zorv_host::playSoakRound(session, ordinaryOnly, round++);
+        host.takeCommands();
+        host.clearLog();
+        if (!host.takeNotes().empty())
+            state.SkipWithError("the host noted a rule break");
+    }
+    session.destroy();
+    zorv_host::guarded::setEnabled(wasGuarded);
+    state.counters["events/s"] = benchmark::Counter(static_cast<double>(events), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_SoakRound)->ArgName("guarded")->Arg(1)->Arg(0);
+
+// The console's report as usual, then the table of docs/performance.md.
+class TableReporter : public benchmark::ConsoleReporter {
 public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
+    explicit TableReporter(bench_table::InstructionCounts instructions)
+        : ConsoleReporter(OO_Tabular), instructions_(std::move(instructions))
+    {
+    }
     void ReportRuns(const std::vector<Run>& runs) override
     {
-        for (const Run& run : runs)
-            times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred)
+                continue;
+            bench_table::RunFigures& figures = runs_[run.benchmark_name()];
+            figures.cpuNanoseconds = run.GetAdjustedCPUTime() * nanosecondsPer(run.time_unit);
+            for (const auto& counter : run.counters)
+                figures.counters[counter.first] = counter.second.value;
+        }
         ConsoleReporter::ReportRuns(runs);
     }
     void Finalize() override
     {
         ConsoleReporter::Finalize();
-        auto ratio = [&](const char* a, const char* b) {
-            return times_.count(a) && times_.count(b) && times_[b] > 0 ? times_[a] / times_[b] : 0.0;
-        };
-        std::printf("\nratios\n");
-        std::printf("  take road / hand-formatted floor:   %6.2f   (target: at most 4)\n",
-                    ratio("BM_TakeRoad", "BM_TakeRoadFloor"));
-        std::printf("  parse 1 MiB / parse 1 KiB:           %7.1f  (linear: 1024, target within 25%%)\n",
-                    ratio("BM_Parse/1048576", "BM_Parse/1024"));
-        std::printf("  split 1 MiB / split 1 KiB:           %7.1f  (linear: 1024, target within 25%%)\n",
-                    ratio("BM_Split/1048576", "BM_Split/1024"));
+        bench_table::print(runs_, instructions_, stdout);
     }
 
 private:
-    std::map<std::string, double> times_;
+    static double nanosecondsPer(benchmark::TimeUnit unit) { return 1e9 / benchmark::GetTimeUnitMultiplier(unit); }
+
+    bench_table::InstructionCounts instructions_;
+    bench_table::RunsByName runs_;
 };
+
+// Takes --instructions=take=N,floor=N,quiet=N (bench/instruction_counts.py's
+// figures for the table) out of the arguments; false when its value is bad.
+bool takeInstructionCounts(int& argc, char** argv, bench_table::InstructionCounts& counts)
+{
+    const std::string flag = "--instructions=";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], flag.c_str(), flag.size()) != 0)
+            continue;
+        if (!bench_table::parseInstructionCounts(argv[i] + flag.size(), counts))
+            return false;
+        for (int j = i; j + 1 < argc; ++j)
+            argv[j] = argv[j + 1];
+        --argc;
+        --i;
+    }
+    return true;
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    bench_table::InstructionCounts instructions;
+    if (!takeInstructionCounts(argc, argv, instructions)) {
+        std::fprintf(stderr, "zorv_bench: --instructions takes ROAD=COUNT,... (take, floor, quiet)\n");
+        return 2;
+    }
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 2;
+    TableReporter reporter(instructions);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

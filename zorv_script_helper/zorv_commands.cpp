@@ -6,13 +6,30 @@
 
 namespace {
 
+// Writes value in plain decimal just before end and returns where it starts;
+// end must have 11 bytes before it ("-2147483648"). The same digits as the
+// text library's (value, 0, 0, 10), without a text object.
+char* decimalBefore(char* end, int value)
+{
+    unsigned int magnitude = value < 0 ? 0u - static_cast<unsigned int>(value) : static_cast<unsigned int>(value);
+    char* p = end;
+    do {
+        *--p = static_cast<char>('0' + magnitude % 10u);
+        magnitude /= 10u;
+    } while (magnitude != 0);
+    if (value < 0)
+        *--p = '-';
+    return p;
+}
+
 // One command line, built in place: pieces are copied into a buffer on the
 // stack (a heap block only for lines longer than it), so sending a command
-// costs no text objects. Pieces are appended as they are rather than filled
-// into placeholders, so an argument that itself holds "%2" goes out unchanged.
+// costs no text objects and no formatting pass. Pieces are appended as they
+// are rather than filled into placeholders, so an argument that itself holds
+// "%2" goes out unchanged.
 class Line {
 public:
-    explicit Line(const char* verb) { append(verb, strlen(verb)); }
+    explicit Line(const char* verb) { piece(verb); }
     ~Line()
     {
         if (data_ != local_)
@@ -22,38 +39,47 @@ public:
     Line& operator=(const Line&) = delete;
 
     // " '{text}'"
-    Line& quoted(const zorv_string& text) { return quoted(text, "", zorv_string()); }
+    Line& quoted(const zorv_string& text) { return openQuote().piece(text).closeQuote(); }
+
+    // " '{prefix}{text}'"
+    Line& quoted(const char* prefix, const zorv_string& text)
+    {
+        return openQuote().piece(prefix).piece(text).closeQuote();
+    }
 
     // " '{first}{joint}{second}'"
     Line& quoted(const zorv_string& first, const char* joint, const zorv_string& second)
     {
-        append(" '", 2);
-        append(first, first.length());
-        append(joint, strlen(joint));
-        append(second, second.length());
-        append("'", 1);
-        return *this;
+        return openQuote().piece(first).piece(joint).piece(second).closeQuote();
     }
 
     // " {value}" in plain decimal
     Line& number(int value)
     {
-        const zorv_string digits(value, 0, 0, 10);
-        append(" ", 1);
-        append(digits, digits.length());
+        char digits[12];
+        char* end = digits + sizeof digits;
+        char* start = decimalBefore(end, value);
+        *--start = ' ';
+        append(start, static_cast<size_t>(end - start));
         return *this;
     }
 
     const char* text() const { return data_; }
 
 private:
-    void append(const char* piece, size_t n)
+    Line& openQuote() { return append(" '", 2); }
+    Line& closeQuote() { return append("'", 1); }
+    Line& piece(const char* text) { return append(text, strlen(text)); }
+    Line& piece(const zorv_string& text) { return append(text, text.length()); }
+
+    Line& append(const char* piece, size_t n)
     {
         if (length_ + n >= capacity_)
             grow(length_ + n + 1);
         memcpy(data_ + length_, piece, n);
         length_ += n;
         data_[length_] = '\0';
+        return *this;
     }
 
     void grow(size_t needed)
@@ -172,27 +198,21 @@ void zorv_script_helper::routeCrosspoint(int device, int source, int destination
                     .number(device)
                     .number(source)
                     .number(destination)
-                    .quoted(zorv_string(), ",", tail)
+                    .quoted(",", tail)
                     .number(flag ? 1 : 0)
                     .text());
 }
 
 void zorv_script_helper::timerStart(int timer, int interval)
 {
-    char line[32];
+    Line line("ET");
+    line.number(timer);
     if (interval != 0)
-        zorv_format(line, sizeof line, "ET %d %d", timer, interval);
-    else
-        zorv_format(line, sizeof line, "ET %d", timer);
-    sendCommand(line);
+        line.number(interval);
+    sendCommand(line.text());
 }
 
-void zorv_script_helper::timerStop(int timer)
-{
-    char line[32];
-    zorv_format(line, sizeof line, "ET %d", timer);
-    sendCommand(line);
-}
+void zorv_script_helper::timerStop(int timer) { sendCommand(Line("ET").number(timer).text()); }
 
 void zorv_script_helper::notifyHost(const zorv_string& text) { sendCommand(Line("HN").quoted(text).text()); }
 

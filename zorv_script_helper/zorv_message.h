@@ -59,6 +59,9 @@ public:
     explicit MessageView(const ParsedMessage* message) : message_(message) {}
     zorv_string command() const;   // the head
     zorv_string value() const;     // the value; empty when there was no '='
+    // Whether the head is exactly word (byte for byte, as the text library's
+    // == compares), with no copy made; a null word is taken as "".
+    bool commandIs(const char* word) const;
 
 private:
     const ParsedMessage* message_;

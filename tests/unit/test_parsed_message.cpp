@@ -141,4 +141,26 @@ TEST(Views, ReturnIndependentCopies)
     EXPECT_STREQ(ButtonView(&withMessage).value(), "ack");
 }
 
+// commandIs answers as the copy's == would: the whole head, byte for byte.
+TEST(Views, CommandIsComparesTheWholeHeadAsEqualsWould)
+{
+    struct Case {
+        const char* text;
+        const char* word;
+    };
+    const Case cases[] = {
+        {"source=5", "source"}, {"source=5", "sourc"},   {"source=5", "sources"}, {"source=5", "Source"},
+        {"source", "source"},   {"a.b=c", "a"},          {"a.b=c", "a.b"},        {"=v", ""},
+        {"", ""},               {"", "x"},               {"=v", nullptr},         {"x", nullptr},
+    };
+    for (const Case& c : cases) {
+        ParsedMessage m(c.text);
+        MessageView view(&m);
+        EXPECT_EQ(view.commandIs(c.word), view.command() == c.word) << c.text << " / " << (c.word ? c.word : "null");
+    }
+    ParsedMessage m("activedest=3");
+    EXPECT_TRUE(MessageView(&m).commandIs("activedest"));
+    EXPECT_FALSE(MessageView(&m).commandIs("activedest=3"));
+}
+
 } // namespace

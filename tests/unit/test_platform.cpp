@@ -32,11 +32,16 @@ TEST(Platform, ReadMemoryFollowsPageAccess)
         long expected;
     };
     const std::size_t page = platform::pageSize();
-    for (const Case& c : {Case{platform::PageAccess::readOnly, 16}, Case{platform::PageAccess::none, 0}}) {
+    // readWrite is given back after none, as a reused guarded block is.
+    for (const Case& c : {Case{platform::PageAccess::readOnly, 16}, Case{platform::PageAccess::none, 0},
+                          Case{platform::PageAccess::readWrite, 16}}) {
         char* pages = platform::mapPages(page);
         ASSERT_NE(pages, nullptr);
         std::fill(pages, pages + page, 'x');
+        platform::protectPages(pages, page, platform::PageAccess::none);
         platform::protectPages(pages, page, c.access);
+        if (c.access == platform::PageAccess::readWrite)
+            pages[page - 1] = 'x';   // writable again: no fault
         char out[16] = {};
         EXPECT_EQ(platform::readMemory(pages, out, sizeof out), c.expected);
         if (c.expected > 0) {

@@ -1,9 +1,10 @@
 // Guarded host memory: everything the simulated host lends a component sits
 // in pages of its own, its last byte on a page's last byte and an
 // inaccessible page after it. Lent memory is read-only; once the host takes
-// it back it becomes inaccessible (kept mapped for a while, so that a late
-// access faults on a known block instead of landing in reused memory). A
-// fault on such a page is turned into a reason that names the block.
+// it back it becomes inaccessible (kept so for the next 256 blocks taken
+// back, so that a late access faults on a known block instead of landing in
+// reused memory; only then are its pages reused or given back). A fault on
+// such a page is turned into a reason that names the block.
 #ifndef ZORV_HOST_GUARDED_MEMORY_H
 #define ZORV_HOST_GUARDED_MEMORY_H
 
@@ -42,15 +43,20 @@ bool enabled();
 
 struct Block;
 
-// A block of size bytes, filled by fill() while still writable, then made
-// read-only. name says what it is ("the reply to \"SD 'x'\""); taken says
-// how the host took it back ("after handing it back"), for late accesses.
-// Null when guarding is off or no pages could be had.
-Block* lend(std::size_t size, const std::string& name, const std::string& taken, void (*fill)(char*, void*),
-            void* context);
+// Writes a block's size bytes at out, the host's own view of them; a
+// pointer it stores into the block must be made from lentAt, the address
+// the component is given for the same bytes (out and lentAt differ).
+using Fill = void (*)(char* out, const char* lentAt, void* context);
+
+// A block of size bytes, filled by fill(context) before the component may
+// read it, then read-only for the component. name says what it is ("the
+// reply to \"SD 'x'\""); taken says how the host took it back ("after
+// handing it back"), for late accesses. Null when guarding is off or no
+// pages could be had.
+Block* lend(std::size_t size, const std::string& name, const std::string& taken, Fill fill, void* context);
 // A fill for lend() that copies the std::string context points to, its NUL
 // included.
-void fillWithString(char* out, void* context);
+void fillWithString(char* out, const char* lentAt, void* context);
 char* data(Block* block);
 // Whether p points into the block's lent bytes.
 bool holds(const Block* block, const void* p);

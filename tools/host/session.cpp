@@ -251,14 +251,16 @@ std::size_t buttonBlockSize(const ButtonParts& parts)
            + parts.eventText->size() + 1;
 }
 
-void fillButton(char* out, void* context)
+void fillButton(char* out, const char* lentAt, void* context)
 {
     const ButtonParts& parts = *static_cast<const ButtonParts*>(context);
-    char* panel = out + sizeof(ButtonEvent) + sizeof(ParsedMessage) + parts.pad;
-    char* control = panel + parts.panel->size() + 1;
-    char* buffer = control + parts.control->size() + 1;
-    std::memcpy(panel, parts.panel->c_str(), parts.panel->size() + 1);
-    std::memcpy(control, parts.control->c_str(), parts.control->size() + 1);
+    // Written at out; every pointer stored is where the component sees it.
+    const std::size_t panelAt = sizeof(ButtonEvent) + sizeof(ParsedMessage) + parts.pad;
+    const std::size_t controlAt = panelAt + parts.panel->size() + 1;
+    const std::size_t bufferAt = controlAt + parts.control->size() + 1;
+    std::memcpy(out + panelAt, parts.panel->c_str(), parts.panel->size() + 1);
+    std::memcpy(out + controlAt, parts.control->c_str(), parts.control->size() + 1);
+    char* buffer = out + bufferAt;
     const ParsedMessage& parsed = *parts.parsed;
     std::size_t bufferSize = parts.eventText->size() + 1;
     if (parsed.buffer)
@@ -267,7 +269,7 @@ void fillButton(char* out, void* context)
         buffer[0] = '\0';
     auto rebase = [&](const char* p) -> const char* {
         if (parsed.buffer && p >= parsed.buffer && p < parsed.buffer + bufferSize)
-            return buffer + (p - parsed.buffer);
+            return lentAt + bufferAt + (p - parsed.buffer);
         return p;
     };
     ParsedMessage* copy = reinterpret_cast<ParsedMessage*>(out + sizeof(ButtonEvent));
@@ -276,8 +278,9 @@ void fillButton(char* out, void* context)
     for (int k = 0; k < ParsedMessage::maxParts; ++k)
         copy->parts[k] = rebase(parsed.parts[k]);
     copy->value = rebase(parsed.value);
-    copy->buffer = parsed.buffer ? buffer : nullptr;
-    ButtonEvent event{0x484f5354u, 0, panel, control, copy};   // "HOST"
+    copy->buffer = parsed.buffer ? const_cast<char*>(lentAt + bufferAt) : nullptr;
+    ButtonEvent event{0x484f5354u, 0, lentAt + panelAt, lentAt + controlAt,
+                      reinterpret_cast<const ParsedMessage*>(lentAt + sizeof(ButtonEvent))};   // "HOST"
     std::memcpy(out, &event, sizeof event);
 }
 

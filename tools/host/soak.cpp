@@ -12,13 +12,7 @@
 
 namespace zorv_host {
 
-namespace {
-
-// One round of ordinary use: a new instance now and then, the selection,
-// takes, the timer, the Monitor button, settings and list queries; then the
-// next message, control and timer of the component's own vocabulary, in turn.
-// Returns the events delivered.
-long playRound(Session& session, const Vocabulary& vocabulary, long round)
+long playSoakRound(Session& session, const Vocabulary& vocabulary, long round)
 {
     const std::string instance = "instance=DEST" + std::to_string(round % 50);
     const char* messages[] = {"activedest=34", "source=5", "selectedbg=on", "deselectedbg=off",
@@ -62,8 +56,6 @@ long playRound(Session& session, const Vocabulary& vocabulary, long round)
     return delivered;
 }
 
-} // namespace
-
 namespace {
 
 // What the soak counted, printed at each tenth of the run and at its end.
@@ -83,7 +75,7 @@ SoakFigures soakRounds(Session& session, SimHost& host, const Vocabulary& vocabu
     long nextCheckpoint = checkpoint;
     for (long round = 0; figures.delivered < events; ++round) {
         setCurrentEvent("soak: round " + std::to_string(round));
-        figures.delivered += playRound(session, vocabulary, round);
+        figures.delivered += playSoakRound(session, vocabulary, round);
         figures.commands += host.takeCommands().size();
         host.clearLog();   // the host's own log must not be what grows
         figures.notes += static_cast<long>(host.takeNotes().size());

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "session.h"
 #include "vocabulary.h"
 
 namespace zorv_host {
@@ -19,6 +20,12 @@ struct SoakOptions {
 
 // Runs the soak; returns the exit status.
 int runSoak(const SoakOptions& options);
+
+// One round of the soak's ordinary use through session: a new instance
+// every fifth round, the selection, takes, the timer, the Monitor button,
+// settings and list queries, then the next message, control and timer of
+// vocabulary in turn. Returns the events delivered (14 to 18).
+long playSoakRound(Session& session, const Vocabulary& vocabulary, long round);
 
 } // namespace zorv_host
 

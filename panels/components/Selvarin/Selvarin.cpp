@@ -70,30 +70,31 @@ int Selvarin::eventOneCallback(EventView*) { return 0; }
 
 zorv_string Selvarin::parentCallback(MessageView* view)
 {
-    const zorv_string word = view->command();
+    // The word is compared in place: a copy of it would cost a text object
+    // on every message.
     const zorv_string value = view->value();
-    if (word == "return") {
+    if (view->commandIs("return")) {
         if (value == "all")
             return joinedByLineFeed(zorv_string("selectedbg=%1").arg(selectedBg),
                                     zorv_string("deselectedbg=%1").arg(deselectedBg));
-    } else if (word == "source") {
+    } else if (view->commandIs("source")) {
         take(value);
-    } else if (word == "activedest") {
+    } else if (view->commandIs("activedest")) {
         selected = value.toInt() == offset;
         showSelection();
-    } else if (word == "instance" && value != instance) {
+    } else if (view->commandIs("instance") && value != instance) {
         changeInstance(value);
-    } else if (word == "selectedbg") {
+    } else if (view->commandIs("selectedbg")) {
         selectedBg = value;
         if (selected)
             showSelection();
-    } else if (word == "deselectedbg") {
+    } else if (view->commandIs("deselectedbg")) {
         deselectedBg = value;
         if (!selected)
             showSelection();
-    } else if (word == "_events") {
+    } else if (view->commandIs("_events")) {
         return joinedByLineFeed("activate=*", "clearsource=-1");
-    } else if (word == "_commands") {
+    } else if (view->commandIs("_commands")) {
         return joinedByLineFeed("source=[value]", "activedest=[value]");
     }
     return zorv_string();

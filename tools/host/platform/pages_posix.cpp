@@ -19,9 +19,46 @@ char* mapPages(std::size_t bytes)
 
 void unmapPages(char* base, std::size_t bytes) { munmap(base, bytes); }
 
+namespace {
+
+char* mapShared(int file, std::size_t bytes)
+{
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, file, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+}
+
+} // namespace
+
+PageViews mapPageViews(std::size_t bytes)
+{
+    const int file = memfd_create("zorv-host guarded block", MFD_CLOEXEC);
+    if (file < 0)
+        return {};
+    PageViews views;
+    if (ftruncate(file, static_cast<off_t>(bytes)) == 0) {
+        views.host = mapShared(file, bytes);
+        views.component = mapShared(file, bytes);
+    }
+    close(file);   // the mappings keep the pages
+    if (!views.host || !views.component) {
+        unmapPageViews(views, bytes);
+        return {};
+    }
+    return views;
+}
+
+void unmapPageViews(const PageViews& views, std::size_t bytes)
+{
+    if (views.host)
+        munmap(views.host, bytes);
+    if (views.component)
+        munmap(views.component, bytes);
+}
+
 void protectPages(char* base, std::size_t bytes, PageAccess access)
 {
-    mprotect(base, bytes, access == PageAccess::none ? PROT_NONE : PROT_READ);
+    const int protection[] = {PROT_NONE, PROT_READ, PROT_READ | PROT_WRITE};
+    mprotect(base, bytes, protection[static_cast<int>(access)]);
 }
 
 } // namespace zorv_host::platform
