@@ -61,7 +61,9 @@ try:
 
     for _ in range(600):   # D1 starts: 60 s at most
         status, state, _ = request("GET", root + "api/state")
-        if status == 200 and state["placements"][0]["status"] == "running":
+        # Before its first state is published the workbench answers without placements.
+        placements = state.get("placements") if status == 200 and isinstance(state, dict) else None
+        if placements and placements[0]["status"] == "running":
             break
         time.sleep(0.1)
     before = sources_sent()
