@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <system_error>
 
@@ -77,24 +78,21 @@ std::string row(const std::string& name, const FileCoverage& file, std::size_t w
     return text;
 }
 
-bool hasFileEndingIn(const std::string& folder, const std::string& ending)
+std::vector<fs::path> filesWithExtension(const std::string& folder, const char* extension)
 {
+    std::vector<fs::path> found;
     std::error_code error;
     for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        if (it->path().string().size() >= ending.size()
-            && it->path().string().compare(it->path().string().size() - ending.size(), ending.size(), ending) == 0)
-            return true;
-    return false;
+        if (it->path().extension() == extension)
+            found.push_back(it->path());
+    return found;
 }
 
 // Counts start from nothing: each process that ends adds its own to these.
 int removeCounts(const std::string& folder)
 {
-    std::vector<fs::path> counts;
+    const std::vector<fs::path> counts = filesWithExtension(folder, ".gcda");
     std::error_code error;
-    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        if (it->path().extension() == ".gcda")
-            counts.push_back(it->path());
     for (const fs::path& path : counts)
         fs::remove(path, error);
     return static_cast<int>(counts.size());
@@ -145,15 +143,6 @@ std::vector<std::string> gcovrCommand(const CoverageOptions& options, const std:
             "--html-title", "Coverage of " + name,
             "--json", options.out + "/coverage.json",
             options.objects};
-}
-
-bool readFile(const std::string& path, std::string& text)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream read;
-    read << in.rdbuf();
-    text = read.str();
-    return static_cast<bool>(in);
 }
 
 // Plays the scenarios and the validation; true when both passed.
@@ -236,7 +225,7 @@ std::string describeCoverage(const CoverageFigures& figures)
 int runCoverage(const CoverageOptions& options)
 {
     const std::string name = fileNameOf(options.library);
-    if (!hasFileEndingIn(options.objects, ".gcno")) {
+    if (filesWithExtension(options.objects, ".gcno").empty()) {
         std::cerr << "zorv-host: no coverage notes (.gcno) under " << options.objects << ": build " << name
                   << " with -DZORV_COVERAGE=ON (natively)\n";
         return 2;
@@ -251,10 +240,10 @@ int runCoverage(const CoverageOptions& options)
         std::cerr << "zorv-host: gcovr not found (Debian: apt-get install gcovr): " << gcovr.description << "\n";
         return 3;
     }
-    std::string json, problem;
+    std::string problem;
     CoverageFigures figures;
-    if (!passed(gcovr) || !readFile(options.out + "/coverage.json", json)
-        || !readCoverageFigures(json, figures, problem)) {
+    const std::optional<std::string> json = passed(gcovr) ? readFile(options.out + "/coverage.json") : std::nullopt;
+    if (!json || !readCoverageFigures(*json, figures, problem)) {
         std::cerr << "zorv-host: gcovr " << outcomeInWords(gcovr) << (problem.empty() ? "" : ": " + problem) << "\n"
                   << gcovr.err;
         return 3;

@@ -50,16 +50,6 @@ bool colourWanted()
     return platform::isTerminal(1) && std::getenv("NO_COLOR") == nullptr;
 }
 
-std::optional<std::string> readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 bool writeFile(const std::string& path, const std::string& text)
 {
     const std::string temporary = path + ".update";
@@ -276,6 +266,16 @@ int playFiles(bool check, component_factory factory, const PlayOptions& options)
 }
 
 } // namespace
+
+std::optional<std::string> readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 int playLibrary(bool check, const PlayOptions& options)
 {

@@ -44,6 +44,9 @@ int playLibrary(bool check, const PlayOptions& options);
 // with the hidden option --scenario-outcome.
 extern const char checkEntry[];
 
+// The whole of a file, bytes as they are; nullopt when it cannot be read.
+std::optional<std::string> readFile(const std::string& path);
+
 // What that child hands its parent, on a stream the component's printing
 // cannot reach: the transcript, then this one last line,
 //   outcome MISMATCHES NOTES UPDATED SECONDS
